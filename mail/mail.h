@@ -1,0 +1,133 @@
+// The mail model: the header record every source fills, the two header arrays,
+// the side buffers of the message being parsed, header-line parsing and MIME
+// decoding, filters, WAVBase matching and the mail-file source.
+#ifndef PELIMBO_MAIL_MAIL_H
+#define PELIMBO_MAIL_MAIL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "config/config.h"
+
+enum {
+    HEADER_SLOTS = 100,         // records per header array
+    HEADER_TEXT_SIZE = 56,      // from / subject: 55 characters and the terminator
+    RAW_HEADER_SIZE = 128,      // rawFrom, rawSubject, rawSender: 127 characters
+    SENDER_TEXT_SIZE = 61,      // senderText: 60 characters
+    MAIL_LINE_SIZE = 256,       // one line of a mail file or header block
+    SNAPSHOT_ROWS = 100,
+    SNAPSHOT_NAME_SIZE = 256,
+};
+
+// One waiting message as shown. soundEntry is NO_SOUND (not new / undecided),
+// NULL (new, no WAVBase entry matched: the default sound) or an entry of
+// config.wavBaseList.
+struct MessageHeader {
+    int32_t index;
+    uint32_t sortKey;           // mail files: DOS date << 16 | DOS time; else 0
+    WavBaseEntry *soundEntry;
+    char from[HEADER_TEXT_SIZE];
+    char subject[HEADER_TEXT_SIZE];
+};
+
+// The "no sound for this message" marker. A distinct address rather than an
+// all-bits-set pointer, so it never aliases real memory.
+extern WavBaseEntry noSoundMarker;
+#define NO_SOUND (&noSoundMarker)
+
+// True while soundEntry may still be replaced by a match.
+inline bool soundUndecided(const WavBaseEntry *e) { return e == nullptr || e == NO_SOUND; }
+
+struct ReceivedDate {
+    int32_t year;
+    uint8_t day;
+    uint8_t month;
+};
+
+struct ReceivedTime {
+    uint8_t minute;
+    uint8_t hour;
+    uint8_t hundredths;
+    uint8_t second;
+};
+
+struct HeaderScanResult {
+    int32_t isNew;
+    int32_t isRead;
+    FilterEntry *filterEntry;
+};
+
+// One row of a mail-file snapshot: a file name (no directory) and its size.
+struct FileSnapshot {
+    char name[SNAPSHOT_NAME_SIZE];
+    uint32_t size;
+};
+
+enum MailFormat { MMDF = 0, UNIX_FROM = 1, SMF = 2, SINGLE_MESSAGE = 3, MAIL_FORMAT_UNKNOWN = -1 };
+
+// All state of the mail model, process-wide, touched on the window thread.
+struct MailState {
+    MessageHeader *workHeaders;     // filled by the running poll (slot = index mod 100)
+    MessageHeader *shownHeaders;    // painted
+    char rawFrom[RAW_HEADER_SIZE];
+    char rawSubject[RAW_HEADER_SIZE];
+    char rawSender[RAW_HEADER_SIZE];
+    char senderText[SENDER_TEXT_SIZE];
+
+    // Mail-file source.
+    FileSnapshot *currentSnapshot;
+    FileSnapshot *previousSnapshot;
+    int currentSnapshotCount;
+    int previousSnapshotCount;
+    uint16_t latestFileDate;        // latestFileTime, MS-DOS form
+    uint16_t latestFileTime;
+};
+
+extern MailState mail;
+
+// --- Header list ----------------------------------------------------------------
+// Allocates the two arrays and the snapshot tables (zero-filled). Non-zero on success.
+int allocateMailBuffers(void);
+void freeMailBuffers(void);
+void setNoFrom(MessageHeader *record);
+void setNoSubject(MessageHeader *record);
+void clearRawHeaders(void);
+// Takes slot i mod 100 of workHeaders and opens it with the placeholders.
+MessageHeader *openHeaderRecord(int index, uint32_t sortKey);
+void commitHeaderList(int count);
+int compareOldestFirst(const void *a, const void *b);
+int compareNewestFirst(const void *a, const void *b);
+
+// --- Header-line parsing and MIME decoding -------------------------------------------
+void trimTrailingSpace(char *line);
+bool isBlankLine(const char *line);
+void copyRawValue(const char *line, char *target, const char *fieldName, size_t nameLength);
+void decodeFromLine(MessageHeader *record, char *line);
+void decodeSubjectLine(MessageHeader *record, char *line);
+void decodeSenderLine(char *line);
+void decodeEncodedWords(char *target, const char *text, size_t maxChars);
+bool parseReceivedDate(const char *line, ReceivedDate *date, ReceivedTime *time);
+int compareDates(const ReceivedDate *a, const ReceivedDate *b);
+int compareTimes(const ReceivedTime *a, const ReceivedTime *b);
+// The header block a network source collected for one message (text, length).
+void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, HeaderScanResult *result,
+                      const ReceivedDate *storedDate, const ReceivedTime *storedTime,
+                      ReceivedDate *newestDate, ReceivedTime *newestTime);
+
+// --- Filters and deletions log -----------------------------------------------------------
+FilterEntry *filterMatchFrom(const MessageHeader *record);
+FilterEntry *filterMatchSubject(const MessageHeader *record);
+FilterEntry *filterMatchSender(void);
+FilterEntry *filterMatchFromOrSubject(const MessageHeader *record);
+bool stopAfterFilterMatch(const FilterEntry *entry);
+const char *matchFieldName(uint8_t match);
+bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry);
+void logDeletion(const MessageHeader *record, const FilterEntry *entry);
+
+// --- WAVBase -----------------------------------------------------------------------------
+WavBaseEntry *soundMatchFrom(const MessageHeader *record);
+WavBaseEntry *soundMatchSubject(const MessageHeader *record);
+WavBaseEntry *soundMatchSender(void);
+WavBaseEntry *soundMatchFromOrSubject(const MessageHeader *record);
+
+#endif

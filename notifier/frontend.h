@@ -1,0 +1,40 @@
+// The seam between deciding and showing. The poll cycle, the sources and the
+// parsers call only these; the window program and the command-line checker
+// each provide them (tests provide recording versions).
+#ifndef PELIMBO_NOTIFIER_FRONTEND_H
+#define PELIMBO_NOTIFIER_FRONTEND_H
+
+// Shows an error text the way the program shows errors (a message box owned by
+// the main window, caption "Pelimbo", exclamation icon, OK). Returns when the
+// user has dismissed it.
+void frontShowError(const char *text);
+
+// Asks a Yes/No question (caption "Pelimbo", question icon). Non-zero for Yes.
+int frontAskYesNo(const char *text);
+
+// Dispatches pending window messages (a synchronous poll keeps the window alive).
+void frontPumpMessages(void);
+
+// Menu item state of the system menu (ids of MenuCommand): enabled or grayed.
+void frontEnableMenuItem(int id, bool enabled);
+
+// True when the system menu currently holds the item and it is enabled
+// (used for "C&lear" and "Sh&ow" by the mail-file measure rule).
+bool frontMenuItemPresent(int id);
+bool frontMenuItemEnabled(int id);
+
+// The status text changed ("Polling...", the caption...): caption and tooltip.
+void frontRefreshStatus(void);
+
+// Mail-state changes of the window: the no-mail state (with or without its
+// actions) and the have-mail state (with or without notification).
+void frontEnterNoMailState(bool withActions);
+void frontEnterHaveMailState(bool notify);
+
+// The poll ended: put the proper notification-area icon back (ends a blink).
+void frontPollFinished(void);
+
+// One blink step while a poll runs (phase 1: blank icon).
+void frontBlinkStep(bool blankPhase);
+
+#endif
