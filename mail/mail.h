@@ -124,6 +124,12 @@ const char *matchFieldName(uint8_t match);
 bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry);
 void logDeletion(const MessageHeader *record, const FilterEntry *entry);
 
+// --- Mail-file source --------------------------------------------------------------------
+// Total size of the mail files that match mailPath (0 when none match).
+uint64_t mailFileSizeTotal(void);
+// Reads the mail files and ends with publishPollResult (or finishPoll on failure).
+void pollMailFile(void);
+
 // --- WAVBase -----------------------------------------------------------------------------
 WavBaseEntry *soundMatchFrom(const MessageHeader *record);
 WavBaseEntry *soundMatchSubject(const MessageHeader *record);

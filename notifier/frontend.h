@@ -18,18 +18,22 @@ void frontPumpMessages(void);
 // Menu item state of the system menu (ids of MenuCommand): enabled or grayed.
 void frontEnableMenuItem(int id, bool enabled);
 
-// True when the system menu currently holds the item and it is enabled
-// (used for "C&lear" and "Sh&ow" by the mail-file measure rule).
-bool frontMenuItemPresent(int id);
-bool frontMenuItemEnabled(int id);
-
 // The status text changed ("Polling...", the caption...): caption and tooltip.
 void frontRefreshStatus(void);
 
-// Mail-state changes of the window: the no-mail state (with or without its
-// actions) and the have-mail state (with or without notification).
-void frontEnterNoMailState(bool withActions);
-void frontEnterHaveMailState(bool notify);
+// Mail-state changes: the no-mail state (with or without its actions) and the
+// have-mail state (with or without notification: sound, window action, alarm,
+// reader launch). They keep notifier.clearItem and notifier.clearGrayed.
+void enterNoMailState(bool actions);
+void enterHaveMailState(bool notify);
+
+// Old shell, hidden-icon mode: reveal or hide the icon as the pointer comes and goes.
+void frontHiddenIconHover(void);
+
+// The poll has ended while a command waited: close the waiting notice, then
+// carry out the command (PendingCommand) by posting it to the main window.
+void frontClosePollWait(void);
+void frontPostCommand(int command);
 
 // The poll ended: put the proper notification-area icon back (ends a blink).
 void frontPollFinished(void);

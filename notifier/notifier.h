@@ -54,7 +54,7 @@ struct NotifierState {
     int placementDepth;
     uint8_t pendingCommand;
     bool haveMail;
-    long mailMeasure;
+    long long mailMeasure;
     int headerCount;
     int shownCount;
     uint8_t rasState;
@@ -66,6 +66,11 @@ struct NotifierState {
     PollDecision lastDecision;
     bool pollFailed;            // the last poll ended through an error
     int sourceCounter;          // the one source counter resetMailState clears
+    // The toggling system-menu item: MENU_CLEAR or MENU_SHOW, and whether
+    // "C&lear" is grayed. Kept by the mail-state changes of the front end.
+    int clearItem;
+    bool clearGrayed;
+    bool pollWaitOpen;          // the "Waiting to complete mail poll..." notice is up
 };
 
 extern NotifierState notifier;
@@ -75,6 +80,8 @@ void beginPoll(void);
 void finishPoll(void);
 void publishPollResult(int lastIndex, bool force);
 void resetMailState(void);
+// A poll that failed after beginPoll: finishPoll, remembering the failure.
+void failPoll(void);
 
 // --- Error reporting --------------------------------------------------------------------
 void reportError(const char *text);
