@@ -114,6 +114,11 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
                       const ReceivedDate *storedDate, const ReceivedTime *storedTime,
                       ReceivedDate *newestDate, ReceivedTime *newestTime);
 
+// Commits a network poll: closes the connection, moves the stored Received date
+// on, publishes count headers and ends the network poll.
+void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
+                           const ReceivedDate *newestDate, const ReceivedTime *newestTime);
+
 // --- Filters and deletions log -----------------------------------------------------------
 FilterEntry *filterMatchFrom(const MessageHeader *record);
 FilterEntry *filterMatchSubject(const MessageHeader *record);

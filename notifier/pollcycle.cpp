@@ -339,3 +339,25 @@ void pollTick(void)
             blinkStep();
     }
 }
+
+// --- Network twin of publishPollResult ------------------------------------------------------
+
+static bool laterThan(const ReceivedDate *date, const ReceivedTime *time,
+                      const ReceivedDate *thanDate, const ReceivedTime *thanTime)
+{
+    int byDate = compareDates(date, thanDate);
+    return byDate > 0 || (byDate == 0 && compareTimes(time, thanTime) > 0);
+}
+
+void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
+                           const ReceivedDate *newestDate, const ReceivedTime *newestTime)
+{
+    closeConnection();
+    // The next poll counts only messages received after the newest seen now.
+    if (laterThan(newestDate, newestTime, storedDate, storedTime)) {
+        *storedDate = *newestDate;
+        *storedTime = *newestTime;
+    }
+    commitPollResult(count, newMail);
+    endNetworkPoll();
+}

@@ -287,3 +287,24 @@ TEST_F(PollCycle, CaptionCountReplacesEveryMarkAndStaysInItsBuffer)
     config.settings.MessageSource = SOURCE_POP3;
     EXPECT_STREQ("Pelimbo", statusText());
 }
+
+TEST_F(PollCycle, NetworkCommitMovesTheStoredDateOnlyForward)
+{
+    ReceivedDate stored = {1996, 6, 12};
+    ReceivedTime storedTime = {5, 10, 0, 0};
+    ReceivedDate older = {1996, 5, 12};
+    ReceivedTime any = {0, 23, 0, 59};
+    beginPoll();
+    publishNetworkHeaders(false, 2, &stored, &storedTime, &older, &any);
+    EXPECT_EQ(5, stored.day);
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_FALSE(notifier.pollInProgress);
+
+    ReceivedDate sameDay = {1996, 6, 12};
+    ReceivedTime laterTime = {6, 10, 0, 0};
+    beginPoll();
+    publishNetworkHeaders(true, 2, &stored, &storedTime, &sameDay, &laterTime);
+    EXPECT_EQ(6, stored.day);
+    EXPECT_EQ(6, storedTime.minute);
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision) << "a newer message notifies at the same count";
+}
