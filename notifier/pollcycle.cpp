@@ -267,7 +267,7 @@ static bool networkStageTimeouts(void)
     inside = true;
     bool noPoll = false;
     const Settings &s = config.settings;
-    if (netStages.winSockPending) {
+    if (netStages.winSockStarting) {
         if ((unsigned)notifier.stageTicks > s.WinSockInitTimeout)
             abandonWinSockInit();
         else
@@ -282,7 +282,7 @@ static bool networkStageTimeouts(void)
         } else {
             notifier.stageTicks++;
         }
-    } else if (netStages.waitingForServer) {
+    } else if (netStages.awaitingServer) {
         if ((unsigned)notifier.stageTicks > s.InactivityTimeout) {
             closeConnection();
             reportNetError("Time out on POP3/IMAP4 server");

@@ -11,7 +11,7 @@ void startNetworkPoll(void) {}
 
 void abandonWinSockInit(void)
 {
-    netStages.winSockPending = false;
+    netStages.winSockStarting = false;
     reportError("Error or timeout initializing WinSock");
     failPoll();
 }
@@ -19,7 +19,7 @@ void abandonWinSockInit(void)
 void closeConnection(void)
 {
     netStages.connecting = false;
-    netStages.waitingForServer = false;
+    netStages.awaitingServer = false;
 }
 
 void endNetworkPoll(void)
@@ -27,7 +27,11 @@ void endNetworkPoll(void)
     finishPoll();
 }
 
+void abortNetworkPoll(void) {}
 bool dialUpLinkUsable(void) { return true; }
+void handleSocketMessage(uintptr_t wParam, intptr_t lParam) {}
+void handleHostResolved(uintptr_t wParam, intptr_t lParam) {}
+void handleStartConnect(void) {}
 void pollCcMail(void) {}
 void pollNotes(void) {}
 void pollMapi(void) {}

@@ -250,7 +250,7 @@ TEST_F(PollCycle, SilentServerTimesOutAfterInactivityTimeout)
     config.settings.MessageSource = 99;     // nothing to poll afterwards
     config.settings.InactivityTimeout = 3;
     beginPoll();
-    netStages.waitingForServer = true;
+    netStages.awaitingServer = true;
     notifier.stageTicks = 0;
     ticks(4);
     EXPECT_TRUE(notifier.pollInProgress);
