@@ -30,6 +30,9 @@ struct MessageHeader {
     char subject[HEADER_TEXT_SIZE];
 };
 
+// The record layout of the 32-bit program: four words and the two texts.
+static_assert(sizeof(void *) != 4 || sizeof(MessageHeader) == 124, "MessageHeader must be 124 bytes in the 32-bit build");
+
 // The "no sound for this message" marker. A distinct address rather than an
 // all-bits-set pointer, so it never aliases real memory.
 extern WavBaseEntry noSoundMarker;
@@ -106,6 +109,20 @@ void decodeFromLine(MessageHeader *record, char *line);
 void decodeSubjectLine(MessageHeader *record, char *line);
 void decodeSenderLine(char *line);
 void decodeEncodedWords(char *target, const char *text, size_t maxChars);
+// The same over text + length (the input need not be terminated).
+void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t maxChars);
+
+// Reading position in a header block that a network source collected.
+struct HeaderBlockCursor {
+    const char *pos;
+    const char *end;
+};
+// Copies the next line (up to CR or LF, at most capacity - 1 characters) and
+// skips the line ends after it. Zero when the block is used up.
+int copyLine(HeaderBlockCursor *cursor, char *line, size_t capacity);
+// Appends the folded continuation lines that follow, one space per fold, while
+// the line buffer has room.
+void appendContinuation(HeaderBlockCursor *cursor, char *line, size_t capacity);
 bool parseReceivedDate(const char *line, ReceivedDate *date, ReceivedTime *time);
 int compareDates(const ReceivedDate *a, const ReceivedDate *b);
 int compareTimes(const ReceivedTime *a, const ReceivedTime *b);
@@ -128,6 +145,16 @@ bool stopAfterFilterMatch(const FilterEntry *entry);
 const char *matchFieldName(uint8_t match);
 bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry);
 void logDeletion(const MessageHeader *record, const FilterEntry *entry);
+// The confirmation question shouldDeleteMessage asks. Zero when it was cut.
+int formatDeleteQuestion(char *text, size_t size, const MessageHeader *record, const FilterEntry *entry);
+// The local time a deletions log entry is stamped with.
+struct LogTimestamp {
+    int year, month, day, hour, minute, second;
+};
+enum { DELETION_LOG_ENTRY_SIZE = 1024 };    // room for the longest entry
+// One deletions log entry, lines ended by "\n" (the file gets CR LF). Zero when cut.
+int formatDeletionLog(char *text, size_t size, const MessageHeader *record, const FilterEntry *entry,
+                      const LogTimestamp *when);
 
 // --- Mail-file source --------------------------------------------------------------------
 // Total size of the mail files that match mailPath (0 when none match).
@@ -140,5 +167,14 @@ WavBaseEntry *soundMatchFrom(const MessageHeader *record);
 WavBaseEntry *soundMatchSubject(const MessageHeader *record);
 WavBaseEntry *soundMatchSender(void);
 WavBaseEntry *soundMatchFromOrSubject(const MessageHeader *record);
+// True when entry is one of the current config.wavBaseList (a record may still
+// refer to an entry of a list that has since been reloaded).
+bool isCurrentWavBaseEntry(const WavBaseEntry *entry);
+// Receives each sound of a notification in turn, to be played to its end.
+typedef void (*WavBasePlayer)(const char *soundFile, void *context);
+// Which sounds a notification plays for the first shownCount records of
+// mail.shownHeaders, in shown order; with WAVOnce each entry and the default
+// sound at most once. Returns the number of sounds handed to play.
+int planWavBaseSounds(int shownCount, WavBasePlayer play, void *context);
 
 #endif
