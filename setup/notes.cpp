@@ -1,0 +1,170 @@
+// The Lotus Notes side of the Mailbox page: loading the Notes programming
+// interface for the setup library, the user name held in an ID file, the ID
+// file Browse, and the folder preselection.
+#include <windows.h>
+#include <commdlg.h>
+#include <string.h>
+
+#include "config/config.h"
+#include "config/text.h"
+#include "setup/setup.h"
+#include "setup/setupids.h"
+
+typedef WORD NotesStatus;
+typedef NotesStatus(WINAPI *NotesInitExtendedProc)(int, char **);
+typedef void(WINAPI *NotesTermProc)(void);
+typedef WORD(WINAPI *OSGetDataDirectoryProc)(char *);
+typedef NotesStatus(WINAPI *REGGetIDInfoProc)(char *, WORD, void *, WORD, WORD *);
+
+// The entry points the setup library needs, all required, in this order.
+static const char *const notesEntryNames[] = {
+    "NotesInitExtended", "NotesTerm", "OSLockObject", "OSUnlockObject", "OSMemFree",
+    "OSGetDataDirectory", "REGGetIDInfo", "OSLoadString", "NSFDbOpen", "NSFDbClose",
+    "NSFNoteOpen", "NSFNoteClose", "NSFItemScan", "NSFSearch", "DNAbbreviate",
+    "DNCanonicalize", "NAMEGetAddressBooks", "OSPathNetParse", "OSPathNetConstruct",
+};
+enum { NOTES_ENTRY_COUNT = sizeof notesEntryNames / sizeof notesEntryNames[0] };
+enum { ENTRY_INIT = 0, ENTRY_TERM = 1, ENTRY_DATA_DIRECTORY = 5, ENTRY_ID_INFO = 6 };
+enum { ID_INFO_USER_NAME = 7 };
+
+static FARPROC notesEntries[NOTES_ENTRY_COUNT];
+static bool notesFailed;    // tried and failed in this dialog: do not ask again
+
+bool loadSetupNotes(void) {
+    if (setup.notesLibrary) return true;
+    if (notesFailed && setup.dialog) return false;
+    UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+    HMODULE library = LoadLibraryA("NNOTES.DLL");
+    SetErrorMode(mode);
+    notesFailed = true;
+    if (!library) {
+        reportSetupError("Error loading NNOTES.DLL");
+        return false;
+    }
+    for (int i = 0; i < NOTES_ENTRY_COUNT; i++) {
+        notesEntries[i] = GetProcAddress(library, notesEntryNames[i]);
+        if (!notesEntries[i]) {
+            FreeLibrary(library);
+            reportSetupError("Missing function in NNOTES.DLL");
+            return false;
+        }
+    }
+    char program[PATH_SIZE];
+    copyText(program, config.modulePath);
+    char *arguments[2] = {program, NULL};
+    if (((NotesInitExtendedProc)(void *)notesEntries[ENTRY_INIT])(1, arguments) != 0) {
+        FreeLibrary(library);
+        reportSetupError("Error initializing Notes");
+        return false;
+    }
+    notesFailed = false;
+    setup.notesLibrary = library;
+    return true;
+}
+
+void releaseSetupNotes(void) {
+    notesFailed = false;
+    if (!setup.notesLibrary) return;
+    ((NotesTermProc)(void *)notesEntries[ENTRY_TERM])();
+    FreeLibrary(setup.notesLibrary);
+    setup.notesLibrary = NULL;
+}
+
+void showNotesUserName(void) {
+    HWND page = pageWindow(PAGE_MAILBOX);
+    char name[256] = "";
+    if (setup.notesLibrary) {
+        char idFile[LOGIN_SIZE];
+        getControlText(page, IDC_MB_IDFILE, idFile, sizeof idFile);
+        WORD length = 0;
+        if (((REGGetIDInfoProc)(void *)notesEntries[ENTRY_ID_INFO])(idFile, ID_INFO_USER_NAME, name,
+                                                                    sizeof name - 1, &length) != 0)
+            name[0] = '\0';
+        name[sizeof name - 1] = '\0';
+        if (length < sizeof name) name[length] = '\0';
+    }
+    setControlText(page, IDC_MB_USER, name);
+}
+
+void browseNotesIdFile(void) {
+    if (!setup.notesLibrary) return;
+    HWND page = pageWindow(PAGE_MAILBOX);
+    char login[LOGIN_SIZE];
+    getControlText(page, IDC_MB_IDFILE, login, sizeof login);
+    const char *expandedText = expandEnvironment(login);
+    if (!expandedText) return;
+    char expanded[EXPANSION_SIZE];
+    copyText(expanded, expandedText);
+
+    char folder[FULL_PATH_SIZE] = "";
+    char file[MAX_PATH + 1] = "";
+    bool inDataDirectory = false;
+    if (strchr(expanded, ':') || strchr(expanded, '\\')) {
+        const char *start = browsePath(expanded);
+        if (!start) {
+            reportSetupError("Invalid path");
+            return;
+        }
+        const char *name = fileNamePart(start);
+        copyTextN(folder, sizeof folder, start, (size_t)(name - start));
+        copyText(file, name);
+    } else {
+        // Room for any path the interface may return, plus the backslash.
+        char data[MAX_PATH + 2] = "";
+        ((OSGetDataDirectoryProc)(void *)notesEntries[ENTRY_DATA_DIRECTORY])(data);
+        data[MAX_PATH] = '\0';
+        copyText(folder, data);
+        if (folder[0] && folder[strlen(folder) - 1] != '\\') appendText(folder, "\\");
+        copyText(file, expanded);
+        inDataDirectory = true;
+    }
+
+    OPENFILENAMEA dialog;
+    memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = setup.dialog;
+    dialog.lpstrFilter = "ID Files (*.ID)\0*.ID\0All files (*.*)\0*.*\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrInitialDir = folder[0] ? folder : NULL;
+    dialog.lpstrTitle = "Notes ID file";
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameA(&dialog)) return;
+
+    for (char *p = file; *p; p++) *p = lowerChar(*p);
+    char result[LOGIN_SIZE];
+    restoreReferences(login, file, result, sizeof result);
+    // An ID file in the Notes data directory is held relative to it.
+    size_t folderLength = strlen(folder);
+    if (inDataDirectory && folderLength > 0 && compareNoCaseN(result, folder, folderLength) == 0)
+        memmove(result, result + folderLength, strlen(result + folderLength) + 1);
+    copyText(config.settings.LoginRaw, result);
+    setControlText(page, IDC_MB_IDFILE, result);
+    showNotesUserName();
+}
+
+void selectNotesFolder(void) {
+    HWND combo = GetDlgItem(pageWindow(PAGE_MAILBOX), IDC_MB_FOLDER);
+    LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0), chosen = 0;
+    for (LRESULT i = 0; i < count; i++) {
+        char folder[NOTES_FOLDER_LIST_SIZE] = "";
+        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)i, 0) >= NOTES_FOLDER_LIST_SIZE) continue;
+        SendMessageA(combo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)folder);
+        if (compareNoCase(folder, config.settings.NotesFolder) == 0) {
+            chosen = i;
+            break;
+        }
+    }
+    if (count > 0) SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
+}
+
+// The server list from the Notes address books and the database browser are
+// still to come; until then the server list stays empty (as when the address
+// books cannot be read) and the database field is typed by hand.
+void fillNotesServerList(void) {
+    if (setup.notesServersFilled) return;
+    loadSetupNotes();
+}
+
+void browseNotesDatabase(void) {}
