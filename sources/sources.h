@@ -3,6 +3,7 @@
 #ifndef PELIMBO_SOURCES_SOURCES_H
 #define PELIMBO_SOURCES_SOURCES_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // The stage a network poll is waiting in; the poll cycle counts seconds in the
@@ -20,13 +21,36 @@ void abandonWinSockInit(void);          // reports and finishes the poll
 void closeConnection(void);
 void endNetworkPoll(void);              // finishPoll, then hang up when asked to
 void abortNetworkPoll(void);            // at exit: cancel lookup, close, end the poll
-bool dialUpLinkUsable(void);            // a direct connection, or the entry is connected
+bool dialUpLinkUsable(void);
+void forgetHostAddress(void);           // after setup changed the host, port or login            // a direct connection, or the entry is connected
 
 // The main window hands its private socket messages here (wParam, lParam of
 // WM_SOCKET and WM_HOSTRESOLVED).
 void handleSocketMessage(uintptr_t wParam, intptr_t lParam);
 void handleHostResolved(uintptr_t wParam, intptr_t lParam);
 void handleStartConnect(void);
+
+// The dial-up link of the network sources.
+bool loadDialUp(void);                  // at start and after setup, sources 7 and 8
+void unloadDialUp(void);                // before the setup dialog and at exit
+void hangUpDialUp(void);                // only a connection this program dialled
+// The dial-up service's notification; may arrive on another thread.
+void onDialEvent(unsigned message, unsigned state, unsigned error);
+
+// Asks for the password of the dial-up entry (the "Enter password for %s:"
+// prompt with the "&Save" box). Fills password (size bytes) and *save; false
+// when cancelled. The window program installs its dialog here; without one the
+// dial is skipped as if the prompt had been cancelled.
+typedef bool (*DialUpPasswordPrompt)(const char *entryName, char *password, size_t size, bool *save);
+void setDialUpPasswordPrompt(DialUpPasswordPrompt prompt);
+
+#ifdef _WIN32
+// The window that receives the socket notifications and the host lookup (the
+// main window in the program, a message-only window in tests). Also puts the
+// platform's WinSock and RAS layers in place.
+struct HWND__;
+void setNetworkWindow(struct HWND__ *window);
+#endif
 
 void pollCcMail(void);
 void pollNotes(void);

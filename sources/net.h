@@ -1,0 +1,248 @@
+// The network side of the POP3 and IMAP4 sources: the transport state, the
+// operations the two protocol clients use, and the two platform layers (the
+// socket library and the dial-up service) the transport and the link talk to.
+// Nothing here needs the platform's headers: Windows plugs in WinSock and RAS,
+// tests plug in scripted layers.
+#ifndef PELIMBO_SOURCES_NET_H
+#define PELIMBO_SOURCES_NET_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "mail/mail.h"
+#include "sources/sources.h"
+
+enum {
+    RECEIVE_BUFFER_SIZE = 4096,
+    COMMAND_BUFFER_SIZE = 152,
+    HEADER_BLOCK_FIXED = 4096,
+    HEADER_BLOCK_MAX = 65535,
+    HOST_ENTRY_SIZE = 1024,
+    TAIL_SIZE = 5,
+};
+
+// Socket events (low word of a socket notification) and the masks selected.
+enum {
+    NET_READ = 1,
+    NET_WRITE = 2,
+    NET_CONNECT = 16,
+    NET_CLOSE = 32,
+    MASK_NONE = 0,
+    MASK_HOLD = NET_CLOSE,                          // a reply is being handled
+    MASK_IDLE = NET_READ | NET_WRITE | NET_CLOSE,   // waiting between replies
+    MASK_CONNECT = NET_CONNECT,
+};
+
+enum {
+    NET_WOULD_BLOCK = 10035,
+};
+
+typedef uintptr_t NetSocket;
+static const NetSocket NET_INVALID_SOCKET = ~(NetSocket)0;
+
+// The platform's socket library, reduced to what the transport needs. Every
+// member is called only after load() succeeded.
+struct SocketLayer {
+    // 1 loaded with every entry point, 0 the library is missing, -1 an entry
+    // point is missing (the library has been unloaded again).
+    int (*load)(void);
+    // 0 on success; *granted receives the version granted (major in the low byte).
+    int (*startup)(uint16_t requested, uint16_t *granted);
+    int (*cleanup)(void);
+    // Notifications for mask on s go to the network window. -1 on failure.
+    int (*asyncSelect)(NetSocket s, long mask);
+    // Starts the asynchronous lookup of name into buffer; 0 when it could not start.
+    uintptr_t (*asyncGetHostByName)(const char *name, char *buffer, int size);
+    int (*cancelBlockingCall)(void);
+    int (*cancelAsyncRequest)(uintptr_t handle);
+    int (*lastError)(void);
+    int (*setLingerOff)(NetSocket s);
+    NetSocket (*openStream)(void);
+    int (*closeSocket)(NetSocket s);
+    int (*sendBytes)(NetSocket s, const char *data, int length);
+    int (*receiveBytes)(NetSocket s, char *data, int length);
+    int (*connectTo)(NetSocket s, const uint8_t address[16]);
+    uint16_t (*hostToNetShort)(uint16_t value);
+    uint32_t (*parseDotted)(const char *text);
+    // The first address of the host entry the lookup wrote into buffer.
+    bool (*firstAddress)(const char *buffer, uint8_t address[4]);
+    // Posts WM_STARTCONNECT to the network window.
+    void (*postStartConnect)(void);
+};
+
+// Connection states as the dial-up service reports them.
+enum { DIAL_STATE_CONNECTED = 0x2000 };
+
+struct DialConnection {
+    uintptr_t handle;
+    char entryName[257];
+};
+
+struct DialParameters {
+    char entryName[257];
+    char phoneNumber[129];
+    char callbackNumber[129];
+    char userName[257];
+    char password[257];
+    char domain[16];
+};
+
+enum { DIAL_CONNECTION_SLOTS = 128 };
+
+// The platform's dial-up service.
+struct DialUpLayer {
+    // 1 loaded, 0 missing library (silent), -1 an entry point is missing.
+    int (*load)(void);
+    void (*unload)(void);
+    // Active connections into list; the count, or -1 when the call failed.
+    int (*enumConnections)(DialConnection *list, int slots);
+    // 0 and *state on success.
+    int (*connectState)(uintptr_t handle, unsigned *state);
+    int (*getDialParams)(DialParameters *params, bool *passwordSaved);
+    int (*setDialParams)(const DialParameters *params);
+    // Starts the dial; onDialEvent follows. 0 on success.
+    int (*dial)(const DialParameters *params, uintptr_t *handle);
+    int (*hangUp)(uintptr_t handle);
+    void (*pause)(unsigned milliseconds);
+    // Asks the main window for a poll at the next tick (WM_SYSCOMMAND 1).
+    void (*postPollNow)(void);
+};
+
+void installSocketLayer(const SocketLayer *layer);
+void installDialUpLayer(const DialUpLayer *layer);
+
+// The transport state. One connection at a time.
+struct NetState {
+    bool winSockLoaded;
+    bool winSockAbandoned;      // the start-up guard expired while starting
+    NetSocket socket;
+    uintptr_t lookupHandle;
+    uint8_t hostAddress[4];
+    char hostEntryBuffer[HOST_ENTRY_SIZE];
+    uint8_t serverAddress[16];
+    char receiveBuffer[RECEIVE_BUFFER_SIZE + 1];   // one spare byte keeps it terminated
+    int receivedLength;
+    char commandBuffer[COMMAND_BUFFER_SIZE];
+    const char *sendCursor;
+    int sendRemaining;
+    char headerBlockFixed[HEADER_BLOCK_FIXED];
+    char *headerBlock;
+    size_t headerBlockFill;
+    size_t headerBlockCapacity;
+    // Counters for tests and measurements.
+    unsigned long long bytesReceived;
+};
+
+extern NetState net;
+
+// --- Transport operations the protocol clients use ------------------------------
+void selectSocketEvents(long mask);
+void sendCommand(void);
+bool receiveChunk(void);
+void appendToHeaderBlock(uint8_t *tail);
+void resetHeaderBlock(void);
+void releaseHeaderBlock(void);
+// Ends a poll that did not commit (remembered as failed), hanging up as asked.
+void endFailedNetworkPoll(void);
+// True while the conversation can still go on (connected, poll running).
+bool connectionAlive(void);
+
+// Formats a command into commandBuffer. False when it would not fit; the buffer
+// then holds nothing to send.
+bool formatCommand(const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// --- Protocol clients ------------------------------------------------------------
+void resetPop3Client(void);
+void handlePop3Reply(void);
+void resetImapClient(void);
+void handleImapReply(void);
+
+// Client state, visible for tests.
+enum { POP3_LINE_SIZE = 512, REPLY_CARRY_SIZE = 16 };
+
+struct Pop3Client {
+    uint8_t state;
+    // The single-line reply collected so far (a line may arrive in pieces).
+    char line[POP3_LINE_SIZE];
+    int lineLength;
+    bool lineComplete;
+    bool topStatusChecked;      // the start of the TOP reply has been looked at
+    int total;
+    int current;
+    int skipped;
+    int slot;
+    bool newMail;
+    uint8_t tail[TAIL_SIZE];
+    ReceivedDate stampDate;
+    ReceivedTime stampTime;
+    ReceivedDate runningDate;
+    ReceivedTime runningTime;
+    HeaderScanResult result;
+    MessageHeader *record;
+};
+
+enum { IMAP_WINDOW_SIZE = 80 };
+
+struct ImapClient {
+    uint8_t state;
+    int tagNumber;
+    char window[IMAP_WINDOW_SIZE + 1];
+    int windowLength;
+    // The last bytes of the reply in progress, so a word split across two
+    // chunks ("EXI" + "STS", "\Se" + "en") is still found.
+    char carry[REPLY_CARRY_SIZE];
+    int carryLength;
+    int exists;
+    bool existsSeen;
+    int current;
+    bool seen;
+    int skipped;
+    int slot;
+    bool newMail;
+    ReceivedDate stampDate;
+    ReceivedTime stampTime;
+    ReceivedDate runningDate;
+    ReceivedTime runningTime;
+    HeaderScanResult result;
+    MessageHeader *record;
+};
+
+extern Pop3Client pop3;
+extern ImapClient imap;
+
+// Reply status of an IMAP4 chunk.
+enum { IMAP_PENDING = 0, IMAP_OK = 1, IMAP_NO = 2, IMAP_BAD = 3 };
+
+// IMAP4 argument forms: a quoted string with '"' and '\' escaped; a mailbox
+// name as a plain atom when it is one, else quoted. False when out is too small.
+bool imapQuoted(const char *text, char *out, size_t size);
+bool imapMailboxName(const char *text, char *out, size_t size);
+
+// --- Byte helpers (replies may hold NUL bytes) -------------------------------------
+const char *findBytes(const char *data, size_t length, const char *needle);
+const char *findBytesNoCase(const char *data, size_t length, const char *needle);
+bool beginsNoCase(const char *data, size_t length, const char *prefix);
+// A decimal number at text (leading blanks, an optional sign), clamped to int.
+int readDecimal(const char *text, size_t length);
+
+// --- Dial-up link -------------------------------------------------------------------
+struct DialUpState {
+    bool loaded;
+    uintptr_t activeConnection;
+    uintptr_t dialHandle;
+    // Written by the dial-up service's thread, read on the window thread.
+    volatile int eventPending;      // 0 none, 1 connected, 2 failed
+    volatile unsigned eventError;
+};
+
+extern DialUpState dialUp;
+
+bool findConnection(void);
+bool connectionIsUp(void);
+bool ensureDialUpLink(void);
+
+#endif

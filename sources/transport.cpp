@@ -1,0 +1,488 @@
+// The single-connection transport under the POP3 and IMAP4 clients: WinSock
+// start per poll, host lookup, non-blocking connect, one command at a time,
+// received chunks handed to the client, the growable header block, and the
+// orderly close. Driven entirely by the window's socket notifications.
+#include "sources/net.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "config/config.h"
+#include "notifier/notifier.h"
+
+NetworkStages netStages;
+NetState net = [] {
+    NetState s = NetState();
+    s.socket = NET_INVALID_SOCKET;
+    s.headerBlock = s.headerBlockFixed;
+    s.headerBlockCapacity = HEADER_BLOCK_FIXED;
+    return s;
+}();
+
+static const SocketLayer *sockets;
+
+void installSocketLayer(const SocketLayer *layer)
+{
+    sockets = layer;
+    net.winSockLoaded = false;
+}
+
+static bool isImap(void) { return config.settings.MessageSource == SOURCE_IMAP4; }
+
+// --- Byte helpers ---------------------------------------------------------------------
+
+const char *findBytes(const char *data, size_t length, const char *needle)
+{
+    size_t n = strlen(needle);
+    if (n == 0 || n > length)
+        return NULL;
+    for (size_t i = 0; i + n <= length; i++)
+        if (data[i] == needle[0] && memcmp(data + i, needle, n) == 0)
+            return data + i;
+    return NULL;
+}
+
+const char *findBytesNoCase(const char *data, size_t length, const char *needle)
+{
+    size_t n = strlen(needle);
+    if (n == 0 || n > length)
+        return NULL;
+    for (size_t i = 0; i + n <= length; i++)
+        if (beginsNoCase(data + i, length - i, needle))
+            return data + i;
+    return NULL;
+}
+
+bool beginsNoCase(const char *data, size_t length, const char *prefix)
+{
+    size_t n = strlen(prefix);
+    if (n > length)
+        return false;
+    for (size_t i = 0; i < n; i++)
+        if (lowerChar(data[i]) != lowerChar(prefix[i]))
+            return false;
+    return true;
+}
+
+int readDecimal(const char *text, size_t length)
+{
+    size_t i = 0;
+    while (i < length && (text[i] == ' ' || text[i] == '\t'))
+        i++;
+    bool negative = false;
+    if (i < length && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        i++;
+    }
+    long long value = 0;
+    while (i < length && text[i] >= '0' && text[i] <= '9') {
+        if (value < 0x7fffffffLL)
+            value = value * 10 + (text[i] - '0');
+        i++;
+    }
+    if (value > 0x7fffffffLL)
+        value = 0x7fffffffLL;
+    return (int)(negative ? -value : value);
+}
+
+// --- Commands and replies -------------------------------------------------------------
+
+bool formatCommand(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(net.commandBuffer, sizeof net.commandBuffer, format, args);
+    va_end(args);
+    if (n < 0 || (size_t)n >= sizeof net.commandBuffer) {
+        // Never send a command cut in the middle: the server would take the
+        // rest of a line for something else.
+        net.commandBuffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool connectionAlive(void)
+{
+    return notifier.pollInProgress && netStages.awaitingServer && net.socket != NET_INVALID_SOCKET;
+}
+
+void selectSocketEvents(long mask)
+{
+    if (sockets && net.socket != NET_INVALID_SOCKET)
+        sockets->asyncSelect(net.socket, mask);
+}
+
+static void endPoll(bool failed)
+{
+    netStages.awaitingServer = false;
+    netStages.connecting = false;
+    net.lookupHandle = 0;
+    releaseHeaderBlock();
+    if (notifier.pollInProgress) {
+        if (failed)
+            failPoll();
+        else
+            finishPoll();
+    }
+    if (config.settings.HangupConnection)
+        hangUpDialUp();
+}
+
+void endFailedNetworkPoll(void)
+{
+    endPoll(true);
+}
+
+static void failWith(const char *text)
+{
+    closeConnection();
+    reportNetError(text);
+    endFailedNetworkPoll();
+}
+
+// Sends what remains of the command. False after a failure that ended the poll.
+static bool sendRest(void)
+{
+    int sent = sockets->sendBytes(net.socket, net.sendCursor, net.sendRemaining);
+    if (sent < 0) {
+        if (sockets->lastError() == NET_WOULD_BLOCK)
+            return true;        // the write notification brings the rest
+        failWith("Socket write error");
+        return false;
+    }
+    if (sent > net.sendRemaining)
+        sent = net.sendRemaining;
+    net.sendCursor += sent;
+    net.sendRemaining -= sent;
+    return true;
+}
+
+void sendCommand(void)
+{
+    if (!netStages.awaitingServer || net.socket == NET_INVALID_SOCKET)
+        return;
+    selectSocketEvents(MASK_IDLE);
+    net.sendRemaining = (int)strlen(net.commandBuffer);
+    net.sendCursor = net.commandBuffer;
+    sendRest();
+}
+
+bool receiveChunk(void)
+{
+    if (!netStages.awaitingServer || net.socket == NET_INVALID_SOCKET)
+        return false;
+    int got = sockets->receiveBytes(net.socket, net.receiveBuffer, RECEIVE_BUFFER_SIZE);
+    if (got < 0) {
+        net.receivedLength = 0;
+        net.receiveBuffer[0] = '\0';
+        if (sockets->lastError() == NET_WOULD_BLOCK)
+            return true;
+        failWith("Socket read error");
+        return false;
+    }
+    if (got > RECEIVE_BUFFER_SIZE)
+        got = RECEIVE_BUFFER_SIZE;
+    net.receivedLength = got;
+    net.receiveBuffer[got] = '\0';
+    net.bytesReceived += (unsigned)got;
+    return true;
+}
+
+// --- Header block -----------------------------------------------------------------------
+
+void appendToHeaderBlock(uint8_t *tail)
+{
+    size_t length = (size_t)net.receivedLength;
+    if (net.headerBlockFill > net.headerBlockCapacity)
+        net.headerBlockFill = net.headerBlockCapacity;
+    size_t room = net.headerBlockCapacity - net.headerBlockFill;
+    if (room < length && net.headerBlockCapacity < HEADER_BLOCK_MAX) {
+        size_t grown = net.headerBlockCapacity * 2;
+        if (grown < net.headerBlockCapacity + length)
+            grown = net.headerBlockCapacity + length;
+        if (grown > HEADER_BLOCK_MAX)
+            grown = HEADER_BLOCK_MAX;
+        char *bigger = (char *)calloc(grown, 1);
+        if (bigger) {
+            memcpy(bigger, net.headerBlock, net.headerBlockFill);
+            if (net.headerBlock != net.headerBlockFixed)
+                free(net.headerBlock);
+            net.headerBlock = bigger;
+            net.headerBlockCapacity = grown;
+            room = grown - net.headerBlockFill;
+        }
+    }
+    size_t copied = length < room ? length : room;
+    memcpy(net.headerBlock + net.headerBlockFill, net.receiveBuffer, copied);
+    net.headerBlockFill += copied;
+
+    if (tail) {
+        if (length >= TAIL_SIZE) {
+            memcpy(tail, net.receiveBuffer + length - TAIL_SIZE, TAIL_SIZE);
+        } else if (length > 0) {
+            memmove(tail, tail + length, TAIL_SIZE - length);
+            memcpy(tail + TAIL_SIZE - length, net.receiveBuffer, length);
+        }
+    }
+}
+
+void releaseHeaderBlock(void)
+{
+    if (net.headerBlock != net.headerBlockFixed) {
+        free(net.headerBlock);
+        net.headerBlockFill = 0;    // the bytes went with the grown buffer
+    }
+    net.headerBlock = net.headerBlockFixed;
+    net.headerBlockCapacity = HEADER_BLOCK_FIXED;
+}
+
+void resetHeaderBlock(void)
+{
+    releaseHeaderBlock();
+    net.headerBlockFill = 0;
+}
+
+// --- WinSock start-up -------------------------------------------------------------------
+
+static bool startWinSock(void)
+{
+    if (!net.winSockLoaded) {
+        int loaded = sockets ? sockets->load() : 0;
+        if (loaded == 0) {
+            reportError("Unable to load WSOCK32.DLL");
+            return false;
+        }
+        if (loaded < 0) {
+            reportError("Missing function in WSOCK32.DLL");
+            return false;
+        }
+        net.winSockLoaded = true;
+    }
+    uint16_t granted = 0;
+    if (sockets->startup(0x0101, &granted) != 0) {
+        reportError("Couldn't start WinSock");
+        return false;
+    }
+    unsigned major = granted & 0xFF, minor = granted >> 8;
+    if (!(major > 1 || (major == 1 && minor >= 1))) {
+        reportError("Invalid WinSock version");
+        sockets->cleanup();
+        return false;
+    }
+    return true;
+}
+
+// The poll cycle found the start-up over its time limit. The start-up call
+// itself cannot be interrupted; when it returns, startNetworkPoll sees the flag
+// and leaves quietly, because the poll has been reported and finished here.
+void abandonWinSockInit(void)
+{
+    netStages.winSockStarting = false;
+    net.winSockAbandoned = true;
+    reportError("Error or timeout initializing WinSock");
+    failPoll();
+}
+
+// --- Poll start, lookup and connect ------------------------------------------------------
+
+static bool hostAddressKnown(void)
+{
+    return net.hostAddress[0] | net.hostAddress[1] | net.hostAddress[2] | net.hostAddress[3];
+}
+
+void forgetHostAddress(void)
+{
+    memset(net.hostAddress, 0, sizeof net.hostAddress);
+}
+
+void startNetworkPoll(void)
+{
+    if (notifier.pollInProgress)
+        return;
+    net.lookupHandle = 0;
+    net.socket = NET_INVALID_SOCKET;
+    net.sendRemaining = 0;
+    netStages.awaitingServer = false;
+    netStages.connecting = false;
+    if (!ensureDialUpLink())
+        return;
+
+    notifier.stageTicks = 0;
+    beginPoll();
+
+    netStages.winSockStarting = true;
+    net.winSockAbandoned = false;
+    bool started = startWinSock();
+    bool expired = net.winSockAbandoned
+        || (unsigned)notifier.stageTicks > config.settings.WinSockInitTimeout;
+    netStages.winSockStarting = false;
+    if (net.winSockAbandoned) {
+        if (started)
+            sockets->cleanup();
+        return;
+    }
+    if (!started || expired) {
+        if (started)
+            sockets->cleanup();
+        reportError("Error or timeout initializing WinSock");
+        failPoll();
+        return;
+    }
+
+    if (hostAddressKnown()) {
+        sockets->postStartConnect();
+        return;
+    }
+    uint32_t dotted = sockets->parseDotted(config.settings.MailHost);
+    if (dotted != 0 && dotted != 0xFFFFFFFFu) {
+        memcpy(net.hostAddress, &dotted, 4);
+        sockets->postStartConnect();
+        return;
+    }
+    net.lookupHandle = sockets->asyncGetHostByName(config.settings.MailHost, net.hostEntryBuffer,
+                                                   HOST_ENTRY_SIZE);
+    if (net.lookupHandle == 0)
+        failWith("Error in getHostByName()");
+}
+
+void handleStartConnect(void)
+{
+    // Only the poll that posted it: a stale message after an abort is ignored.
+    if (!notifier.pollInProgress || !sockets || netStages.connecting || netStages.awaitingServer
+        || net.socket != NET_INVALID_SOCKET)
+        return;
+    net.lookupHandle = 0;
+    net.socket = sockets->openStream();
+    if (net.socket == NET_INVALID_SOCKET) {
+        closeConnection();
+        reportError("Could not create socket");
+        endFailedNetworkPoll();
+        return;
+    }
+    sockets->setLingerOff(net.socket);
+
+    unsigned port = isImap() ? config.settings.IMAP4Port : config.settings.POP3Port;
+    uint16_t netPort = sockets->hostToNetShort((uint16_t)port);
+    memset(net.serverAddress, 0, sizeof net.serverAddress);
+    net.serverAddress[0] = 2;       // family, in the host's (little-endian) order
+    net.serverAddress[1] = 0;
+    memcpy(net.serverAddress + 2, &netPort, 2);
+    memcpy(net.serverAddress + 4, net.hostAddress, 4);
+
+    if (sockets->asyncSelect(net.socket, MASK_CONNECT) == -1) {
+        failWith("Error connecting to POP3/IMAP4 server");
+        return;
+    }
+    if (sockets->connectTo(net.socket, net.serverAddress) != 0
+        && sockets->lastError() != NET_WOULD_BLOCK) {
+        failWith("Error connecting to POP3/IMAP4 server");
+        return;
+    }
+    notifier.stageTicks = 0;
+    netStages.connecting = true;
+}
+
+void handleHostResolved(uintptr_t wParam, intptr_t lParam)
+{
+    // A lookup that was cancelled, or belongs to an earlier poll, may still
+    // deliver its message: only the outstanding one counts.
+    if (!notifier.pollInProgress || net.lookupHandle == 0 || wParam != net.lookupHandle)
+        return;
+    net.lookupHandle = 0;
+    unsigned error = (unsigned)((uintptr_t)lParam >> 16) & 0xFFFF;
+    if (error != 0 || !sockets->firstAddress(net.hostEntryBuffer, net.hostAddress)) {
+        forgetHostAddress();
+        failWith("Error getting host IP address");
+        return;
+    }
+    handleStartConnect();
+}
+
+void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
+{
+    // Notifications of a socket already closed (queued before the close) are stale.
+    if (net.socket == NET_INVALID_SOCKET || wParam != net.socket || !notifier.pollInProgress)
+        return;
+    unsigned event = (unsigned)((uintptr_t)lParam & 0xFFFF);
+    unsigned error = (unsigned)((uintptr_t)lParam >> 16) & 0xFFFF;
+    if (error != 0) {
+        failWith("WinSock error");
+        return;
+    }
+    switch (event) {
+    case NET_CONNECT:
+        if (!netStages.connecting)
+            return;
+        if (sockets->asyncSelect(net.socket, MASK_IDLE) == -1) {
+            failWith("Socket connect error");
+            return;
+        }
+        netStages.connecting = false;
+        notifier.stageTicks = 0;
+        netStages.awaitingServer = true;
+        net.sendRemaining = 0;
+        resetPop3Client();
+        resetImapClient();
+        break;
+    case NET_READ:
+        if (!netStages.awaitingServer)
+            return;
+        notifier.stageTicks = 0;
+        if (isImap())
+            handleImapReply();
+        else
+            handlePop3Reply();
+        break;
+    case NET_WRITE:
+        if (net.sendRemaining >= 1 && netStages.awaitingServer) {
+            notifier.stageTicks = 0;
+            sendRest();
+        }
+        break;
+    case NET_CLOSE:
+        // The server hung up: the poll ends without a commit and without a message.
+        closeConnection();
+        endFailedNetworkPoll();
+        break;
+    default:
+        break;
+    }
+}
+
+// --- Ending ------------------------------------------------------------------------------
+
+void closeConnection(void)
+{
+    netStages.connecting = false;
+    netStages.awaitingServer = false;
+    if (!notifier.pollInProgress)
+        return;
+    net.sendRemaining = 0;
+    if (!sockets || !net.winSockLoaded)
+        return;
+    if (net.socket != NET_INVALID_SOCKET) {
+        sockets->asyncSelect(net.socket, MASK_NONE);
+        sockets->closeSocket(net.socket);
+        net.socket = NET_INVALID_SOCKET;
+    }
+    sockets->cleanup();
+}
+
+void endNetworkPoll(void)
+{
+    endPoll(false);
+}
+
+void abortNetworkPoll(void)
+{
+    if (!notifier.pollInProgress || !net.winSockLoaded)
+        return;
+    sockets->cancelBlockingCall();
+    if (net.lookupHandle != 0)
+        sockets->cancelAsyncRequest(net.lookupHandle);
+    closeConnection();
+    endFailedNetworkPoll();
+}
