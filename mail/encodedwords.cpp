@@ -127,7 +127,7 @@ void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t m
     const char *p = text;
     const char *end = text + length;
     // An embedded terminator ends the input as well.
-    const char *nul = (const char *)memchr(text, '\0', length);
+    const char *nul = length > 0 ? (const char *)memchr(text, '\0', length) : nullptr;
     if (nul)
         end = nul;
 
