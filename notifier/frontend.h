@@ -35,6 +35,15 @@ void frontHiddenIconHover(void);
 void frontClosePollWait(void);
 void frontPostCommand(int command);
 
+// A command must wait for the running poll: show the "Waiting to complete mail
+// poll..." notice (the caller sets notifier.pollWaitOpen and pendingCommand).
+void frontOpenPollWait(void);
+
+// The mail reader has been started with MinimizeReader on: minimise the main
+// window unless it is minimised already. May be called from the reader's
+// launch thread, so it only posts.
+void frontMinimizeForReader(void);
+
 // The poll ended: put the proper notification-area icon back (ends a blink).
 void frontPollFinished(void);
 

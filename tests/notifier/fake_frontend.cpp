@@ -72,3 +72,14 @@ void frontBlinkStep(bool blankPhase) { frontLog.push_back(blankPhase ? "blink:bl
 void frontHiddenIconHover(void) {}
 void frontClosePollWait(void) { frontLog.push_back("closewait"); }
 void frontPostCommand(int command) { frontLog.push_back("post:" + std::to_string(command)); }
+void frontOpenPollWait(void) { frontLog.push_back("openwait"); }
+void frontMinimizeForReader(void) { frontLog.push_back("minimize"); }
+
+#ifdef _WIN32
+#include <windows.h>
+// The window program raises the reader's windows; the tests only count.
+BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
+{
+    return TRUE;
+}
+#endif
