@@ -1,0 +1,25 @@
+// pelcheck32: one poll of the configured source, printed. The checker is the
+// second front end of the notifier core: it implements notifier/frontend.h
+// without any window, so every text the notifier would show in a box goes to
+// stderr and every question is answered from the command line.
+#ifndef PELIMBO_CHECKER_CHECKER_H
+#define PELIMBO_CHECKER_CHECKER_H
+
+#include <stdio.h>
+
+struct CheckerOptions {
+    bool verbose;       // status texts as they change, and the answers given
+    bool allowDelete;   // a delete confirmation is answered Yes
+    int boxCount;       // texts that would have been shown in a box
+};
+
+extern CheckerOptions checker;
+
+// Writes text with tab, line break and backslash shown as \t, \n and \\;
+// every other byte as it is.
+void writeEscaped(FILE *out, const char *text);
+
+// One line on stderr: "pelcheck: " and the text, a line break in it shown as \n.
+void checkerNote(const char *text);
+
+#endif

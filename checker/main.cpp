@@ -1,0 +1,338 @@
+// pelcheck32 [--verbose] [--delete] [INI file]
+// Reads the settings as the notifier does, runs exactly one poll through the
+// notifier's own timer tick, prints the result and exits:
+//   0 mail is waiting, 1 none, 2 the poll failed or the settings are invalid,
+//   3 usage error.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "checker/checker.h"
+#include "config/config.h"
+#include "mail/mail.h"
+#include "mail/reader.h"
+#include "notifier/inifile.h"
+#include "notifier/notifier.h"
+#include "notifier/pollcycle.h"
+#include "sources/sources.h"
+
+void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
+
+enum {
+    EXIT_MAIL = 0,
+    EXIT_NO_MAIL = 1,
+    EXIT_FAILED = 2,
+    EXIT_USAGE = 3,
+};
+
+enum { POLL_TIMER_ID = 1 };
+
+static const char usageText[] =
+    "Usage: pelcheck32 [--verbose] [--delete] [INI file]\n"
+    "\n"
+    "Runs one poll of the message source configured in the INI file (default\n"
+    "PELIMBO.INI in the current directory) the way Pelimbo does, and prints:\n"
+    "  count: N         the number of waiting messages\n"
+    "  result: ...      new mail, fewer messages, no change or no mail\n"
+    "  From<TAB>Subject one line per listed message (tab, line break and\n"
+    "                   backslash inside a field shown as \\t, \\n, \\\\)\n"
+    "\n"
+    "Texts Pelimbo would show in a message box go to stderr as \"pelcheck: ...\".\n"
+    "  --verbose  also show the status texts and the answers to questions\n"
+    "  --delete   answer Yes when a filter asks to delete a message (default No)\n"
+    "  --help     show this text\n"
+    "\n"
+    "Exit status: 0 mail waiting, 1 no mail, 2 poll failed or settings invalid,\n"
+    "3 usage error. The INI file is never written.\n";
+
+// --- Command line --------------------------------------------------------------------
+
+struct Arguments {
+    const char *iniName;    // NULL: the default file
+    bool help;
+};
+
+static bool parseArguments(int argc, char **argv, Arguments *args)
+{
+    args->iniName = NULL;
+    args->help = false;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        if (!optionsEnded && arg[0] == '-') {
+            if (strcmp(arg, "--") == 0)
+                optionsEnded = true;
+            else if (strcmp(arg, "--verbose") == 0 || strcmp(arg, "-v") == 0)
+                checker.verbose = true;
+            else if (strcmp(arg, "--delete") == 0)
+                checker.allowDelete = true;
+            else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 || strcmp(arg, "/?") == 0)
+                args->help = true;
+            else
+                return false;
+        } else if (args->iniName) {
+            return false;   // the notifier takes one name only
+        } else {
+            args->iniName = arg;
+        }
+    }
+    return true;
+}
+
+// The notifier reads its raw command line: a quoted name runs to the closing
+// quote, an unquoted one to the first blank. The name arrives here already
+// split off, so it is quoted again when it holds a blank.
+static void notifierArguments(const char *name, char *arguments, size_t size)
+{
+    if (!name)
+        arguments[0] = '\0';
+    else if (strpbrk(name, " \t"))
+        formatText(arguments, size, "\"%s\"", name);
+    else
+        copyText(arguments, size, name);
+}
+
+// --- The network poll's window --------------------------------------------------------
+
+static HWND pollWindow;
+static bool pollRequested;
+
+// Socket events, the host lookup, the connect request and the dial-up's
+// "poll now" reach this message-only window as they reach the notifier's.
+static LRESULT CALLBACK CheckWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SOCKET:
+        handleSocketMessage((uintptr_t)wParam, (intptr_t)lParam);
+        return 0;
+    case WM_HOSTRESOLVED:
+        handleHostResolved((uintptr_t)wParam, (intptr_t)lParam);
+        return 0;
+    case WM_STARTCONNECT:
+        handleStartConnect();
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == 0 && wParam == MENU_POLL_NOW) {
+            notifier.tickCounter = 0;
+            pollRequested = true;
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static bool createPollWindow(void)
+{
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = CheckWndProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = "PelcheckPoll";
+    if (!RegisterClassA(&windowClass))
+        return false;
+    pollWindow = CreateWindowExA(0, "PelcheckPoll", "Pelimbo", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                 windowClass.hInstance, NULL);
+    return pollWindow != NULL;
+}
+
+static bool isNetworkSource(void)
+{
+    unsigned source = config.settings.MessageSource;
+    return source == SOURCE_POP3 || source == SOURCE_IMAP4;
+}
+
+// Opens what the configured source needs before its first poll.
+static bool initialiseSource(void)
+{
+    if (!isNetworkSource())
+        return true;
+    if (!createPollWindow()) {
+        checkerNote("cannot create the window for network events");
+        return false;
+    }
+    setNetworkWindow(pollWindow);
+    loadDialUp();
+    return true;
+}
+
+static void closeSourceAtExit(void)
+{
+    if (isNetworkSource()) {
+        abortNetworkPoll();
+        hangUpDialUp();
+        unloadDialUp();
+    }
+}
+
+// One poll moment, then the messages of a network poll until it has ended.
+// Ticks go on once a second, as in the notifier, so the network time-outs and
+// a dial-up's "poll now" work the same way; a second poll never starts because
+// the loop ends with the first one.
+static void runOnePoll(void)
+{
+    notifier.tickCounter = 0;
+    TimerProc(pollWindow, WM_TIMER, POLL_TIMER_ID, GetTickCount());
+    if (!pollWindow)
+        return;
+
+    bool begun = notifier.pollInProgress;
+    int idleTicks = 0;
+    if (!SetTimer(pollWindow, POLL_TIMER_ID, 1000, NULL))
+        return;
+    for (;;) {
+        if (notifier.pollInProgress)
+            begun = true;
+        if (begun && !notifier.pollInProgress)
+            break;
+        // Nothing started: wait only while a dial is on its way (it asks for
+        // the poll when the link is up) and a little after it settles.
+        if (!begun && notifier.rasState == 0 && !pollRequested && idleTicks > 2)
+            break;
+        MSG message;
+        if (GetMessageA(&message, NULL, 0, 0) <= 0)
+            break;
+        if (message.message == WM_TIMER && message.hwnd == pollWindow && message.wParam == POLL_TIMER_ID) {
+            if (!notifier.pollInProgress && notifier.rasState == 0)
+                idleTicks++;
+            if (!begun && pollRequested && notifier.tickCounter != 0)
+                pollRequested = false;   // the requested moment has passed
+            TimerProc(pollWindow, WM_TIMER, POLL_TIMER_ID, GetTickCount());
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    KillTimer(pollWindow, POLL_TIMER_ID);
+}
+
+// --- Output ------------------------------------------------------------------------------
+
+static const char *decisionText(PollDecision decision)
+{
+    switch (decision) {
+    case DECISION_NEW_MAIL: return "new mail";
+    case DECISION_FEWER: return "fewer messages";
+    case DECISION_NO_MAIL: return "no mail";
+    default: return "no change";
+    }
+}
+
+static void printResult(void)
+{
+    printf("count: %d\n", notifier.headerCount);
+    printf("result: %s\n", decisionText(notifier.lastDecision));
+    for (int i = 0; i < notifier.shownCount && i < HEADER_SLOTS; i++) {
+        const MessageHeader &header = mail.shownHeaders[i];
+        writeEscaped(stdout, header.from);
+        fputc('\t', stdout);
+        writeEscaped(stdout, header.subject);
+        fputc('\n', stdout);
+    }
+    fflush(stdout);
+}
+
+// --- Start ---------------------------------------------------------------------------------
+
+static void checkerReportError(const char *text)
+{
+    reportError(text);
+}
+
+static bool fileExists(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The notifier would open its setup dialog in these cases; the checker says why.
+static bool settingsUsable(bool settingsInvalid)
+{
+    if (settingsInvalid) {
+        checkerNote("the settings are invalid; Pelimbo would open its setup");
+        return false;
+    }
+    if (config.settings.MessageSource == SOURCE_DISK_FILE && config.settings.MailFile[0] == '\0') {
+        checkerNote("no mail file is set; Pelimbo would open its setup");
+        return false;
+    }
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    Arguments args;
+    if (!parseArguments(argc, argv, &args)) {
+        fputs(usageText, stderr);
+        return EXIT_USAGE;
+    }
+    if (args.help) {
+        fputs(usageText, stdout);
+        return 0;
+    }
+
+    memset(&notifier, 0, sizeof notifier);
+    notifier.clearItem = MENU_CLEAR;
+    notifier.clearGrayed = true;
+    config.report = checkerReportError;
+    captureStartLocation();
+
+    char arguments[2 * PATH_SIZE];
+    notifierArguments(args.iniName, arguments, sizeof arguments);
+    IniChoice choice;
+    IniChoiceResult chosen = chooseIniFileName(arguments, config.currentDirectory, &choice);
+    if (chosen != INI_CHOSEN) {
+        reportError(choice.message);
+        return EXIT_FAILED;
+    }
+    // The notifier would create a missing file; the checker writes nothing.
+    if (!fileExists(choice.path)) {
+        char text[PATH_SIZE + 64];
+        formatText(text, sizeof text, "%s\n\n\"%s\"", "Configuration file not found:", choice.path);
+        checkerNote(text);
+        return EXIT_FAILED;
+    }
+    copyText(config.iniPath, choice.path);
+    if (checker.verbose) {
+        char text[PATH_SIZE + 16];
+        formatText(text, sizeof text, "INI file: %s", choice.path);
+        checkerNote(text);
+    }
+
+    if (!allocateMailBuffers()) {
+        reportError("Buffer handle allocation failure");
+        return EXIT_FAILED;
+    }
+    bool settingsInvalid = loadSettings(config.iniPath);
+    loadFilterList(config.iniPath);
+    loadWavBaseList(config.iniPath);
+    if (!settingsUsable(settingsInvalid)) {
+        freeMailBuffers();
+        return EXIT_FAILED;
+    }
+    // The checker polls whether or not a mail reader runs.
+    config.settings.SuspendPoll = false;
+    config.settings.DetectReader = false;
+
+    int status = EXIT_FAILED;
+    if (initialiseSource()) {
+        int boxesBefore = checker.boxCount;
+        runOnePoll();
+        bool polled = notifier.lastDecision != DECISION_NONE;
+        if (!polled && !notifier.pollFailed && checker.boxCount == boxesBefore)
+            checkerNote("no poll was made");
+        printResult();
+        if (notifier.pollFailed || !polled)
+            status = EXIT_FAILED;
+        else
+            status = notifier.headerCount > 0 ? EXIT_MAIL : EXIT_NO_MAIL;
+        closeSourceAtExit();
+    }
+    freeFilterList(&config.filterList);
+    freeWavBaseList(&config.wavBaseList);
+    freeMailBuffers();
+    return status;
+}

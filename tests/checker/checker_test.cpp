@@ -1,0 +1,360 @@
+// pelcheck32 run as a program, without a display: what it prints must be what
+// the notifier's header list holds after the same poll (compared with a poll
+// run here in-process through the core and the recording front end), and bad
+// settings or arguments must end with the documented exit status and the
+// program's own texts on stderr.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "mail/mail.h"
+#include "notifier/pollcycle.h"
+#include "tests/notifier/fake_frontend.h"
+
+#ifndef PELCHECK_UNIX_PATH
+#error "PELCHECK_UNIX_PATH names the checker program"
+#endif
+
+// --- Running the checker --------------------------------------------------------------------
+
+struct CheckRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+static std::string windowsPath(const std::string &unixPath)
+{
+    std::string path = "Z:" + unixPath;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+// The environment of this process without DISPLAY: the checker must not need one.
+static std::vector<char> environmentWithoutDisplay(void)
+{
+    std::vector<char> block;
+    char *strings = GetEnvironmentStringsA();
+    for (const char *p = strings; *p; p += strlen(p) + 1) {
+        if (_strnicmp(p, "DISPLAY=", 8) == 0)
+            continue;
+        block.insert(block.end(), p, p + strlen(p) + 1);
+    }
+    FreeEnvironmentStringsA(strings);
+    block.push_back('\0');
+    return block;
+}
+
+static std::string drain(HANDLE pipe)
+{
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, NULL) && got > 0)
+        text.append(buffer, got);
+    std::string lines;
+    for (char c : text)
+        if (c != '\r')
+            lines += c;
+    return lines;
+}
+
+struct DrainJob {
+    HANDLE pipe;
+    std::string text;
+};
+
+static DWORD WINAPI drainThread(LPVOID parameter)
+{
+    DrainJob *job = static_cast<DrainJob *>(parameter);
+    job->text = drain(job->pipe);
+    return 0;
+}
+
+static CheckRun runChecker(const std::string &arguments, const std::string &directory)
+{
+    CheckRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
+        return run;
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+
+    std::string command = "\"" + windowsPath(PELCHECK_UNIX_PATH) + "\" " + arguments;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    std::vector<char> environment = environmentWithoutDisplay();
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION started;
+    BOOL ok = CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, 0, environment.data(), directory.c_str(),
+                             &startup, &started);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (ok) {
+        DrainJob errJob = {errRead, ""};
+        HANDLE errThread = CreateThread(NULL, 0, drainThread, &errJob, 0, NULL);
+        run.out = drain(outRead);
+        WaitForSingleObject(errThread, 60000);
+        CloseHandle(errThread);
+        run.err = errJob.text;
+        WaitForSingleObject(started.hProcess, 60000);
+        DWORD code = 0;
+        GetExitCodeProcess(started.hProcess, &code);
+        run.status = (int)code;
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
+    }
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return run;
+}
+
+// --- The same poll in-process ------------------------------------------------------------------
+
+static std::string escaped(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p; p++) {
+        if (*p == '\t')
+            out += "\\t";
+        else if (*p == '\n')
+            out += "\\n";
+        else if (*p == '\\')
+            out += "\\\\";
+        else
+            out += *p;
+    }
+    return out;
+}
+
+// What the notifier holds after its first poll with the given INI file,
+// printed the way the checker prints it.
+static std::string pollInProcess(const std::string &ini, const std::string &directory)
+{
+    SetCurrentDirectoryA(directory.c_str());
+    memset(&notifier, 0, sizeof notifier);
+    notifier.clearItem = MENU_CLEAR;
+    notifier.clearGrayed = true;
+    memset(&config.settings, 0, sizeof config.settings);
+    config.report = reportError;
+    captureStartLocation();
+    resetFakeFrontEnd();
+    EXPECT_FALSE(loadSettings(ini.c_str()));
+    loadFilterList(ini.c_str());
+    loadWavBaseList(ini.c_str());
+    mail.currentSnapshotCount = 0;
+    mail.previousSnapshotCount = 0;
+    mail.latestFileDate = 0;
+    mail.latestFileTime = 0;
+    pollTick();
+
+    const char *results[] = {"no change", "no mail", "new mail", "fewer messages", "no change"};
+    std::string text = "count: " + std::to_string(notifier.headerCount) + "\nresult: "
+                     + results[notifier.lastDecision] + "\n";
+    for (int i = 0; i < notifier.shownCount; i++)
+        text += escaped(mail.shownHeaders[i].from) + "\t" + escaped(mail.shownHeaders[i].subject) + "\n";
+    freeFilterList(&config.filterList);
+    freeWavBaseList(&config.wavBaseList);
+    return text;
+}
+
+// --- Fixtures ----------------------------------------------------------------------------------------
+
+static void writeFile(const std::string &path, const std::string &text)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    DWORD written = 0;
+    WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL);
+    CloseHandle(file);
+}
+
+// Moves a file's modification time back by the given number of minutes.
+static void backdate(const std::string &path, int minutes)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    FILETIME written;
+    GetFileTime(file, NULL, NULL, &written);
+    ULARGE_INTEGER when;
+    when.LowPart = written.dwLowDateTime;
+    when.HighPart = written.dwHighDateTime;
+    when.QuadPart -= (ULONGLONG)minutes * 60 * 10000000;
+    written.dwLowDateTime = when.LowPart;
+    written.dwHighDateTime = when.HighPart;
+    SetFileTime(file, NULL, NULL, &written);
+    CloseHandle(file);
+}
+
+static bool exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class Checker : public ::testing::Test {
+protected:
+    std::string dir;
+    char startDirectory[MAX_PATH];
+
+    void SetUp() override
+    {
+        GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        dir = std::string(temp) + "pelcheck_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryA(dir.c_str(), NULL);
+        ASSERT_TRUE(allocateMailBuffers());
+    }
+
+    void TearDown() override
+    {
+        freeMailBuffers();
+        SetCurrentDirectoryA(startDirectory);
+    }
+
+    std::string ini(const std::string &body, const char *name = "PELIMBO.INI")
+    {
+        std::string path = dir + "\\" + name;
+        writeFile(path, "[Pelimbo]\r\n" + body);
+        return path;
+    }
+};
+
+static std::string message(const char *from, const char *subject, const char *extra = "")
+{
+    return std::string("From: ") + from + "\r\nSubject: " + subject + "\r\n" + extra
+         + "\r\nThe body of the message, long enough that every file counts as changed mail.\r\n";
+}
+
+TEST_F(Checker, PrintsTheListTheNotifierHoldsForAMailbox)
+{
+    std::string box = "From alice Mon Dec  7 10:00:00 2026\r\n"
+                    + message("Alice Example <alice@example.com>", "Lunch\ttomorrow \\ maybe")
+                    + "From bob Mon Dec  7 10:01:00 2026\r\n" + message("bob@example.com", "Read already", "Status: RO\r\n")
+                    + "From carol Mon Dec  7 10:02:00 2026\r\n"
+                    + message("=?ISO-8859-1?Q?Carol_M=FCller?= <c@example.com>", "=?ISO-8859-1?Q?Gr=FC=DFe?=");
+    writeFile(dir + "\\inbox.mbx", box);
+    std::string path = ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n");
+
+    CheckRun run = runChecker("", dir);
+    std::string expected = pollInProcess(path, dir);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(expected, run.out);
+    EXPECT_EQ(0u, run.out.find("count: 2\nresult: new mail\nAlice Example\tLunch\\ttomorrow \\\\ maybe\n"));
+    EXPECT_EQ("", run.err);
+
+    // The same file named on the command line, with a blank in its name.
+    std::string spaced = ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n", "my settings.ini");
+    run = runChecker("--verbose \"" + spaced + "\"", dir);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(expected, run.out);
+    EXPECT_NE(std::string::npos, run.err.find("pelcheck: status: Polling...\n"));
+}
+
+TEST_F(Checker, PrintsTheListTheNotifierHoldsForANewMailDirectory)
+{
+    std::string mailDir = dir + "\\new";
+    CreateDirectoryA(mailDir.c_str(), NULL);
+    writeFile(mailDir + "\\A.CNM", message("Ann <ann@example.com>", "First"));
+    writeFile(mailDir + "\\B.CNM", message("ben@example.com", "Second", "X-PMFLAGS: 130\r\n"));
+    writeFile(mailDir + "\\!C.CNM", message("cid@example.com", "Read one"));
+    writeFile(mailDir + "\\D.CNM", message("dora@example.com", "Fourth"));
+    std::string path = ini("MessageSource=0\r\nMailFile=" + mailDir + "\\*.CNM\r\nUnreadOnly=TRUE\r\n");
+
+    CheckRun run = runChecker("PELIMBO.INI", dir);
+    std::string expected = pollInProcess(path, dir);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(expected, run.out);
+    EXPECT_EQ(0u, run.out.find("count: 2\nresult: new mail\n"));
+    EXPECT_EQ(std::string::npos, run.out.find("Read one"));
+}
+
+// A Delete filter asks; the checker answers No unless --delete, and then the
+// message file goes and the deletions log is written as by the notifier.
+TEST_F(Checker, DeleteQuestionsAreAnsweredFromTheCommandLine)
+{
+    std::string mailDir = dir + "\\new";
+    CreateDirectoryA(mailDir.c_str(), NULL);
+    writeFile(mailDir + "\\A.CNM", message("Ann <ann@example.com>", "Meeting"));
+    writeFile(mailDir + "\\B.CNM", message("spammer@example.com", "Cheap offer"));
+    // Only a file newer than every file seen before it may be deleted.
+    backdate(mailDir + "\\A.CNM", 60);
+    std::string log = dir + "\\deleted.log";
+    DeleteFileA(log.c_str());
+    ini("MessageSource=0\r\nMailFile=" + mailDir + "\\*.CNM\r\nUseFilters=TRUE\r\nLogDeletes=TRUE\r\nDeleteFile="
+        + log + "\r\n[Filters]\r\ncheap#1#1=\r\n");
+
+    CheckRun kept = runChecker("", dir);
+    EXPECT_EQ(0, kept.status) << kept.err;
+    EXPECT_EQ("count: 1\nresult: new mail\nAnn\tMeeting\n", kept.out);
+    EXPECT_NE(std::string::npos, kept.err.find("pelcheck: Filter \"cheap\" for subject line matches:\\n\\n"));
+    EXPECT_TRUE(exists(mailDir + "\\B.CNM"));
+    EXPECT_FALSE(exists(log));
+
+    CheckRun deleted = runChecker("--delete", dir);
+    EXPECT_EQ(0, deleted.status) << deleted.err;
+    EXPECT_EQ(kept.out, deleted.out);
+    EXPECT_FALSE(exists(mailDir + "\\B.CNM"));
+    EXPECT_TRUE(exists(log));
+}
+
+TEST_F(Checker, NoMailEndsWithStatusOne)
+{
+    writeFile(dir + "\\empty.mbx", "");
+    ini("MessageSource=0\r\nMailFile=empty.mbx\r\n");
+    CheckRun run = runChecker("", dir);
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_EQ("count: 0\nresult: no mail\n", run.out);
+}
+
+TEST_F(Checker, InvalidSettingsEndWithStatusTwoAndSayWhy)
+{
+    ini("MessageSource=0\r\nMailFile=\r\n");
+    CheckRun run = runChecker("", dir);
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("pelcheck: no mail file is set")) << run.err;
+
+    ini("MessageSource=0\r\nMailFile=$PELCHECK_NO_SUCH_VARIABLE$\\in.mbx\r\n");
+    run = runChecker("", dir);
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos,
+              run.err.find("pelcheck: Invalid environment variable:\\nPELCHECK_NO_SUCH_VARIABLE\n"))
+        << run.err;
+
+    run = runChecker("\"" + dir + "\\*.ini\"", dir);
+    EXPECT_EQ(2, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("pelcheck: Wildcard not allowed in configuration filename:\\n\\n"))
+        << run.err;
+
+    run = runChecker("missing.ini", dir);
+    EXPECT_EQ(2, run.status);
+    EXPECT_FALSE(exists(dir + "\\missing.ini")) << "the checker never writes the INI file";
+}
+
+TEST_F(Checker, UsageErrorsEndWithStatusThree)
+{
+    CheckRun run = runChecker("--frobnicate", dir);
+    EXPECT_EQ(3, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("Usage: pelcheck32"));
+    run = runChecker("one.ini two.ini", dir);
+    EXPECT_EQ(3, run.status);
+    run = runChecker("--help", dir);
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ(0u, run.out.find("Usage: pelcheck32"));
+}
