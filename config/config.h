@@ -23,9 +23,9 @@ enum {
     PLAIN_PASSWORD_SIZE = 41,   // at most 40 characters
     PASSWORD_FIELD_MAX = 39,    // the longest password the setup field accepts
     // Stored password form: 2 + 2L hex digits. Readers keep the whole form of the
-    // longest password the setup field accepts, so every accepted password survives
-    // a save and a read.
-    STORED_PASSWORD_SIZE = 2 + 2 * PASSWORD_FIELD_MAX + 1,
+    // longest plain password the record can hold (40, one more than the setup
+    // field accepts), so every password survives a save and a read.
+    STORED_PASSWORD_SIZE = 2 + 2 * (PLAIN_PASSWORD_SIZE - 1) + 1,
     EXPANSION_SIZE = 255,       // shared expansion result, at most 254 characters
     REFERENCE_NAME_SIZE = 112,  // a $NAME$ reference, at most 111 characters
     FULL_PATH_SIZE = 257,       // fullPath result
@@ -63,6 +63,8 @@ enum ColorIndex {
 // One field per key of section [Pelimbo], named by its key. A path-like key that
 // the notifier expands keeps the text as read in `...Raw` and the effective
 // (expanded) text under the key's own name; every consumer uses the effective one.
+// The setup library edits and saves the `...Raw` texts (references unexpanded)
+// and leaves the effective fields alone, except `mailFileExpanded`.
 struct Settings {
     // Integers.
     unsigned MessageSource;     // low 8 bits of what was read
@@ -191,6 +193,8 @@ struct ConfigStore {
     // The shared results of expandEnvironment and fullPath.
     char expansion[EXPANSION_SIZE];
     char fullPathResult[FULL_PATH_SIZE];
+    // The file the last successful findProgram found.
+    char foundProgram[FULL_PATH_SIZE];
     // The file the mail-file source reads (see bindMailPath).
     const char *mailPath;
     char pmailPath[80];
@@ -213,11 +217,16 @@ void loadSetupSettings(const char *iniPath);
 int saveSetupSettings(void);
 // Sets config.mailPath from the effective MailFile (NetWare source: from the bridge).
 void bindMailPath(void);
+// NetWare source: loads PELNW32.DLL once and asks it for the PMail path.
+bool loadNetWareBridge(void);
+void bindNetWarePath(void);
 
 // Value encodings shared by the readers (no platform calls).
 bool parseFlagText(const char *text);
 void parseColorList(const char *text, uint32_t colors[COLOR_COUNT]);
 void parseIntPair(const char *text, int *first, int *second);
+// The leading decimal number of an integer value (0 when it does not begin with a
+// digit); defaultValue when the key is absent.
 unsigned parseUnsignedLeading(const char *text, unsigned defaultValue, bool present);
 
 // --- List sections [Filters] and [WAVBase] ------------------------------------------
@@ -228,20 +237,26 @@ int saveWavBaseList(const char *iniPath);
 void freeFilterList(FilterList *list);
 void freeWavBaseList(WavBaseList *list);
 // Parsing of one key name (no platform calls); see docs/architecture.md for what
-// malformed keys yield. The fields are cut at their limits.
-void parseFilterKey(const char *key, char text[LIST_TEXT_MAX + 1], uint8_t *action, uint8_t *match);
-void parseWavBaseKey(const char *key, char text[LIST_TEXT_MAX + 1], char sound[LIST_SOUND_MAX + 1], uint8_t *match);
+// malformed keys yield. The fields are cut at their limits. Zero when the key
+// gives no entry (it is then skipped).
+int parseFilterKey(const char *key, char text[LIST_TEXT_MAX + 1], uint8_t *action, uint8_t *match);
+int parseWavBaseKey(const char *key, char text[LIST_TEXT_MAX + 1], char sound[LIST_SOUND_MAX + 1], uint8_t *match);
 int formatFilterKey(char *key, size_t size, const FilterEntry *entry);
 int formatWavBaseKey(char *key, size_t size, const WavBaseEntry *entry);
 // Builds a list from a buffer of NUL-terminated key names ended by an empty name.
 int buildFilterList(FilterList *list, const char *keys, size_t size);
 int buildWavBaseList(WavBaseList *list, const char *keys, size_t size);
+void sortFilterList(FilterList *list);
+void sortWavBaseList(WavBaseList *list);
 
 // --- Environment references and paths -------------------------------------------
 // Returns config.expansion, or NULL after reporting the failure.
 const char *expandEnvironment(const char *text);
 // The environment lookup of the platform (names matched without regard to case).
-int lookupEnvironment(const char *name, char *value, size_t size);
+// Returns -1 when the variable is not set, else the length of its value; when
+// that length is size or more the value did not fit and is not usable.
+long lookupEnvironment(const char *name, char *value, size_t size);
+// Returns config.fullPathResult, or NULL when the result would not fit.
 const char *fullPath(const char *path, const char *base);
 const char *fileNamePart(const char *path);
 bool isDirectory(const char *path);
@@ -260,13 +275,15 @@ const char *findNoCase(const char *text, const char *pattern);
 const char *restoreReferences(const char *oldText, const char *chosenPath, char *result, size_t size);
 void escapeDollars(const char *text, char *result, size_t limit);
 char *lowerOutsideReferences(char *text);
+// Returns config.fullPathResult, or NULL for a bad drive or a result too long.
 const char *browsePath(const char *path);
 // Records the start directory, drive and module file.
 void captureStartLocation(void);
 
 // --- Password storage --------------------------------------------------------------
 enum { PASSWORD_KEY = 0x6B };
-void scramblePassword(const char *plain, char *stored, size_t size);
+// Zero when the stored form does not fit (stored is then empty).
+int scramblePassword(const char *plain, char *stored, size_t size);
 void unscramblePassword(const char *stored, char plain[PLAIN_PASSWORD_SIZE]);
 
 #endif

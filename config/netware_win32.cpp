@@ -1,0 +1,45 @@
+// The PMail/NetWare source reads the new-mail path the NetWare bridge names.
+#include <windows.h>
+
+#include "config/config.h"
+#include "config/netware.h"
+
+static GetNWServerTable32Proc getServerTable;
+static GetNWServerIndex32Proc getServerIndex;
+static GetNWPmailFile32Proc getPmailFile;
+
+bool loadNetWareBridge(void)
+{
+    if (config.netWareLoaded)
+        return true;
+    UINT previous = SetErrorMode(0x8000);
+    HMODULE bridge = LoadLibraryA("PELNW32.DLL");
+    SetErrorMode(previous);
+    if (bridge) {
+        // All three are looked up, though only the path query is used here: a
+        // bridge without the others is not the one we expect.
+        getServerTable = (GetNWServerTable32Proc)(void *)GetProcAddress(bridge, "getNWServerTable32");
+        getServerIndex = getServerTable ? (GetNWServerIndex32Proc)(void *)GetProcAddress(bridge, "getNWServerIndex32") : NULL;
+        getPmailFile = getServerIndex ? (GetNWPmailFile32Proc)(void *)GetProcAddress(bridge, "getNWPmailFile32") : NULL;
+    }
+    if (!bridge || !getPmailFile) {
+        configReport("Unable to load PELNW32.DLL");
+        return false;
+    }
+    config.netWareLoaded = true;
+    return true;
+}
+
+// MailFile holds the server name for this source; empty asks for the default
+// server. On failure mailPath keeps what it was.
+void bindNetWarePath(void)
+{
+    if (!loadNetWareBridge())
+        return;
+    const Settings &s = config.settings;
+    const char *path = getPmailFile(s.MailFileRaw[0] ? s.MailFile : NULL);
+    if (!path)
+        return;
+    copyText(config.pmailPath, path);
+    config.mailPath = config.pmailPath;
+}
