@@ -1,0 +1,118 @@
+#include "tests/support/msgbox_capture.h"
+
+#include <windows.h>
+
+namespace {
+
+// One capture per thread at a time; the hook runs on the thread that shows the box.
+thread_local HHOOK cbtHook;
+thread_local HHOOK afterHook;
+thread_local std::vector<CapturedBox> *captured;
+thread_local int yesNoAnswer = IDYES;
+
+std::string windowText(HWND window)
+{
+    char text[4096];
+    int n = GetWindowTextA(window, text, sizeof text);
+    return std::string(text, n > 0 ? (size_t)n : 0);
+}
+
+// The message text is the static control with id 0xFFFF; failing that, the
+// longest static text among the children.
+std::string boxText(HWND box)
+{
+    HWND item = GetDlgItem(box, 0xFFFF);
+    if (item)
+        return windowText(item);
+    std::string best;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32];
+        GetClassNameA(child, name, sizeof name);
+        std::string text = windowText(child);
+        if (lstrcmpiA(name, "Static") == 0 && text.size() > best.size())
+            best = text;
+    }
+    return best;
+}
+
+// Records a box once and answers it at once.
+void takeBox(HWND box)
+{
+    char name[16];
+    if (!captured || !GetClassNameA(box, name, sizeof name) || lstrcmpA(name, "#32770") != 0
+        || GetPropA(box, "PelimboCaptured"))
+        return;
+    SetPropA(box, "PelimboCaptured", (HANDLE)1);
+    captured->push_back({boxText(box), windowText(box)});
+    int button = GetDlgItem(box, IDYES) ? yesNoAnswer : IDOK;
+    if (button == IDOK && !GetDlgItem(box, IDOK) && GetDlgItem(box, IDCANCEL))
+        button = IDCANCEL;
+    EndDialog(box, button);
+}
+
+// The box is taken as soon as its initialisation has set the text, which does
+// not depend on it becoming the active window (other test programs may hold
+// the focus of the shared display).
+LRESULT CALLBACK afterMessage(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPRETSTRUCT *message = (const CWPRETSTRUCT *)lParam;
+    if (code == HC_ACTION && message->message == WM_INITDIALOG)
+        takeBox(message->hwnd);
+    return CallNextHookEx(afterHook, code, wParam, lParam);
+}
+
+LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE)
+        takeBox((HWND)wParam);
+    return CallNextHookEx(cbtHook, code, wParam, lParam);
+}
+
+} // namespace
+
+MessageBoxCapture::MessageBoxCapture()
+{
+    captured = new std::vector<CapturedBox>();
+    yesNoAnswer = IDYES;
+    cbtHook = SetWindowsHookExA(WH_CBT, onCbt, NULL, GetCurrentThreadId());
+    afterHook = SetWindowsHookExA(WH_CALLWNDPROCRET, afterMessage, NULL, GetCurrentThreadId());
+}
+
+MessageBoxCapture::~MessageBoxCapture()
+{
+    if (cbtHook)
+        UnhookWindowsHookEx(cbtHook);
+    if (afterHook)
+        UnhookWindowsHookEx(afterHook);
+    cbtHook = afterHook = NULL;
+    delete captured;
+    captured = NULL;
+}
+
+const std::vector<CapturedBox> &MessageBoxCapture::boxes() const
+{
+    return *captured;
+}
+
+std::vector<std::string> MessageBoxCapture::texts() const
+{
+    std::vector<std::string> result;
+    for (const CapturedBox &box : *captured)
+        result.push_back(box.text);
+    return result;
+}
+
+void MessageBoxCapture::clear()
+{
+    captured->clear();
+}
+
+void MessageBoxCapture::answerWith(int button)
+{
+    yesNoAnswer = button;
+}
+
+void showTestMessageBox(const char *text)
+{
+    MessageBoxA(NULL, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION);
+}
