@@ -123,10 +123,15 @@ static void updateWindow(const char *chunk, int length)
     imap.window[imap.windowLength] = '\0';
 }
 
-// The status of the command in progress, from its tagged line in the window.
-// The tag counts only at the start of a line, so the same letters inside a
-// header line or a quoted text do not end the command early.
-static int replyStatus(void)
+// The status of the command in progress, from its tagged line. The tag is
+// looked for in the window of earlier bytes followed by the whole new chunk:
+// a tag split across two chunks is found, and so is one at the start of a
+// tagged line longer than the window (servers append their capabilities to
+// the LOGIN reply). The tag counts only at the start of a line, so the same
+// letters inside a header line or a quoted text do not end a command early.
+static char statusScan[IMAP_WINDOW_SIZE + RECEIVE_BUFFER_SIZE];
+
+static int replyStatus(const char *chunk, int chunkLength)
 {
     char tag[16];
     if (imap.state == IMAP_CLOSE)
@@ -134,8 +139,10 @@ static int replyStatus(void)
     else
         formatText(tag, sizeof tag, "A%04d", imap.tagNumber);
     size_t tagLength = strlen(tag);
-    const char *w = imap.window;
-    size_t length = (size_t)imap.windowLength;
+    memcpy(statusScan, imap.window, (size_t)imap.windowLength);
+    memcpy(statusScan + imap.windowLength, chunk, (size_t)chunkLength);
+    const char *w = statusScan;
+    size_t length = (size_t)imap.windowLength + (size_t)chunkLength;
     for (const char *at = findBytes(w, length, tag); at; at = findBytes(at + 1, length - (size_t)(at + 1 - w), tag)) {
         if (at != w && at[-1] != '\n')
             continue;
@@ -328,8 +335,8 @@ void handleImapReply(void)
         endConversation();
         return;
     }
+    int status = replyStatus(net.receiveBuffer, net.receivedLength);
     updateWindow(net.receiveBuffer, net.receivedLength);
-    int status = replyStatus();
     buildScan();
     const char *chunk = scanBuffer;
     size_t length = scanLength;

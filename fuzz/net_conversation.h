@@ -1,0 +1,90 @@
+// Shared body of the two network fuzzers: arbitrary server bytes, cut into
+// chunks at 0xFF bytes, fed to the real transport and client as replies.
+// The first byte chooses the settings (UnreadOnly, UseFilters, LogDeletes,
+// an exit request part-way).
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "mail/mail.h"
+#include "notifier/pollcycle.h"
+#include "sources/net.h"
+#include "tests/net/deletion_doubles.h"
+#include "tests/net/scripted_net.h"
+#include "tests/notifier/fake_frontend.h"
+
+static FilterEntry fuzzFilters[2];
+static char fuzzDeleteText[] = "a";
+static char fuzzIgnoreText[] = "b";
+
+static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode)
+{
+    static bool ready = allocateMailBuffers() != 0;
+    if (!ready || size == 0)
+        return;
+    uint8_t flags = data[0];
+    data++;
+    size--;
+
+    resetFakeFrontEnd();
+    memset(&notifier, 0, sizeof notifier);
+    notifier.tickCounter = 1;
+    memset(&config.settings, 0, sizeof config.settings);
+    Settings &s = config.settings;
+    s.MessageSource = imapMode ? SOURCE_IMAP4 : SOURCE_POP3;
+    s.PollInterval = 1000;
+    s.NetErrors = true;
+    s.InactivityTimeout = 30;
+    s.directConnection = true;
+    s.UnreadOnly = flags & 1;
+    s.UseFilters = flags & 2;
+    s.LogDeletes = flags & 4;
+    copyText(s.MailHost, "127.0.0.1");
+    copyText(s.Login, "user");
+    copyText(s.plainPassword, "secret");
+    fuzzFilters[0] = {fuzzDeleteText, FILTER_DELETE, MATCH_EITHER};
+    fuzzFilters[1] = {fuzzIgnoreText, FILTER_IGNORE, MATCH_EITHER};
+    config.filterList.entries = fuzzFilters;
+    config.filterList.count = 2;
+    netStages = NetworkStages();
+    pop3 = Pop3Client();
+    imap = ImapClient();
+    deletionAnswer = (flags & 8) != 0;
+
+    std::vector<std::string> chunks(1);
+    for (size_t i = 0; i < size; i++) {
+        if (data[i] == 0xFF)
+            chunks.emplace_back();
+        else
+            chunks.back() += (char)data[i];
+    }
+    size_t next = 0;
+    int exitAfter = (flags & 16) ? (flags >> 5) : -1;
+    ScriptedNet sn;
+    sn.imapMode = imapMode;
+    sn.raw = [&](const std::string &command) -> std::string {
+        if (exitAfter >= 0 && (int)sn.server.commands.size() >= exitAfter)
+            notifier.pendingCommand = PENDING_EXIT;
+        // Each command is answered by the next chunk; the greeting by the first.
+        return next < chunks.size() ? chunks[next++] : std::string();
+    };
+    sn.peerClosed = (flags & 128) != 0 && exitAfter < 0;
+    useScriptedNet(&sn);
+    runScriptedPoll(20000);
+    // Whatever is left arrives unasked.
+    while (notifier.pollInProgress && next < chunks.size()) {
+        sn.deliver(chunks[next++]);
+        pumpScripted(20000);
+    }
+    if (notifier.pollInProgress) {
+        closeConnection();
+        endNetworkPoll();
+    }
+    releaseHeaderBlock();
+    config.filterList.entries = nullptr;
+    config.filterList.count = 0;
+}

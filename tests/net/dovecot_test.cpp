@@ -1,0 +1,464 @@
+// Real polls over WinSock: the transport with a message-only window of the
+// test's own, against a private Dovecot on 127.0.0.1 seeded with real
+// messages, and against loopback sockets that stay silent or refuse.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "mail/mail.h"
+#include "notifier/pollcycle.h"
+#include "sources/net.h"
+#include "tests/notifier/fake_frontend.h"
+
+namespace {
+
+const char *const dovecotDir = PELIMBO_DOVECOT_DIR;
+const char *const corpusDir = PELIMBO_CORPUS_DIR;
+const unsigned pop3Port = 21110, imapPort = 21143;
+
+HWND window;
+
+LRESULT CALLBACK testWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SOCKET:
+        handleSocketMessage(wParam, lParam);
+        return 0;
+    case WM_HOSTRESOLVED:
+        handleHostResolved(wParam, lParam);
+        return 0;
+    case WM_STARTCONNECT:
+        handleStartConnect();
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD) { pollTick(); }
+
+HWND networkWindow()
+{
+    if (!window) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = testWindowProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "PelimboNetTest";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "PelimboNetTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
+        setNetworkWindow(window);
+    }
+    return window;
+}
+
+// Runs one poll to its end with the one-second tick for the time-outs.
+// Returns the seconds it took.
+double runPoll(double limitSeconds = 60)
+{
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    startNetworkPoll();
+    UINT_PTR timer = SetTimer(NULL, 0, 1000, tickProc);
+    MSG msg;
+    while (notifier.pollInProgress) {
+        QueryPerformanceCounter(&now);
+        if ((double)(now.QuadPart - start.QuadPart) / (double)frequency.QuadPart > limitSeconds)
+            break;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 200, QS_ALLINPUT);
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    KillTimer(NULL, timer);
+    QueryPerformanceCounter(&now);
+    return (double)(now.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
+}
+
+// --- The private Dovecot: seeding its Maildir and asking it directly ----------------------
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A real message from the corpus (its mbox "From " line dropped), or a made-up
+// one when the corpus has not been fetched.
+std::string corpusMessage(int n)
+{
+    static std::vector<std::string> names;
+    if (names.empty()) {
+        WIN32_FIND_DATAA found;
+        HANDLE h = FindFirstFileA((std::string(corpusDir) + "/*.txt").c_str(), &found);
+        if (h != INVALID_HANDLE_VALUE) {
+            do
+                names.push_back(found.cFileName);
+            while (FindNextFileA(h, &found));
+            FindClose(h);
+        }
+    }
+    std::string text;
+    if (!names.empty())
+        text = readFile(std::string(corpusDir) + "/" + names[(size_t)n % names.size()]);
+    if (text.rfind("From ", 0) == 0)
+        text.erase(0, text.find('\n') + 1);
+    if (text.empty()) {
+        char made[256];
+        snprintf(made, sizeof made,
+                 "Received: from a by b; Thu, 22 Aug 2002 12:%02d:00 +0100\nFrom: Sender %d <s%d@example.org>\n"
+                 "Subject: Corpus stand-in %d\n\nBody\n",
+                 n % 60, n, n, n);
+        text = made;
+    }
+    return text;
+}
+
+std::string maildir(const std::string &user) { return std::string(dovecotDir) + "/mail/" + user; }
+
+void emptyMailbox(const std::string &user)
+{
+    for (const char *sub : {"/new", "/cur"}) {
+        std::string dir = maildir(user) + sub;
+        WIN32_FIND_DATAA found;
+        HANDLE h = FindFirstFileA((dir + "/*").c_str(), &found);
+        if (h == INVALID_HANDLE_VALUE)
+            continue;
+        do
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((dir + "/" + found.cFileName).c_str());
+        while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+}
+
+int sequence;
+
+void deliver(const std::string &user, const std::string &message)
+{
+    char name[64];
+    sequence++;
+    snprintf(name, sizeof name, "/new/%010d.M%dP1.pelimbo", 1000000 + sequence, sequence);
+    std::ofstream out(maildir(user) + name, std::ios::binary);
+    out << message;
+}
+
+// A message that arrives now: its first Received line is later than the corpus's.
+std::string freshMessage(int n, const std::string &subject)
+{
+    char received[160];
+    snprintf(received, sizeof received, "Received: from relay by mx; Mon, 7 Dec 2026 11:%02d:%02d +0000\n",
+             (n / 60) % 60, n % 60);
+    return std::string(received) + "From: \"Fresh " + std::to_string(n) + "\" <fresh@example.org>\nSubject: " + subject
+        + "\n\nNew body\n";
+}
+
+// A blocking conversation with Dovecot, to check what it holds.
+struct DirectClient {
+    SOCKET s = INVALID_SOCKET;
+    DirectClient(unsigned port)
+    {
+        WSADATA data;
+        WSAStartup(0x0202, &data);
+        s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons((u_short)port);
+        a.sin_addr.s_addr = htonl(0x7F000001);
+        connect(s, (sockaddr *)&a, sizeof a);
+        readReply("");
+    }
+    ~DirectClient()
+    {
+        closesocket(s);
+        WSACleanup();
+    }
+    // Reads until a complete line that begins with start has arrived (a POP3
+    // reply: any first line; an IMAP4 reply: the line of its tag).
+    std::string readReply(const std::string &start)
+    {
+        std::string got;
+        char buffer[4096];
+        for (;;) {
+            size_t lineStart = 0;
+            for (size_t end; (end = got.find("\r\n", lineStart)) != std::string::npos; lineStart = end + 2)
+                if (got.compare(lineStart, start.size(), start) == 0)
+                    return got;
+            int n = recv(s, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return got;
+            got.append(buffer, (size_t)n);
+        }
+    }
+    std::string command(const std::string &line, const std::string &tag = "")
+    {
+        std::string out = line + "\r\n";
+        send(s, out.data(), (int)out.size(), 0);
+        return readReply(tag.empty() ? "" : tag + " ");
+    }
+};
+
+int dovecotCount(const std::string &user)
+{
+    DirectClient c(pop3Port);
+    c.command("USER " + user);
+    c.command("PASS secret");
+    std::string stat = c.command("STAT");
+    c.command("QUIT");
+    int n = -1;
+    sscanf(stat.c_str(), "+OK %d", &n);
+    return n;
+}
+
+std::string imapFlags(const std::string &user)
+{
+    DirectClient c(imapPort);
+    c.command("a LOGIN " + user + " secret", "a");
+    c.command("b EXAMINE INBOX", "b");
+    std::string flags = c.command("c FETCH 1:* FLAGS", "c");
+    c.command("d LOGOUT", "d");
+    return flags;
+}
+
+void markSeen(const std::string &user, const std::string &set)
+{
+    DirectClient c(imapPort);
+    c.command("a LOGIN " + user + " secret", "a");
+    c.command("b SELECT INBOX", "b");
+    c.command("c STORE " + set + " +FLAGS.SILENT (\\Seen)", "c");
+    c.command("d LOGOUT", "d");
+}
+
+// --- The test fixture -----------------------------------------------------------------
+
+FilterEntry filters[1];
+char deleteText[] = "DELETE ME";
+
+class DovecotPoll : public ::testing::TestWithParam<unsigned> {
+protected:
+    void SetUp() override
+    {
+        networkWindow();
+        ASSERT_TRUE(allocateMailBuffers());
+        memset(&notifier, 0, sizeof notifier);
+        notifier.clearItem = MENU_CLEAR;
+        notifier.clearGrayed = true;
+        notifier.tickCounter = 1;
+        memset(&config.settings, 0, sizeof config.settings);
+        Settings &s = config.settings;
+        s.MessageSource = GetParam();
+        s.PollInterval = 10000;
+        s.NetErrors = true;
+        s.InactivityTimeout = 10;
+        s.ConnectTimeout = 10;
+        s.WinSockInitTimeout = 10;
+        s.POP3Port = pop3Port;
+        s.IMAP4Port = imapPort;
+        s.directConnection = true;
+        copyText(s.Connection, "<Direct connection>");
+        copyText(s.MailHost, "127.0.0.1");
+        copyText(s.plainPassword, "secret");
+        config.filterList.entries = nullptr;
+        config.filterList.count = 0;
+        netStages = NetworkStages();
+        pop3 = Pop3Client();
+        imap = ImapClient();
+        forgetHostAddress();
+        resetFakeFrontEnd();
+    }
+    void TearDown() override
+    {
+        config.filterList.entries = nullptr;
+        config.filterList.count = 0;
+        freeMailBuffers();
+    }
+    void user(const char *name)
+    {
+        copyText(config.settings.Login, name);
+        emptyMailbox(name);
+    }
+    bool imapSource() const { return GetParam() == SOURCE_IMAP4; }
+    std::vector<std::string> errors() { return frontCalls("error:"); }
+};
+
+TEST_P(DovecotPoll, CountsEmptySmallAndLargeMailboxes)
+{
+    user("many");
+    runPoll();
+    EXPECT_TRUE(errors().empty()) << errors()[0];
+    EXPECT_FALSE(notifier.pollFailed);
+    EXPECT_EQ(0, notifier.headerCount);
+
+    for (int i = 0; i < 3; i++)
+        deliver("many", corpusMessage(i));
+    runPoll();
+    EXPECT_EQ(3, notifier.headerCount);
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+
+    for (int i = 3; i < 250; i++)
+        deliver("many", corpusMessage(i));
+    resetFakeFrontEnd();
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(250, notifier.headerCount);
+    EXPECT_EQ(100, notifier.shownCount);
+    // Only the 100 highest-numbered messages were examined.
+    int lowest = 1 << 30;
+    for (int i = 0; i < notifier.shownCount; i++)
+        lowest = mail.shownHeaders[i].index < lowest ? mail.shownHeaders[i].index : lowest;
+    EXPECT_EQ(imapSource() ? 151 : 150, lowest);
+
+    // With UnreadOnly every message is asked about.
+    config.settings.UnreadOnly = true;
+    runPoll();
+    EXPECT_EQ(250, notifier.headerCount);
+    EXPECT_EQ(0, net.headerBlockFill > HEADER_BLOCK_MAX);
+}
+
+TEST_P(DovecotPoll, SecondPollFindsNothingNewUntilAMessageArrives)
+{
+    user("spare");
+    for (int i = 0; i < 4; i++)
+        deliver("spare", corpusMessage(100 + i));
+    runPoll();
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+    runPoll();
+    EXPECT_EQ(DECISION_NO_CHANGE, notifier.lastDecision);
+    EXPECT_EQ(4, notifier.headerCount);
+    deliver("spare", freshMessage(1, "Arrived between polls"));
+    runPoll();
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+    EXPECT_EQ(5, notifier.headerCount);
+    bool shown = false;
+    for (int i = 0; i < notifier.shownCount; i++)
+        shown |= strcmp(mail.shownHeaders[i].subject, "Arrived between polls") == 0;
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_P(DovecotPoll, DeleteFilterRemovesOnlyNewMessagesFromTheStore)
+{
+    user("filter");
+    deliver("filter", corpusMessage(200));
+    deliver("filter", freshMessage(2, "Please DELETE ME"));
+    deliver("filter", corpusMessage(201));
+
+    // Seen once without filters: the condemned message is no longer new.
+    runPoll();
+    EXPECT_EQ(3, notifier.headerCount);
+    filters[0] = {deleteText, FILTER_DELETE, MATCH_SUBJECT};
+    config.filterList.entries = filters;
+    config.filterList.count = 1;
+    config.settings.UseFilters = true;
+    runPoll();
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_EQ(3, dovecotCount("filter")) << "an old message is never deleted";
+
+    // A new one is.
+    deliver("filter", freshMessage(3, "Again DELETE ME"));
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_EQ(3, dovecotCount("filter")) << "the new condemned message is gone from the store";
+}
+
+TEST_P(DovecotPoll, UnreadOnlySkipsSeenMessagesAndExamineChangesNothing)
+{
+    user("seen");
+    for (int i = 0; i < 5; i++)
+        deliver("seen", corpusMessage(300 + i));
+    dovecotCount("seen");     // let Dovecot take the messages in
+    markSeen("seen", "2,4");
+    config.settings.UnreadOnly = true;
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    if (imapSource())
+        EXPECT_EQ(3, notifier.headerCount);
+    else
+        EXPECT_EQ(5, notifier.headerCount) << "the server hides Status: from TOP";
+
+    std::string flags = imapFlags("seen");
+    EXPECT_NE(std::string::npos, flags.find("* 2 FETCH (FLAGS (\\Seen))"));
+    EXPECT_NE(std::string::npos, flags.find("* 1 FETCH (FLAGS ())")) << "a poll marks nothing as seen:\n" << flags;
+    EXPECT_NE(std::string::npos, flags.find("* 5 FETCH (FLAGS ())")) << flags;
+    EXPECT_EQ(5, dovecotCount("seen"));
+}
+
+TEST_P(DovecotPoll, WrongPasswordIsReportedAndNothingCommitted)
+{
+    user("spare");
+    notifier.headerCount = 6;
+    copyText(config.settings.plainPassword, "wrong");
+    runPoll();
+    EXPECT_EQ((std::vector<std::string>{imapSource() ? "error:Invalid IMAP4 login or password"
+                                                     : "error:Invalid POP3 password or mailbox locked"}),
+              errors());
+    EXPECT_EQ(6, notifier.headerCount);
+}
+
+TEST_P(DovecotPoll, HostNameIsLookedUpAndFailuresAreReported)
+{
+    user("spare");
+    copyText(config.settings.MailHost, "localhost");
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_FALSE(notifier.pollFailed);
+
+    forgetHostAddress();
+    copyText(config.settings.MailHost, "a..b");
+    runPoll();
+    EXPECT_EQ((std::vector<std::string>{"error:Error getting host IP address"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+
+    // Nothing listens on port 1: the connect is refused.
+    resetFakeFrontEnd();
+    forgetHostAddress();
+    copyText(config.settings.MailHost, "127.0.0.1");
+    config.settings.POP3Port = config.settings.IMAP4Port = 1;
+    runPoll();
+    EXPECT_EQ((std::vector<std::string>{"error:WinSock error"}), errors());
+}
+
+TEST_P(DovecotPoll, SilentServerTimesOutAfterInactivityPlusOneToTwoSeconds)
+{
+    // A listening socket that accepts the connection (the backlog does) and
+    // never says a word.
+    WSADATA data;
+    WSAStartup(0x0202, &data);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(0x7F000001);
+    ASSERT_EQ(0, bind(listener, (sockaddr *)&a, sizeof a));
+    int size = sizeof a;
+    getsockname(listener, (sockaddr *)&a, &size);
+    listen(listener, 4);
+    config.settings.POP3Port = config.settings.IMAP4Port = ntohs(a.sin_port);
+    config.settings.InactivityTimeout = 2;
+    double seconds = runPoll();
+    closesocket(listener);
+    WSACleanup();
+    EXPECT_EQ((std::vector<std::string>{"error:Time out on POP3/IMAP4 server"}), errors());
+    EXPECT_GE(seconds, 3.0);
+    EXPECT_LE(seconds, 4.5);
+    EXPECT_FALSE(notifier.pollInProgress);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, DovecotPoll, ::testing::Values(SOURCE_POP3, SOURCE_IMAP4),
+                         [](const ::testing::TestParamInfo<unsigned> &info) {
+                             return info.param == SOURCE_POP3 ? std::string("POP3") : std::string("IMAP4");
+                         });
+
+}   // namespace

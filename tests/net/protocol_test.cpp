@@ -1,0 +1,661 @@
+// The POP3 and IMAP4 conversations through the real transport and clients,
+// against a scripted server: the exact bytes sent, the counts committed, the
+// error texts, replies cut at every byte, and the transport's own failures.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "config/config.h"
+#include "mail/mail.h"
+#include "notifier/pollcycle.h"
+#include "sources/net.h"
+#include "tests/net/deletion_doubles.h"
+#include "tests/net/scripted_net.h"
+#include "tests/notifier/fake_frontend.h"
+
+namespace {
+
+FilterEntry filters[2];
+char spamText[] = "Buy now";
+char ignoreText[] = "Newsletter";
+
+class NetPoll : public ::testing::Test {
+protected:
+    ScriptedNet sn;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(allocateMailBuffers());
+        memset(&notifier, 0, sizeof notifier);
+        notifier.clearItem = MENU_CLEAR;
+        notifier.clearGrayed = true;
+        notifier.tickCounter = 1;       // ticks count time-outs, never start polls
+        memset(&config.settings, 0, sizeof config.settings);
+        Settings &s = config.settings;
+        s.MessageSource = SOURCE_POP3;
+        s.PollInterval = 1000;
+        s.NetErrors = true;
+        s.InactivityTimeout = 30;
+        s.ConnectTimeout = 60;
+        s.WinSockInitTimeout = 120;
+        s.POP3Port = 110;
+        s.IMAP4Port = 143;
+        s.directConnection = true;
+        copyText(s.Connection, "<Direct connection>");
+        copyText(s.MailHost, "127.0.0.1");
+        copyText(s.Login, "pelimbo");
+        copyText(s.plainPassword, "secret");
+        config.filterList.entries = nullptr;
+        config.filterList.count = 0;
+        netStages = NetworkStages();
+        pop3 = Pop3Client();
+        imap = ImapClient();
+        resetFakeFrontEnd();
+        deletionAnswer = true;
+        deletionLog.clear();
+        whileDeletionAsked = nullptr;
+        useScriptedNet(&sn);
+    }
+    void TearDown() override
+    {
+        releaseHeaderBlock();
+        config.filterList.entries = nullptr;
+        config.filterList.count = 0;
+        freeMailBuffers();
+    }
+
+    void useImap()
+    {
+        config.settings.MessageSource = SOURCE_IMAP4;
+        sn.imapMode = true;
+    }
+    void addMessages(int count, int firstNumber = 1)
+    {
+        for (int i = 0; i < count; i++)
+            sn.server.messages.push_back({makeHeader(firstNumber + i)});
+    }
+    void useFilters()
+    {
+        filters[0] = {spamText, FILTER_DELETE, MATCH_SUBJECT};
+        filters[1] = {ignoreText, FILTER_IGNORE, MATCH_SUBJECT};
+        config.filterList.entries = filters;
+        config.filterList.count = 2;
+        config.settings.UseFilters = true;
+    }
+    std::vector<std::string> errors() { return frontCalls("error:"); }
+    // A fresh conversation on the same server (the client's stamps are kept).
+    void newConnection()
+    {
+        sn.sent.clear();
+        sn.server.commands.clear();
+        sn.pending.clear();
+        sn.partialCommand.clear();
+        sn.replies = 0;
+        resetFakeFrontEnd();
+    }
+};
+
+std::string topRange(int from, int to)
+{
+    std::string out;
+    for (int i = from; i <= to; i++)
+        out += "TOP " + std::to_string(i) + " 0\r\n";
+    return out;
+}
+
+std::string fetchRange(int firstTag, int from, int to, const char *what)
+{
+    std::string out;
+    char line[80];
+    for (int i = from; i <= to; i++, firstTag++) {
+        snprintf(line, sizeof line, "A%04d FETCH %d %s\r\n", firstTag, i, what);
+        out += line;
+    }
+    return out;
+}
+
+// --- POP3 ------------------------------------------------------------------------------
+
+TEST_F(NetPoll, Pop3ConversationSendsExactCommandsAndCommitsEveryMessage)
+{
+    addMessages(3);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 3) + "QUIT\r\n", sn.sent);
+    EXPECT_EQ(3, notifier.headerCount);
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+    EXPECT_TRUE(errors().empty());
+    EXPECT_FALSE(notifier.pollFailed);
+    EXPECT_EQ(sn.startups, sn.cleanups) << "every WSAStartup is matched by a WSACleanup";
+    EXPECT_EQ(1, sn.closes);
+    bool sawSecond = false;
+    for (int i = 0; i < 3; i++)
+        sawSecond |= strcmp(mail.shownHeaders[i].subject, "Message number 2") == 0
+            && strcmp(mail.shownHeaders[i].from, "Sender 2") == 0;
+    EXPECT_TRUE(sawSecond);
+}
+
+TEST_F(NetPoll, Pop3EmptyMailboxQuitsAtOnceAndCommitsNone)
+{
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\nQUIT\r\n", sn.sent);
+    EXPECT_EQ(0, notifier.headerCount);
+    EXPECT_FALSE(notifier.pollFailed);
+}
+
+TEST_F(NetPoll, Pop3ExaminesTheLast100OrEveryMessageWithUnreadOnly)
+{
+    addMessages(250);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(151, 250) + "QUIT\r\n", sn.sent);
+    EXPECT_EQ(250, notifier.headerCount);
+    EXPECT_EQ(100, notifier.shownCount);
+
+    newConnection();
+    config.settings.UnreadOnly = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 250) + "QUIT\r\n", sn.sent);
+    EXPECT_EQ(250, notifier.headerCount);
+}
+
+TEST_F(NetPoll, Pop3RepliesCutAtEveryBytePositionGiveTheSameResult)
+{
+    addMessages(2);
+    ScriptedNet whole;
+    whole.server = sn.server;
+    useScriptedNet(&whole);
+    ASSERT_TRUE(runScriptedPoll());
+    const std::string expected = whole.sent;
+    const int replies = whole.replies;
+
+    for (int reply = 0; reply < replies; reply++) {
+        for (size_t at = 1; at < 200; at++) {
+            ScriptedNet cut;
+            cut.server.messages = sn.server.messages;
+            cut.splitReply = reply;
+            cut.splitAt = at;
+            useScriptedNet(&cut);
+            memset(&notifier, 0, sizeof notifier);
+            notifier.tickCounter = 1;
+            pop3 = Pop3Client();
+            ASSERT_TRUE(runScriptedPoll()) << "reply " << reply << " cut at " << at;
+            ASSERT_EQ(expected, cut.sent) << "reply " << reply << " cut at " << at;
+            ASSERT_EQ(2, notifier.headerCount) << "reply " << reply << " cut at " << at;
+        }
+    }
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, Pop3OneByteChunksAndPartialSendsStillComplete)
+{
+    addMessages(3);
+    sn.chunkSize = 1;
+    sn.sendLimit = 3;
+    sn.sendWouldBlockOnce = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 3) + "QUIT\r\n", sn.sent);
+    EXPECT_EQ(3, notifier.headerCount);
+}
+
+TEST_F(NetPoll, Pop3TopRefusedReportsTwoLinesQuitsAndKeepsTheStatCount)
+{
+    addMessages(4);
+    sn.server.topRefused = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\nQUIT\r\n", sn.sent);
+    ASSERT_EQ(1u, errors().size());
+    EXPECT_EQ("error:POP3 server doesn't implement TOP\nor error getting mail headers", errors()[0]);
+    EXPECT_EQ(4, notifier.headerCount);
+}
+
+TEST_F(NetPoll, Pop3GreetingAndLoginFailuresHangUpWithoutCommit)
+{
+    notifier.headerCount = 9;
+    sn.server.greeting = "+ok lower case is fine\r\n";
+    sn.server.password = "other";
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\n", sn.sent) << "no QUIT before login";
+    EXPECT_EQ((std::vector<std::string>{"error:Invalid POP3 password or mailbox locked"}), errors());
+    EXPECT_EQ(9, notifier.headerCount) << "nothing committed";
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(sn.startups, sn.cleanups);
+
+    newConnection();
+    sn.server.greeting = "-ERR go away\r\n";
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:No authorization from POP3 server"}), errors());
+
+    newConnection();
+    config.settings.NetErrors = false;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_TRUE(errors().empty()) << "network errors stay silent when switched off";
+}
+
+TEST_F(NetPoll, Pop3DeletesOnlyNewFilteredMessagesAndLogsThem)
+{
+    useFilters();
+    config.settings.LogDeletes = true;
+    sn.server.messages.push_back({makeHeader(1)});
+    sn.server.messages.push_back({makeHeader(2, 7, "", "Buy now, cheap")});
+    sn.server.messages.push_back({makeHeader(3, 7, "", "Weekly Newsletter")});
+    deletionAnswer = false;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 3) + "QUIT\r\n", sn.sent);
+    EXPECT_EQ(1, notifier.headerCount) << "filtered messages are not counted";
+
+    // Second poll: the condemned message is no longer new, so it stays.
+    newConnection();
+    deletionAnswer = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(std::string::npos, sn.sent.find("DELE"));
+    EXPECT_EQ(3u, sn.server.messages.size());
+
+    // A new condemned message is deleted at once and logged.
+    newConnection();
+    sn.server.messages.push_back({makeHeader(4, 8, "", "Buy now again")});
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 4) + "DELE 4\r\nQUIT\r\n", sn.sent);
+    EXPECT_EQ(3u, sn.server.messages.size());
+    EXPECT_EQ((std::vector<std::string>{"Buy now again"}), deletionLog);
+    EXPECT_EQ(1, notifier.headerCount);
+}
+
+TEST_F(NetPoll, Pop3SecondPollFindsNothingNewUntilMailArrives)
+{
+    addMessages(2);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+    newConnection();
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(DECISION_NO_CHANGE, notifier.lastDecision);
+    newConnection();
+    sn.server.messages.push_back({makeHeader(3, 9)});
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+    EXPECT_EQ(3, notifier.headerCount);
+}
+
+TEST_F(NetPoll, Pop3ExitDuringTheConversationQuitsAndCommitsNothing)
+{
+    addMessages(5);
+    notifier.headerCount = 5;
+    notifier.haveMail = true;
+    sn.raw = [&](const std::string &line) {
+        if (line == "TOP 2 0\r\n")
+            notifier.pendingCommand = PENDING_EXIT;
+        return line.empty() ? "+OK hello\r\n" : sn.server.pop3(line);
+    };
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\nTOP 2 0\r\nQUIT\r\n", sn.sent);
+    EXPECT_EQ(0, notifier.headerCount);
+    EXPECT_FALSE(notifier.pollInProgress);
+}
+
+TEST_F(NetPoll, Pop3OverlongLoginIsRefusedBeforeAnythingIsSent)
+{
+    std::string longLogin(400, 'u');
+    copyText(config.settings.Login, longLogin.c_str());
+    addMessages(1);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Login name too long for the POP3 server"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(sn.startups, sn.cleanups);
+}
+
+TEST_F(NetPoll, Pop3HeaderBlockKeepsItsFirst65535Bytes)
+{
+    std::string huge = "X-Padding: " + std::string(70000, 'p') + "\r\n";
+    sn.server.messages.push_back({makeHeader(1) + huge});
+    sn.server.messages.push_back({huge + makeHeader(2)});
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 2) + "QUIT\r\n", sn.sent);
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_EQ((size_t)HEADER_BLOCK_FIXED, net.headerBlockCapacity) << "the grown buffer was given back";
+}
+
+TEST_F(NetPoll, ServerThatClosesMidConversationEndsThePollSilently)
+{
+    addMessages(3);
+    notifier.headerCount = 7;
+    sn.server.silentAfterCommands = 3;
+    sn.peerClosed = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(7, notifier.headerCount);
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(sn.startups, sn.cleanups);
+}
+
+// --- IMAP4 -------------------------------------------------------------------------------
+
+TEST_F(NetPoll, ImapConversationSendsExactCommandsAndCommitsEveryMessage)
+{
+    useImap();
+    addMessages(3);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
+                  + fetchRange(4, 1, 3, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(3, notifier.headerCount);
+    EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(NetPoll, ImapEmptyMailboxClosesWithFiltersAndLogsOut)
+{
+    useImap();
+    useFilters();
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\nZ9998 CLOSE\r\nZ9999 LOGOUT\r\n", sn.sent);
+    EXPECT_EQ(0, notifier.headerCount);
+}
+
+TEST_F(NetPoll, ImapFetchesTheLast100OrAsksEveryFlagWithUnreadOnly)
+{
+    useImap();
+    addMessages(250);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
+                  + fetchRange(4, 151, 250, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(250, notifier.headerCount);
+
+    newConnection();
+    config.settings.UnreadOnly = true;
+    for (ScriptedMessage &m : sn.server.messages)
+        m.seen = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n" + fetchRange(4, 1, 250, "FLAGS")
+                  + "Z9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(0, notifier.headerCount);
+
+    newConnection();
+    sn.server.messages[1].seen = false;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n" + fetchRange(4, 1, 2, "FLAGS")
+                  + "A0006 FETCH 2 RFC822.HEADER\r\n" + fetchRange(7, 3, 250, "FLAGS") + "Z9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(1, notifier.headerCount);
+}
+
+TEST_F(NetPoll, ImapRepliesCutAtEveryBytePositionGiveTheSameResult)
+{
+    useImap();
+    useFilters();
+    config.settings.UnreadOnly = true;
+    addMessages(2);
+    sn.server.messages.push_back({makeHeader(3), true});
+    sn.server.lowercaseStatus = true;
+    ScriptedNet whole;
+    whole.imapMode = true;
+    whole.server = sn.server;
+    useScriptedNet(&whole);
+    ASSERT_TRUE(runScriptedPoll());
+    const std::string expected = whole.sent;
+    ASSERT_NE(std::string::npos, expected.find("Z9999 LOGOUT"));
+    const int replies = whole.replies;
+
+    for (int reply = 0; reply < replies; reply++) {
+        for (size_t at = 1; at < 200; at++) {
+            ScriptedNet cut;
+            cut.imapMode = true;
+            cut.server.messages = sn.server.messages;
+            cut.server.lowercaseStatus = true;
+            cut.splitReply = reply;
+            cut.splitAt = at;
+            useScriptedNet(&cut);
+            memset(&notifier, 0, sizeof notifier);
+            notifier.tickCounter = 1;
+            imap = ImapClient();
+            ASSERT_TRUE(runScriptedPoll()) << "reply " << reply << " cut at " << at;
+            ASSERT_EQ(expected, cut.sent) << "reply " << reply << " cut at " << at;
+            ASSERT_EQ(2, notifier.headerCount) << "reply " << reply << " cut at " << at;
+        }
+    }
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, ImapTagIsExactButStatusWordIgnoresCase)
+{
+    useImap();
+    sn.raw = [](const std::string &line) -> std::string {
+        if (line.empty())
+            return "* OK hi\r\n";
+        if (line.rfind("A0002", 0) == 0)
+            return "a0002 OK not my tag\r\n";
+        return "";
+    };
+    EXPECT_FALSE(runScriptedPoll()) << "a tag in small letters does not complete the command";
+    EXPECT_EQ(1, imap.state);
+    closeConnection();
+    endNetworkPoll();
+}
+
+TEST_F(NetPoll, ImapTagInsideHeaderTextDoesNotEndTheFetch)
+{
+    useImap();
+    sn.server.messages.push_back({makeHeader(1, 7, "", "see A0004 OK for details")});
+    sn.server.messages.push_back({makeHeader(2)});
+    sn.chunkSize = 16;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
+                  + fetchRange(4, 1, 2, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(2, notifier.headerCount);
+}
+
+TEST_F(NetPoll, ImapRefusedCloseLogsOutOnceAndStillCommits)
+{
+    useImap();
+    useFilters();
+    addMessages(2);
+    sn.server.closeRefused = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\n" + fetchRange(4, 1, 2, "RFC822.HEADER")
+                  + "Z9998 CLOSE\r\nZ9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Error closing IMAP4 mailbox"}), errors());
+    EXPECT_EQ(2, notifier.headerCount);
+}
+
+TEST_F(NetPoll, ImapLoginFailureSaysSoAndHangsUp)
+{
+    useImap();
+    sn.server.password = "other";
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\n", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Invalid IMAP4 login or password"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+
+    newConnection();
+    sn.server.password = "secret";
+    copyText(config.settings.IMAPMailBox, "Archive");
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE Archive\r\nZ9999 LOGOUT\r\n", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Invalid IMAP4 mailbox"}), errors());
+}
+
+TEST_F(NetPoll, ImapQuotesLoginsPasswordsAndMailboxNamesThatNeedIt)
+{
+    useImap();
+    copyText(config.settings.Login, "ann \"the\" admin");
+    copyText(config.settings.plainPassword, "back\\slash");
+    copyText(config.settings.IMAPMailBox, "Old Mail");
+    sn.server.login = "ann \"the\" admin";
+    sn.server.password = "back\\slash";
+    sn.server.mailbox = "Old Mail";
+    addMessages(1);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"ann \\\"the\\\" admin\" \"back\\\\slash\"\r\nA0003 EXAMINE \"Old Mail\"\r\n"
+              "A0004 FETCH 1 RFC822.HEADER\r\nZ9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(1, notifier.headerCount);
+
+    char out[64];
+    ASSERT_TRUE(imapMailboxName("INBOX.Sent", out, sizeof out));
+    EXPECT_STREQ("INBOX.Sent", out);
+    ASSERT_TRUE(imapMailboxName("Entw\xfcrfe", out, sizeof out));
+    EXPECT_STREQ("\"Entw\xfcrfe\"", out);
+    EXPECT_FALSE(imapQuoted("\"\"\"\"", out, 9)) << "escapes that do not fit are refused, not cut";
+}
+
+TEST_F(NetPoll, ImapOverlongMailboxIsRefusedWithoutWritingPastTheCommand)
+{
+    useImap();
+    std::string longName(126, 'm');
+    for (int i = 0; i < 20; i++)
+        longName[i * 5] = '\\';   // quoting and escaping make it longer than the command buffer
+    copyText(config.settings.IMAPMailBox, longName.c_str());
+    std::string longPassword(39, '"');
+    copyText(config.settings.plainPassword, longPassword.c_str());
+    sn.server.password = longPassword;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(std::string::npos, sn.sent.find("EXAMINE"));
+    EXPECT_EQ((std::vector<std::string>{"error:Mailbox name too long for the IMAP4 server"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+}
+
+TEST_F(NetPoll, ImapDeletesNewFilteredMessagesWithStoreAndClose)
+{
+    useImap();
+    useFilters();
+    config.settings.LogDeletes = true;
+    sn.server.messages.push_back({makeHeader(1)});
+    sn.server.messages.push_back({makeHeader(2, 7, "", "Buy now")});
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\n"
+              "A0004 FETCH 1 RFC822.HEADER\r\nA0005 FETCH 2 RFC822.HEADER\r\n"
+              "A0006 STORE 2 +FLAGS.SILENT (\\Deleted)\r\nZ9998 CLOSE\r\nZ9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(1u, sn.server.messages.size());
+    EXPECT_EQ((std::vector<std::string>{"Buy now"}), deletionLog);
+    EXPECT_EQ(1, notifier.headerCount);
+}
+
+TEST_F(NetPoll, ImapExitDuringTheConversationLogsOutAndCommitsNothing)
+{
+    useImap();
+    addMessages(4);
+    notifier.headerCount = 4;
+    notifier.haveMail = true;
+    sn.raw = [&](const std::string &line) {
+        if (line.find("FETCH 2 ") != std::string::npos)
+            notifier.pendingCommand = PENDING_EXIT;
+        return line.empty() ? "* OK hi\r\n" : sn.server.imap(line);
+    };
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n" + fetchRange(4, 1, 2, "RFC822.HEADER")
+                  + "Z9999 LOGOUT\r\n",
+              sn.sent);
+    EXPECT_EQ(0, notifier.headerCount);
+}
+
+TEST_F(NetPoll, ImapBadBannerIsRefused)
+{
+    useImap();
+    sn.server.greeting = "OK no star\r\n";
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Bad banner from IMAP4 server"}), errors());
+}
+
+// --- Transport ----------------------------------------------------------------------------
+
+TEST_F(NetPoll, DottedHostConnectsDirectlyAndANameIsLookedUpOnce)
+{
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(0, sn.lookups);
+    EXPECT_EQ(1, sn.opens);
+
+    forgetHostAddress();
+    copyText(config.settings.MailHost, "localhost");
+    newConnection();
+    ASSERT_TRUE(runScriptedPoll());
+    newConnection();
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(1, sn.lookups) << "the address is kept from poll to poll";
+    EXPECT_EQ(3, sn.opens);
+}
+
+TEST_F(NetPoll, LookupAndConnectFailuresEndThePollWithTheirMessages)
+{
+    copyText(config.settings.MailHost, "a..b");
+    sn.lookupFails = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"error:Error getting host IP address"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(sn.startups, sn.cleanups);
+
+    newConnection();
+    config.settings.NetErrors = false;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_TRUE(errors().empty());
+    EXPECT_FALSE(notifier.pollInProgress);
+
+    newConnection();
+    config.settings.NetErrors = true;
+    sn.lookupFails = false;
+    copyText(config.settings.MailHost, "127.0.0.1");
+    sn.connectRefused = true;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"error:WinSock error"}), errors());
+    EXPECT_EQ(sn.startups, sn.cleanups);
+}
+
+TEST_F(NetPoll, WinSockStartFailuresShowTwoBoxesAndFinishThePoll)
+{
+    sn.grantedVersion = 0x0001;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"error:Invalid WinSock version", "error:Error or timeout initializing WinSock"}),
+              errors());
+    EXPECT_FALSE(notifier.pollInProgress);
+    EXPECT_EQ(1, sn.cleanups);
+
+    newConnection();
+    sn.grantedVersion = 0x0202;
+    sn.loadResult = 0;
+    installSocketLayer(nullptr);
+    useScriptedNet(&sn);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"error:Unable to load WSOCK32.DLL", "error:Error or timeout initializing WinSock"}),
+              errors());
+}
+
+TEST_F(NetPoll, SilentServerTimesOutAfterTheInactivityLimit)
+{
+    config.settings.InactivityTimeout = 3;
+    sn.server.silentAfterCommands = 1;
+    addMessages(1);
+    EXPECT_FALSE(runScriptedPoll());
+    for (int tick = 1; tick <= 4; tick++) {
+        pollTick();
+        ASSERT_TRUE(notifier.pollInProgress) << "tick " << tick;
+    }
+    pollTick();
+    EXPECT_FALSE(notifier.pollInProgress) << "ends on the fifth tick: limit + 2";
+    EXPECT_EQ((std::vector<std::string>{"error:Time out on POP3/IMAP4 server"}), errors());
+    EXPECT_EQ(sn.startups, sn.cleanups);
+
+    // Notifications that were queued for the closed socket change nothing.
+    handleSocketMessage(5, NET_READ);
+    handleSocketMessage(5, NET_CLOSE);
+    EXPECT_EQ(1u, errors().size());
+}
+
+TEST_F(NetPoll, ConfirmationThatOutlivesThePollSendsNothing)
+{
+    useFilters();
+    config.settings.InactivityTimeout = 2;
+    sn.server.messages.push_back({makeHeader(1, 7, "", "Buy now")});
+    whileDeletionAsked = [] {
+        for (int i = 0; i < 5; i++)
+            pollTick();
+    };
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\n", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Time out on POP3/IMAP4 server"}), errors());
+    EXPECT_EQ(1u, sn.server.messages.size());
+}
+
+}   // namespace

@@ -1,0 +1,361 @@
+#include "tests/net/scripted_net.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "notifier/notifier.h"
+
+ScriptedNet *scripted;
+
+static const NetSocket SCRIPTED_SOCKET = 5;
+static const uintptr_t SCRIPTED_LOOKUP = 7;
+
+// --- The server model -----------------------------------------------------------
+
+size_t ScriptedServer::liveCount() const
+{
+    size_t n = 0;
+    for (const ScriptedMessage &m : messages)
+        n += !m.deleted;
+    return n;
+}
+
+void ScriptedServer::expunge()
+{
+    std::vector<ScriptedMessage> kept;
+    for (const ScriptedMessage &m : messages)
+        if (!m.deleted)
+            kept.push_back(m);
+    messages = kept;
+    expunged = true;
+}
+
+static std::string stuffed(const std::string &header)
+{
+    std::string out;
+    size_t start = 0;
+    while (start < header.size()) {
+        size_t end = header.find("\r\n", start);
+        std::string line = header.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line[0] == '.')
+            out += '.';
+        out += line + "\r\n";
+        if (end == std::string::npos)
+            break;
+        start = end + 2;
+    }
+    return out;
+}
+
+std::string ScriptedServer::pop3(const std::string &line)
+{
+    std::string cmd = line.substr(0, line.size() - 2);
+    if (cmd.rfind("USER ", 0) == 0)
+        return cmd.substr(5) == login ? "+OK\r\n" : "-ERR no such user\r\n";
+    if (cmd.rfind("PASS ", 0) == 0)
+        return cmd.substr(5) == password ? "+OK logged in\r\n" : "-ERR [AUTH] failed\r\n";
+    if (cmd == "STAT")
+        return "+OK " + std::to_string(messages.size()) + " 12345\r\n";
+    int n = 0;
+    if (sscanf(cmd.c_str(), "TOP %d 0", &n) == 1) {
+        if (topRefused || n < 1 || (size_t)n > messages.size())
+            return "-ERR no such message\r\n";
+        return "+OK\r\n" + stuffed(messages[n - 1].header) + "\r\n.\r\n";
+    }
+    if (sscanf(cmd.c_str(), "DELE %d", &n) == 1) {
+        if (n < 1 || (size_t)n > messages.size())
+            return "-ERR no such message\r\n";
+        messages[n - 1].deleted = true;
+        return "+OK deleted\r\n";
+    }
+    if (cmd == "QUIT") {
+        expunge();
+        return "+OK bye\r\n";
+    }
+    return "-ERR unknown command\r\n";
+}
+
+// Reads an IMAP4 astring (atom or quoted string) at p; advances p.
+static std::string imapString(const char *&p)
+{
+    std::string out;
+    while (*p == ' ')
+        p++;
+    if (*p == '"') {
+        p++;
+        while (*p && *p != '"') {
+            if (*p == '\\' && p[1])
+                p++;
+            out += *p++;
+        }
+        if (*p == '"')
+            p++;
+    } else {
+        while (*p && *p != ' ' && *p != '\r')
+            out += *p++;
+    }
+    return out;
+}
+
+std::string ScriptedServer::imap(const std::string &line)
+{
+    std::string cmd = line.substr(0, line.size() - 2);
+    size_t space = cmd.find(' ');
+    std::string tag = cmd.substr(0, space);
+    std::string rest = space == std::string::npos ? "" : cmd.substr(space + 1);
+    std::string ok = lowercaseStatus ? " ok " : " OK ";
+    std::string no = lowercaseStatus ? " no " : " NO ";
+    int n = 0;
+    if (rest.rfind("LOGIN ", 0) == 0) {
+        const char *p = rest.c_str() + 6;
+        std::string u = imapString(p), w = imapString(p);
+        return tag + ((u == login && w == password) ? ok + "Logged in\r\n" : no + "[AUTHENTICATIONFAILED] failed\r\n");
+    }
+    if (rest.rfind("SELECT ", 0) == 0 || rest.rfind("EXAMINE ", 0) == 0) {
+        const char *p = rest.c_str() + rest.find(' ') + 1;
+        std::string name = imapString(p);
+        if (name != mailbox)
+            return tag + no + "Mailbox doesn't exist\r\n";
+        return "* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft)\r\n* " + std::to_string(messages.size())
+            + " EXISTS\r\n* 0 RECENT\r\n" + tag + ok + "[READ-WRITE] Select completed\r\n";
+    }
+    if (sscanf(rest.c_str(), "FETCH %d FLAGS", &n) == 1 && rest.find("RFC822") == std::string::npos) {
+        if (n < 1 || (size_t)n > messages.size())
+            return tag + " BAD Invalid messageset\r\n";
+        return "* " + std::to_string(n) + " FETCH (FLAGS (" + (messages[n - 1].seen ? "\\Seen" : "") + "))\r\n" + tag
+            + ok + "Fetch completed\r\n";
+    }
+    if (sscanf(rest.c_str(), "FETCH %d RFC822.HEADER", &n) == 1) {
+        if (n < 1 || (size_t)n > messages.size())
+            return tag + " BAD Invalid messageset\r\n";
+        std::string block = messages[n - 1].header + "\r\n";
+        return "* " + std::to_string(n) + " FETCH (RFC822.HEADER {" + std::to_string(block.size()) + "}\r\n" + block
+            + ")\r\n" + tag + ok + "Fetch completed\r\n";
+    }
+    if (sscanf(rest.c_str(), "STORE %d +FLAGS.SILENT (\\Deleted)", &n) == 1) {
+        if (n < 1 || (size_t)n > messages.size())
+            return tag + " BAD Invalid messageset\r\n";
+        messages[n - 1].deleted = true;
+        return tag + ok + "Store completed\r\n";
+    }
+    if (rest == "CLOSE") {
+        if (closeRefused)
+            return tag + no + "Close failed\r\n";
+        expunge();
+        return tag + ok + "Close completed\r\n";
+    }
+    if (rest == "LOGOUT")
+        return "* BYE Logging out\r\n" + tag + ok + "Logout completed\r\n";
+    return tag + " BAD Error in IMAP command\r\n";
+}
+
+// --- The layer ---------------------------------------------------------------------
+
+void ScriptedNet::deliver(const std::string &reply)
+{
+    std::string rest = reply;
+    if (replies == splitReply && splitAt > 0 && splitAt < rest.size()) {
+        pending.push_back(rest.substr(0, splitAt));
+        rest = rest.substr(splitAt);
+    }
+    replies++;
+    while (!rest.empty()) {
+        size_t n = rest.size() < chunkSize ? rest.size() : chunkSize;
+        pending.push_back(rest.substr(0, n));
+        rest = rest.substr(n);
+    }
+}
+
+static int layerLoad(void) { return scripted->loadResult; }
+
+static int layerStartup(uint16_t requested, uint16_t *granted)
+{
+    scripted->startups++;
+    *granted = scripted->grantedVersion;
+    return 0;
+}
+
+static int layerCleanup(void)
+{
+    scripted->cleanups++;
+    return 0;
+}
+
+static int layerAsyncSelect(NetSocket s, long mask)
+{
+    scripted->masks.push_back(mask);
+    return 0;
+}
+
+static uintptr_t layerLookup(const char *name, char *buffer, int size)
+{
+    scripted->lookups++;
+    return SCRIPTED_LOOKUP;
+}
+
+static int layerNothing(void) { return 0; }
+static int layerCancel(uintptr_t handle) { return 0; }
+static int layerLastError(void) { return scripted->lastError; }
+static int layerLinger(NetSocket s) { return 0; }
+
+static NetSocket layerOpen(void)
+{
+    scripted->opens++;
+    return SCRIPTED_SOCKET;
+}
+
+static int layerClose(NetSocket s)
+{
+    scripted->closes++;
+    return 0;
+}
+
+static int layerSend(NetSocket s, const char *data, int length)
+{
+    ScriptedNet &n = *scripted;
+    if (n.sendWouldBlockOnce) {
+        n.sendWouldBlockOnce = false;
+        n.lastError = NET_WOULD_BLOCK;
+        return -1;
+    }
+    int take = (n.sendLimit > 0 && length > n.sendLimit) ? n.sendLimit : length;
+    n.sent.append(data, (size_t)take);
+    n.partialCommand.append(data, (size_t)take);
+    size_t end;
+    while ((end = n.partialCommand.find("\r\n")) != std::string::npos) {
+        std::string line = n.partialCommand.substr(0, end + 2);
+        n.partialCommand.erase(0, end + 2);
+        n.server.commands.push_back(line);
+        if (n.server.silentAfterCommands >= 0 && (int)n.server.commands.size() > n.server.silentAfterCommands)
+            continue;
+        std::string reply = n.raw ? n.raw(line) : (n.imapMode ? n.server.imap(line) : n.server.pop3(line));
+        if (!reply.empty())
+            n.deliver(reply);
+    }
+    return take;
+}
+
+static int layerReceive(NetSocket s, char *data, int length)
+{
+    ScriptedNet &n = *scripted;
+    if (n.pending.empty()) {
+        if (n.peerClosed)
+            return 0;
+        n.lastError = NET_WOULD_BLOCK;
+        return -1;
+    }
+    std::string &front = n.pending.front();
+    size_t take = front.size() < (size_t)length ? front.size() : (size_t)length;
+    memcpy(data, front.data(), take);
+    front.erase(0, take);
+    if (front.empty())
+        n.pending.pop_front();
+    return (int)take;
+}
+
+static int layerConnect(NetSocket s, const uint8_t address[16])
+{
+    scripted->lastError = NET_WOULD_BLOCK;
+    return -1;
+}
+
+static uint16_t layerHtons(uint16_t v) { return (uint16_t)((v >> 8) | (v << 8)); }
+
+static uint32_t layerDotted(const char *text)
+{
+    unsigned a, b, c, d;
+    char extra;
+    if (sscanf(text, "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) == 4)
+        return a | b << 8 | c << 16 | d << 24;
+    return 0xFFFFFFFFu;
+}
+
+static bool layerFirstAddress(const char *buffer, uint8_t address[4])
+{
+    address[0] = 127;
+    address[1] = 0;
+    address[2] = 0;
+    address[3] = 1;
+    return true;
+}
+
+static void layerPostStartConnect(void) { scripted->startConnectPosted = true; }
+
+static const SocketLayer scriptedLayer = {
+    layerLoad, layerStartup, layerCleanup, layerAsyncSelect, layerLookup, layerNothing, layerCancel,
+    layerLastError, layerLinger, layerOpen, layerClose, layerSend, layerReceive, layerConnect,
+    layerHtons, layerDotted, layerFirstAddress, layerPostStartConnect,
+};
+
+void useScriptedNet(ScriptedNet *n)
+{
+    scripted = n;
+    installSocketLayer(&scriptedLayer);
+    installDialUpLayer(nullptr);
+    forgetHostAddress();
+}
+
+static bool readArmed(void)
+{
+    return !scripted->masks.empty() && (scripted->masks.back() & NET_READ);
+}
+
+void pumpScripted(int maxEvents)
+{
+    ScriptedNet &n = *scripted;
+    for (int i = 0; i < maxEvents && notifier.pollInProgress && netStages.awaitingServer; i++) {
+        if (net.sendRemaining > 0 && readArmed()) {
+            handleSocketMessage(SCRIPTED_SOCKET, NET_WRITE);
+        } else if (!n.pending.empty() && readArmed()) {
+            handleSocketMessage(SCRIPTED_SOCKET, NET_READ);
+        } else if (n.pending.empty() && n.peerClosed) {
+            handleSocketMessage(SCRIPTED_SOCKET, NET_CLOSE);
+        } else {
+            break;
+        }
+    }
+}
+
+bool runScriptedPoll(int maxEvents)
+{
+    ScriptedNet &n = *scripted;
+    n.startConnectPosted = false;
+    startNetworkPoll();
+    if (!notifier.pollInProgress)
+        return true;
+    if (net.lookupHandle != 0)
+        handleHostResolved(net.lookupHandle, n.lookupFails ? (intptr_t)(11001 << 16) : 0);
+    if (n.startConnectPosted) {
+        n.startConnectPosted = false;
+        handleStartConnect();
+    }
+    if (!netStages.connecting)
+        return !notifier.pollInProgress;
+    if (n.connectRefused) {
+        handleSocketMessage(SCRIPTED_SOCKET, NET_CONNECT | (10061 << 16));
+        return !notifier.pollInProgress;
+    }
+    handleSocketMessage(SCRIPTED_SOCKET, NET_CONNECT);
+    if (n.raw)
+        n.deliver(n.raw(""));
+    else if (!n.server.greeting.empty())
+        n.deliver(n.server.greeting);
+    else
+        n.deliver(n.imapMode ? "* OK [CAPABILITY IMAP4rev1] Pelimbo test server ready.\r\n"
+                             : "+OK Pelimbo test server ready.\r\n");
+    pumpScripted(maxEvents);
+    return !notifier.pollInProgress;
+}
+
+std::string makeHeader(int n, int day, const std::string &from, const std::string &subject)
+{
+    char received[160];
+    snprintf(received, sizeof received,
+             "Received: from relay.example.org by mail.example.org; Mon, %d Dec 2026 10:%02d:%02d +0000", day,
+             (n / 60) % 60, n % 60);
+    std::string f = from.empty() ? "\"Sender " + std::to_string(n) + "\" <sender" + std::to_string(n) + "@example.org>"
+                                 : from;
+    std::string s = subject.empty() ? "Message number " + std::to_string(n) : subject;
+    return std::string(received) + "\r\nFrom: " + f + "\r\nTo: pelimbo@example.org\r\nSubject: " + s
+        + "\r\nMessage-ID: <" + std::to_string(n) + "@example.org>\r\n";
+}

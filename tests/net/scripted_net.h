@@ -1,0 +1,83 @@
+// A socket layer played by the test: a small in-memory POP3/IMAP4 server (or
+// raw scripted bytes) answers the client's commands, and the replies are cut
+// into chunks of a chosen size. Drives the real transport and clients without
+// sockets, so it runs natively under the sanitizers and in the fuzzers.
+#ifndef PELIMBO_TESTS_NET_SCRIPTED_NET_H
+#define PELIMBO_TESTS_NET_SCRIPTED_NET_H
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sources/net.h"
+
+struct ScriptedMessage {
+    std::string header;     // header lines, CRLF ended, without the blank line
+    bool seen = false;
+    bool deleted = false;   // flagged \Deleted (IMAP4) or DELE'd (POP3)
+};
+
+struct ScriptedServer {
+    std::vector<ScriptedMessage> messages;
+    std::string login = "pelimbo", password = "secret";
+    std::string mailbox = "INBOX";
+    bool topRefused = false;            // TOP answered "-ERR"
+    bool closeRefused = false;          // CLOSE answered "NO"
+    bool lowercaseStatus = false;       // "ok" instead of "OK"
+    std::string greeting;               // empty: the protocol's usual one
+    int silentAfterCommands = -1;       // stop answering after this many commands
+    bool expunged = false;
+
+    std::vector<std::string> commands;  // every command line received, CRLF included
+    std::string pop3(const std::string &line);
+    std::string imap(const std::string &line);
+    void expunge();
+    size_t liveCount() const;
+};
+
+struct ScriptedNet {
+    ScriptedServer server;
+    bool imapMode = false;
+    size_t chunkSize = 4096;            // replies are delivered in pieces of this size
+    // Splits the n-th reply (0 = greeting) at this byte position, 0 = no split.
+    int splitReply = -1;
+    size_t splitAt = 0;
+    int sendLimit = 0;                  // bytes accepted per send call, 0 = all
+    bool sendWouldBlockOnce = false;
+    bool connectRefused = false;
+    bool lookupFails = false;
+    uint16_t grantedVersion = 0x0101;
+    int loadResult = 1;
+
+    std::deque<std::string> pending;    // chunks waiting to be read
+    std::string partialCommand;
+    std::string sent;                   // every byte the client sent
+    std::vector<long> masks;
+    int cleanups = 0, startups = 0, closes = 0, opens = 0, lookups = 0;
+    bool startConnectPosted = false;
+    int replies = 0;
+    bool peerClosed = false;
+    int lastError = 0;
+    // Raw mode: the server's bytes come from here instead of the model.
+    std::function<std::string(const std::string &command)> raw;
+
+    void deliver(const std::string &reply);
+};
+
+extern ScriptedNet *scripted;
+
+// Installs the scripted layer for this net (and a scripted dial-up layer that
+// knows no connections) and resets the transport's per-run state.
+void useScriptedNet(ScriptedNet *net);
+// Runs one poll from startNetworkPoll to its end: connect, then read events
+// while bytes are pending. Returns false when the poll is still running (the
+// server went silent).
+bool runScriptedPoll(int maxEvents = 100000);
+// Sends read events while there are pending chunks (used after a pause).
+void pumpScripted(int maxEvents = 100000);
+
+// A typical header block with a Received date (day of December 2026), From, Subject.
+std::string makeHeader(int n, int day = 7, const std::string &from = "", const std::string &subject = "");
+
+#endif
