@@ -1,0 +1,122 @@
+// The window program's side of the seam the poll cycle and the sources call.
+#include "notifier/frontend.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "notifier/notifier.h"
+#include "notifier/pollcycle.h"
+#include "notifier/window.h"
+
+void frontShowError(const char *text)
+{
+    MessageBoxA(win.mainWindow, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION);
+}
+
+int frontAskYesNo(const char *text)
+{
+    return MessageBoxA(win.mainWindow, text, "Pelimbo", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void frontPumpMessages(void)
+{
+    MSG message;
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Left for the main loop, which ends on it.
+            PostQuitMessage((int)message.wParam);
+            return;
+        }
+        if (win.pollWaitDialog && IsDialogMessageA(win.pollWaitDialog, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void frontEnableMenuItem(int id, bool enabled)
+{
+    if (!win.mainWindow || !win.menuBuilt)
+        return;
+    EnableMenuItem(GetSystemMenu(win.mainWindow, FALSE), (UINT)id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void frontRefreshStatus(void)
+{
+    refreshStatus();
+}
+
+// Old shell, hidden icon: the icon shows while the pointer rests on its place
+// and hides again after more than three seconds away.
+void frontHiddenIconHover(void)
+{
+    if (win.newShell || !config.settings.HideIcon || !win.minimised
+        || !(notifier.clearItem == MENU_SHOW || !notifier.haveMail))
+        return;
+    POINT pointer;
+    GetCursorPos(&pointer);
+    RECT place;
+    GetWindowRect(win.mainWindow, &place);
+    place.bottom += 12;
+    bool inside = PtInRect(&place, pointer) != FALSE;
+    if (notifier.iconRevealed) {
+        if (!inside && ++notifier.awayTicks > 3) {
+            notifier.iconRevealed = false;
+            hideIcon();
+            notifier.awayTicks = 0;
+        }
+    } else if (inside && WindowFromPoint(pointer) == GetDesktopWindow()) {
+        notifier.iconRevealed = true;
+        revealIcon();
+    }
+}
+
+void frontClosePollWait(void)
+{
+    if (win.pollWaitDialog)
+        DestroyWindow(win.pollWaitDialog);
+    win.pollWaitDialog = NULL;
+}
+
+// The waiting command runs as if the user had just asked for it. Exit goes
+// through the Exit command so the window is really destroyed.
+void frontPostCommand(int command)
+{
+    switch (command) {
+    case PENDING_ABOUT: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_ABOUT, 0); break;
+    case PENDING_SETUP: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_SETUP, 0); break;
+    case PENDING_LAUNCH_READER: PostMessageA(win.mainWindow, WM_LBUTTONDBLCLK, 0, 0); break;
+    case PENDING_EXIT: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_EXIT, 0); break;
+    default: break;
+    }
+}
+
+void frontPollFinished(void)
+{
+    if (win.newShell)
+        updateTrayIcon();
+}
+
+void frontBlinkStep(bool blankPhase)
+{
+    if (win.newShell) {
+        if (blankPhase)
+            trayIcon(NIM_MODIFY, win.blankIcon);
+        else
+            updateTrayIcon();
+    } else if (win.minimised && !win.iconTitleHidden) {
+        setCaption(blankPhase ? " " : statusText());
+    }
+}
+
+void frontOpenPollWait(void)
+{
+    openPollWait();
+}
+
+// Called from the reader's launch thread: only posts.
+void frontMinimizeForReader(void)
+{
+    if (win.mainWindow && !win.minimised)
+        PostMessageA(win.mainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}

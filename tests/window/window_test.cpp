@@ -1,0 +1,582 @@
+// The window front end in-process: the real start-up, the real main window
+// and WndProc, driven with real messages; the timers' callbacks are called
+// directly. Sounds are recorded instead of played.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "mail/mail.h"
+#include "notifier/notifier.h"
+#include "notifier/pollcycle.h"
+#include "notifier/window.h"
+#include "tests/support/msgbox_capture.h"
+
+void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
+
+namespace {
+
+std::vector<std::string> sounds;
+
+bool recordSound(const char *file)
+{
+    sounds.push_back(file);
+    return true;
+}
+
+void recordBeep(void)
+{
+    sounds.push_back("beep");
+}
+
+const char twoMessages[] =
+    "From alice@example.org Mon Dec  7 09:12:44 2026\n"
+    "From: Alice Moreau <alice@example.org>\n"
+    "Subject: Minutes of the planning meeting\n"
+    "\n"
+    "The minutes are below.\n"
+    "\n"
+    "From builds@example.com Mon Dec  7 10:03:01 2026\n"
+    "From: Build Robot <builds@example.com>\n"
+    "Subject: nightly build passed\n"
+    "\n"
+    "All tests passed.\n"
+    "\n";
+
+const char thirdMessage[] =
+    "From carol@example.net Mon Dec  7 12:00:00 2026\n"
+    "From: Carol Lind <carol@example.net>\n"
+    "Subject: Lunch on Friday?\n"
+    "\n"
+    "Shall we meet at noon? There is a new place near the station.\n"
+    "\n";
+
+std::string testDirectory()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string dir = std::string(temp) + "pelimbo-window-test";
+    CreateDirectoryA(dir.c_str(), NULL);
+    return dir;
+}
+
+void writeFile(const std::string &path, const std::string &text, bool append = false)
+{
+    std::ofstream out(path, append ? std::ios::binary | std::ios::app : std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+void pump(int rounds = 3)
+{
+    for (int i = 0; i < rounds; i++) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                continue;
+            if (win.pollWaitDialog && IsDialogMessageA(win.pollWaitDialog, &message))
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+std::string menuText(UINT id)
+{
+    char text[64] = "";
+    GetMenuStringA(GetSystemMenu(win.mainWindow, FALSE), id, text, sizeof text, MF_BYCOMMAND);
+    return text;
+}
+
+bool menuGrayed(UINT id)
+{
+    UINT state = GetMenuState(GetSystemMenu(win.mainWindow, FALSE), id, MF_BYCOMMAND);
+    return state != (UINT)-1 && (state & MF_GRAYED);
+}
+
+bool menuHas(UINT id)
+{
+    return GetMenuState(GetSystemMenu(win.mainWindow, FALSE), id, MF_BYCOMMAND) != (UINT)-1;
+}
+
+// The ids of the items the notifier appended: from the separator before its
+// first command to the end of the menu.
+std::vector<int> appendedIds()
+{
+    HMENU menu = GetSystemMenu(win.mainWindow, FALSE);
+    std::vector<int> ids;
+    for (int i = 0; i < GetMenuItemCount(menu); i++)
+        ids.push_back((int)GetMenuItemID(menu, i));
+    for (size_t i = 0; i < ids.size(); i++)
+        if (ids[i] >= MENU_POLL_NOW && ids[i] <= MENU_PASSWORD)
+            return std::vector<int>(ids.begin() + (i > 0 ? i - 1 : 0), ids.end());
+    return {};
+}
+
+std::string windowText()
+{
+    char text[256] = "";
+    GetWindowTextA(win.mainWindow, text, sizeof text);
+    return text;
+}
+
+class NotifierWindow : public ::testing::Test {
+protected:
+    std::string dir = testDirectory();
+    std::string ini = dir + "\\test.ini";
+    std::string mbox = dir + "\\test.mbx";
+
+    void SetUp() override
+    {
+        sounds.clear();
+        win.playSoundFile = recordSound;
+        win.beep = recordBeep;
+        SetCurrentDirectoryA(dir.c_str());
+        DeleteFileA(ini.c_str());
+        writeFile(mbox, twoMessages);
+    }
+
+    void TearDown() override
+    {
+        if (win.mainWindow && IsWindow(win.mainWindow))
+            DestroyWindow(win.mainWindow);
+        pump();
+        unregisterClasses();
+        releasePictures();
+    }
+
+    void writeIni(const std::string &extra)
+    {
+        // The first of two equal keys counts: the test's own values come first.
+        writeFile(ini, "[Pelimbo]\n" + extra + "MessageSource=0\nMailFile=" + mbox
+                           + "\nPollInterval=5\nUnreadOnly=TRUE\nSoundOption=0\n");
+    }
+
+    int start(int show = SW_SHOWNOACTIVATE)
+    {
+        std::string arguments = "\"" + ini + "\"";
+        return startNotifier(GetModuleHandleA(NULL), arguments.c_str(), show);
+    }
+
+    void command(int id)
+    {
+        SendMessageA(win.mainWindow, WM_SYSCOMMAND, (WPARAM)id, 0);
+        pump();
+    }
+};
+
+// --- Start-up refusals -----------------------------------------------------------------
+
+TEST_F(NotifierWindow, ConfigurationNameErrorsEndWithCodeZeroBeforeAnyWindow)
+{
+    MessageBoxCapture boxes;
+    EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), "work*.ini", SW_SHOWNOACTIVATE), 0);
+    EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), "notes.txt", SW_SHOWNOACTIVATE), 0);
+    EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), "\"Q:\\no such\\dir\\a.ini\"", SW_SHOWNOACTIVATE), 0);
+    EXPECT_EQ(win.mainWindow, (HWND)NULL);
+    ASSERT_EQ(boxes.boxes().size(), 3u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Wildcard not allowed in configuration filename:\n\nwork*.ini");
+    EXPECT_EQ(boxes.boxes()[1].text, "Invalid configuration filename:\n\n\"notes.txt\"");
+    EXPECT_EQ(boxes.boxes()[2].text, "Invalid drive or directory for configuration file:\n\n\"Q:\\no such\\dir\"");
+    EXPECT_EQ(boxes.boxes()[0].caption, "Pelimbo");
+    EXPECT_EQ(iniRefusalExitCode(INI_CANNOT_CREATE), 1);
+}
+
+TEST_F(NotifierWindow, IniNamesWithoutExtensionOrWithTrailingDotBecomeDotIni)
+{
+    IniChoice choice;
+    ASSERT_EQ(chooseIniFileName("work", dir.c_str(), &choice), INI_CHOSEN);
+    EXPECT_EQ(std::string(choice.path), dir + "\\work.ini");
+    ASSERT_EQ(chooseIniFileName("work.", dir.c_str(), &choice), INI_CHOSEN);
+    EXPECT_EQ(std::string(choice.path), dir + "\\work.ini");
+    EXPECT_EQ(chooseIniFileName("WORK.Ini", dir.c_str(), &choice), INI_CHOSEN);
+    ASSERT_EQ(chooseIniFileName("\"my settings.ini\" extra", dir.c_str(), &choice), INI_CHOSEN);
+    EXPECT_EQ(std::string(choice.path), dir + "\\my settings.ini");
+    ASSERT_EQ(chooseIniFileName("my settings.ini", dir.c_str(), &choice), INI_CHOSEN);
+    EXPECT_EQ(std::string(choice.path), dir + "\\my.ini");
+    ASSERT_EQ(chooseIniFileName("", "C:", &choice), INI_CHOSEN);
+    EXPECT_STREQ(choice.path, "C:\\PELIMBO.INI");
+}
+
+TEST_F(NotifierWindow, ExistingIniFileIsNotTruncated)
+{
+    writeFile(ini, "[Pelimbo]\nPollInterval=77\n");
+    IniChoice choice;
+    ASSERT_EQ(chooseIniFile(("\"" + ini + "\"").c_str(), dir.c_str(), &choice), INI_CHOSEN);
+    std::ifstream in(ini);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(all, "[Pelimbo]\nPollInterval=77\n");
+}
+
+TEST_F(NotifierWindow, FirstStartWithoutMailFileRunsSetupAndEndsWhenItCannotLoad)
+{
+    writeFile(ini, "[Pelimbo]\nMessageSource=0\n");
+    MessageBoxCapture boxes;
+    EXPECT_EQ(start(), 1);
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Unable to load PELSETUP32.DLL"}));
+    EXPECT_EQ(win.mainWindow, (HWND)NULL);
+}
+
+// --- Menu, captions and the tooltip -------------------------------------------------------
+
+TEST_F(NotifierWindow, FirstPollShowsHeadersAndTheMenuOffersClear)
+{
+    writeIni("ShowHeaders=TRUE\nExitMenu=FALSE\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_TRUE(notifier.haveMail);
+    EXPECT_EQ(notifier.shownCount, 2);
+    EXPECT_STREQ(mail.shownHeaders[0].from, "Alice Moreau");
+    EXPECT_EQ(sounds, (std::vector<std::string>{"beep"}));
+    EXPECT_TRUE(headersMode());
+    EXPECT_EQ(windowText(), "Pelimbo - test.mbx");
+    EXPECT_STREQ(win.tray.tip, "test.mbx");
+    EXPECT_EQ(win.tray.icon, win.smallNewMailIcon);
+    EXPECT_EQ(appendedIds(), (std::vector<int>{0, MENU_POLL_NOW, MENU_CLEAR, MENU_SETUP, MENU_HELP, MENU_ABOUT}));
+    EXPECT_EQ(menuText(MENU_CLEAR), "C&lear\tAlt+F10");
+    EXPECT_FALSE(menuGrayed(MENU_CLEAR));
+    EXPECT_FALSE(menuGrayed(MENU_POLL_NOW));
+}
+
+TEST_F(NotifierWindow, ClearAndShowToggleTheItemWithoutSound)
+{
+    writeIni("ShowHeaders=TRUE\n");
+    ASSERT_EQ(start(), -1);
+    sounds.clear();
+    command(MENU_CLEAR);
+    EXPECT_FALSE(menuHas(MENU_CLEAR));
+    EXPECT_EQ(menuText(MENU_SHOW), "Sh&ow\tAlt+F10");
+    EXPECT_FALSE(menuGrayed(MENU_SHOW));
+    EXPECT_FALSE(headersMode());
+    EXPECT_EQ(win.classIcon, win.noMailIcon);
+    EXPECT_EQ(windowText(), "test.mbx");
+    EXPECT_EQ(win.tray.icon, win.smallNoMailIcon);
+
+    command(MENU_SHOW);
+    EXPECT_EQ(menuText(MENU_CLEAR), "C&lear\tAlt+F10");
+    EXPECT_TRUE(headersMode());
+    EXPECT_EQ(windowText(), "Pelimbo - test.mbx");
+    EXPECT_TRUE(sounds.empty());
+}
+
+TEST_F(NotifierWindow, MailGoneGraysClearAndCaptionCountsHeaders)
+{
+    writeIni("WindowCaption=%n new, %n waiting\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(windowText(), "2 new, 2 waiting");
+    writeFile(mbox, "");
+    notifier.tickCounter = 0;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_FALSE(notifier.haveMail);
+    EXPECT_TRUE(menuGrayed(MENU_CLEAR));
+    EXPECT_EQ(notifier.clearItem, MENU_CLEAR);
+    EXPECT_EQ(windowText(), "0 new, 0 waiting");
+    EXPECT_STREQ(win.tray.tip, "0 new, 0 waiting");
+}
+
+TEST_F(NotifierWindow, AppendedMailNotifiesAgain)
+{
+    writeIni("ShowHeaders=TRUE\n");
+    ASSERT_EQ(start(), -1);
+    sounds.clear();
+    writeFile(mbox, thirdMessage, true);
+    notifier.tickCounter = 0;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(notifier.shownCount, 3);
+    EXPECT_EQ(sounds, (std::vector<std::string>{"beep"}));
+}
+
+TEST_F(NotifierWindow, ExitMenuMakesCloseMinimiseToTheNotificationArea)
+{
+    writeIni("ExitMenu=TRUE\n");
+    ASSERT_EQ(start(), -1);
+    std::vector<int> ids = appendedIds();
+    ASSERT_GE(ids.size(), 4u);
+    EXPECT_EQ(std::vector<int>(ids.begin(), ids.begin() + 4), (std::vector<int>{0, MENU_EXIT, 0, MENU_POLL_NOW}));
+
+    command(SC_CLOSE);
+    EXPECT_TRUE(IsWindow(win.mainWindow));
+    EXPECT_TRUE(win.minimised);
+    EXPECT_FALSE(IsWindowVisible(win.mainWindow));
+    EXPECT_TRUE(menuGrayed(SC_CLOSE));
+    EXPECT_TRUE(menuHas(MENU_MOVE_SUBSTITUTE));
+    EXPECT_TRUE(menuGrayed(MENU_MOVE_SUBSTITUTE));
+    EXPECT_FALSE(menuHas(SC_MOVE));
+
+    command(SC_RESTORE);
+    EXPECT_FALSE(win.minimised);
+    EXPECT_TRUE(IsWindowVisible(win.mainWindow));
+    EXPECT_FALSE(menuGrayed(SC_CLOSE));
+    EXPECT_TRUE(menuHas(SC_MOVE));
+    EXPECT_FALSE(menuHas(MENU_MOVE_SUBSTITUTE));
+
+    command(MENU_EXIT);
+    EXPECT_FALSE(IsWindow(win.mainWindow));
+}
+
+TEST_F(NotifierWindow, WithoutExitMenuCloseEndsTheProgramAndSavesGeometry)
+{
+    writeIni("ExitMenu=FALSE\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_FALSE(menuHas(MENU_EXIT));
+    RECT rect;
+    GetWindowRect(win.mainWindow, &rect);
+    command(SC_CLOSE);
+    EXPECT_FALSE(IsWindow(win.mainWindow));
+    char value[64];
+    GetPrivateProfileStringA("Pelimbo", "Position", "", value, sizeof value, ini.c_str());
+    EXPECT_EQ(std::string(value), std::to_string(rect.left) + "," + std::to_string(rect.top));
+    GetPrivateProfileStringA("Pelimbo", "NoHeaderSize", "", value, sizeof value, ini.c_str());
+    EXPECT_EQ(std::string(value),
+              std::to_string(rect.right - rect.left + 1) + "," + std::to_string(rect.bottom - rect.top + 1));
+    GetPrivateProfileStringA("Pelimbo", "IconPosition", "", value, sizeof value, ini.c_str());
+    EXPECT_STRNE(value, "");
+}
+
+// --- Commands that wait for the poll --------------------------------------------------------
+
+TEST_F(NotifierWindow, ExitDuringAPollWaitsForItsEnd)
+{
+    writeIni("");
+    ASSERT_EQ(start(), -1);
+    notifier.pollInProgress = true;
+    command(MENU_EXIT);
+    EXPECT_TRUE(IsWindow(win.mainWindow));
+    EXPECT_EQ(notifier.pendingCommand, PENDING_EXIT);
+    ASSERT_NE(win.pollWaitDialog, (HWND)NULL);
+    EXPECT_TRUE(menuGrayed(MENU_SETUP));
+    EXPECT_TRUE(menuGrayed(MENU_ABOUT));
+
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);   // still polling
+    EXPECT_TRUE(IsWindow(win.mainWindow));
+    notifier.pollInProgress = false;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(win.pollWaitDialog, (HWND)NULL);
+    pump();
+    EXPECT_FALSE(IsWindow(win.mainWindow));
+}
+
+TEST_F(NotifierWindow, AboutDuringAPollIsParkedAndSetupDoesNotOverwriteIt)
+{
+    writeIni("");
+    ASSERT_EQ(start(), -1);
+    notifier.pollInProgress = true;
+    command(MENU_ABOUT);
+    EXPECT_EQ(notifier.pendingCommand, PENDING_ABOUT);
+    EXPECT_FALSE(notifier.modalOpen);
+    command(MENU_SETUP);
+    EXPECT_EQ(notifier.pendingCommand, PENDING_ABOUT);
+    notifier.pollInProgress = false;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(notifier.pendingCommand, PENDING_NONE);
+    EXPECT_FALSE(menuGrayed(MENU_SETUP));
+    EXPECT_FALSE(menuGrayed(MENU_ABOUT));
+    MSG posted;
+    ASSERT_TRUE(PeekMessageA(&posted, win.mainWindow, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE));
+    EXPECT_EQ(posted.wParam, (WPARAM)MENU_ABOUT);
+}
+
+// --- Alarm and sounds -----------------------------------------------------------------------------
+
+TEST_F(NotifierWindow, AlarmSoundsEveryIntervalAndStopsOnAGesture)
+{
+    writeIni("SoundOption=0\nAlarm=TRUE\nAlarmInterval=3\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_TRUE(win.alarmRunning);
+    sounds.clear();
+    std::vector<int> beeps;
+    for (int second = 1; second <= 7; second++) {
+        size_t before = sounds.size();
+        AlarmProc(win.mainWindow, WM_TIMER, ALARM_TIMER_ID, 0);
+        if (sounds.size() > before)
+            beeps.push_back(second);
+    }
+    EXPECT_EQ(beeps, (std::vector<int>{3, 6}));
+
+    notifier.modalOpen = true;
+    for (int i = 0; i < 6; i++)
+        AlarmProc(win.mainWindow, WM_TIMER, ALARM_TIMER_ID, 0);
+    notifier.modalOpen = false;
+    EXPECT_EQ(sounds.size(), 2u);
+
+    SendMessageA(win.mainWindow, WM_LBUTTONDOWN, 0, 0);
+    EXPECT_FALSE(win.alarmRunning);
+}
+
+TEST_F(NotifierWindow, NoSoundOptionNeverStartsTheAlarm)
+{
+    writeIni("SoundOption=3\nAlarm=TRUE\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_TRUE(notifier.haveMail);
+    EXPECT_FALSE(win.alarmRunning);
+    EXPECT_TRUE(sounds.empty());
+}
+
+TEST_F(NotifierWindow, WavOncePlaysEachSoundOncePerNotification)
+{
+    writeIni("SoundOption=3\n");
+    ASSERT_EQ(start(), -1);
+    static WavBaseEntry entries[2] = {};
+    char textA[] = "alice", soundA[] = "C:\\sounds\\alice.wav";
+    char textB[] = "robot", soundB[] = "C:\\sounds\\robot.wav";
+    entries[0] = {textA, soundA, 0, 0};
+    entries[1] = {textB, soundB, 0, 0};
+    WavBaseList saved = config.wavBaseList;
+    config.wavBaseList = {entries, 2};
+    for (int i = 0; i < 5; i++)
+        mail.shownHeaders[i].soundEntry = &entries[0];
+    mail.shownHeaders[5].soundEntry = nullptr;  // new, no match: the default sound
+    mail.shownHeaders[6].soundEntry = NO_SOUND;
+    mail.shownHeaders[7].soundEntry = &entries[1];
+    notifier.shownCount = 8;
+    config.settings.SoundOption = SOUND_WAVBASE;
+    copyText(config.settings.WAVBaseDefault, "C:\\sounds\\default.wav");
+
+    config.settings.WAVOnce = true;
+    sounds.clear();
+    playNotificationSound();
+    EXPECT_EQ(sounds, (std::vector<std::string>{"C:\\sounds\\alice.wav", "C:\\sounds\\default.wav",
+                                                "C:\\sounds\\robot.wav"}));
+    sounds.clear();
+    playNotificationSound();
+    EXPECT_EQ(sounds.size(), 3u);
+
+    config.settings.WAVOnce = false;
+    sounds.clear();
+    playNotificationSound();
+    EXPECT_EQ(sounds.size(), 7u);
+
+    config.settings.WAVBaseDefault[0] = '\0';
+    for (int i = 0; i < 5; i++)
+        mail.shownHeaders[i].soundEntry = nullptr;
+    notifier.shownCount = 5;
+    sounds.clear();
+    playNotificationSound();
+    EXPECT_TRUE(sounds.empty());
+    config.wavBaseList = saved;
+    notifier.shownCount = 0;
+}
+
+// --- Display --------------------------------------------------------------------------------------
+
+TEST(Display, PictureIsACentredSquare)
+{
+    RECT wide = pictureRect(200, 100);
+    EXPECT_EQ(wide.left, 50);
+    EXPECT_EQ(wide.right - wide.left, 100);
+    EXPECT_EQ(wide.top, 0);
+    RECT tall = pictureRect(80, 121);
+    EXPECT_EQ(tall.top, 20);
+    EXPECT_EQ(tall.bottom - tall.top, 80);
+}
+
+COLORREF pixel(HBITMAP bitmap, int x, int y)
+{
+    HDC dc = CreateCompatibleDC(NULL);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    COLORREF colour = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return colour;
+}
+
+TEST_F(NotifierWindow, RecolouredPicturesTakeTheStateColours)
+{
+    writeIni("SoundOption=3\nColorList=65535,0,16711680,16777215,65280\n");
+    ASSERT_EQ(start(), -1);
+    const COLORREF green = RGB(0, 255, 0);
+    EXPECT_EQ(pixel(win.haveMailBitmap, 0, 0), green);
+    EXPECT_EQ(pixel(win.haveMailBitmap, 32, 77), green);
+    EXPECT_EQ(pixel(win.haveMailBitmap, 95, 0), green);
+    // The letters stay white, and the loaded picture is untouched.
+    EXPECT_EQ(pixel(win.haveMailBitmap, 12, 40), RGB(255, 255, 255));
+    EXPECT_EQ(pixel(win.mailPicture, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(pixel(win.noMailBitmap, 0, 0), RGB(255, 255, 255));
+}
+
+TEST_F(NotifierWindow, ScrollRangesFollowTheListAndTheClientArea)
+{
+    writeIni("ShowHeaders=TRUE\nSoundOption=3\n");
+    ASSERT_EQ(start(SW_SHOWNORMAL), -1);
+    notifier.shownCount = 3;
+    updateScrollRanges(HEADER_TEXT_COLUMNS * win.charWidth + 10, 5 * win.lineHeight);
+    EXPECT_EQ(win.vmax, 3);
+    EXPECT_EQ(win.hmax, 0);
+
+    // A window narrower than the text gets a horizontal range at its next paint.
+    SetWindowPos(win.mainWindow, NULL, 0, 0, 30 * win.charWidth, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(win.mainWindow, NULL, TRUE);
+    UpdateWindow(win.mainWindow);
+    RECT client;
+    GetClientRect(win.mainWindow, &client);
+    EXPECT_EQ(win.hmax, (HEADER_TEXT_COLUMNS * win.charWidth - client.right) / win.charWidth);
+    EXPECT_GT(win.hmax, 0);
+
+    // A shorter list pulls the position back within the new maximum.
+    notifier.shownCount = 40;
+    updateScrollRanges(client.right, client.bottom);
+    win.vpos = win.vmax;
+    notifier.shownCount = 1;
+    updateScrollRanges(client.right, client.bottom);
+    EXPECT_EQ(win.vmax, 0);
+    EXPECT_EQ(win.vpos, 0);
+}
+
+// Copies the window's client area as it is on the screen.
+std::vector<COLORREF> grabClient(HWND window, int *width, int *height)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    *width = client.right;
+    *height = client.bottom;
+    HDC source = GetDC(window);
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP shot = CreateCompatibleBitmap(source, *width, *height);
+    HGDIOBJ old = SelectObject(memory, shot);
+    BitBlt(memory, 0, 0, *width, *height, source, 0, 0, SRCCOPY);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < *height; y++)
+        for (int x = 0; x < *width; x++)
+            pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(shot);
+    DeleteDC(memory);
+    ReleaseDC(window, source);
+    return pixels;
+}
+
+int countColour(const std::vector<COLORREF> &pixels, COLORREF colour)
+{
+    int n = 0;
+    for (COLORREF c : pixels)
+        n += c == colour;
+    return n;
+}
+
+TEST_F(NotifierWindow, ScreenShowsHeadersOnTheHeaderBackgroundAndThePictureWithout)
+{
+    writeIni("ShowHeaders=TRUE\nSoundOption=3\n");
+    ASSERT_EQ(start(SW_SHOWNORMAL), -1);
+    UpdateWindow(win.mainWindow);
+    pump();
+    int width, height;
+    std::vector<COLORREF> shot = grabClient(win.mainWindow, &width, &height);
+    ASSERT_GT(width * height, 0);
+    int yellow = countColour(shot, RGB(255, 255, 0));
+    int black = countColour(shot, RGB(0, 0, 0));
+    int blue = countColour(shot, RGB(0, 0, 255));
+    EXPECT_GT(yellow, width * height / 2);   // the header background
+    EXPECT_GT(black, 20);                     // From lines
+    EXPECT_GT(blue, 20);                      // Subject lines
+
+    command(MENU_CLEAR);                      // the no-mail picture on white
+    UpdateWindow(win.mainWindow);
+    shot = grabClient(win.mainWindow, &width, &height);
+    EXPECT_GT(countColour(shot, RGB(255, 255, 255)), width * height / 4);
+    EXPECT_GT(countColour(shot, RGB(0, 0, 255)), width * height / 20);   // the mailbox
+    EXPECT_EQ(countColour(shot, RGB(255, 255, 0)), 0);
+}
+
+} // namespace
