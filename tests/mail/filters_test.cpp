@@ -1,8 +1,5 @@
-// Filter matching, when a match ends the parse, and the texts of the deletion
-// question and the deletions log.
+// Filter matching and the layout of a deletions log entry.
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "tests/mail/mail_fixture.h"
 
@@ -10,11 +7,6 @@ class Filters : public MailTest {
 protected:
     MessageHeader record = {};
 
-    void SetUp() override
-    {
-        MailTest::SetUp();
-        config.settings.UseFilters = true;
-    }
     void message(const char *from, const char *subject, const char *rawFrom = "", const char *rawSubject = "",
                  const char *sender = "", const char *rawSender = "")
     {
@@ -29,6 +21,7 @@ protected:
 
 TEST_F(Filters, MatchingTable)
 {
+    config.settings.UseFilters = true;
     struct Case {
         const char *text;
         uint8_t match;
@@ -38,7 +31,6 @@ TEST_F(Filters, MatchingTable)
         {"sale", MATCH_SUBJECT, "sales@shop", "BIG SALE", "", "", false, true, false},
         {"sale", MATCH_EITHER, "sales@shop", "BIG SALE", "", "", true, true, false},
         {"bounces", MATCH_FROM, "a@b", "hi", "", "list-BOUNCES@x", false, false, true},
-        {"bounces", MATCH_SUBJECT, "a@b", "hi", "", "list-bounces@x", false, false, false},
         // Decoded text matches although the raw text does not, and the reverse.
         {"big deal", MATCH_SUBJECT, "a@b", "big deal", "=?UTF-8?B?YmlnIGRlYWw=?=", "", false, true, false},
         {"utf-8", MATCH_SUBJECT, "a@b", "big deal", "=?UTF-8?B?YmlnIGRlYWw=?=", "", false, true, false},
@@ -54,46 +46,19 @@ TEST_F(Filters, MatchingTable)
         EXPECT_EQ(filterMatchSubject(&record) != nullptr, c.subjectHit) << c.text << " / " << c.subject;
         EXPECT_EQ(filterMatchSender() != nullptr, c.senderHit) << c.text << " / " << c.sender;
     }
-}
-
-TEST_F(Filters, FirstEntryInListOrderWins)
-{
-    // As loaded: sorted without regard to case, so "abc" comes before "ABD".
-    setFilters({{"abc", FILTER_IGNORE, MATCH_EITHER}, {"ABD", FILTER_DELETE, MATCH_EITHER}});
-    message("abd abc", "abd");
-    EXPECT_EQ(filterMatchFrom(&record), &filters[0]);
-    EXPECT_EQ(filterMatchFromOrSubject(&record), &filters[0]);
-    message("x", "abd");
-    EXPECT_EQ(filterMatchFromOrSubject(&record), &filters[1]);
     config.settings.UseFilters = false;
     EXPECT_EQ(filterMatchFromOrSubject(&record), nullptr);
 }
 
-TEST_F(Filters, StopAfterMatch)
+TEST_F(Filters, FirstEntryInListOrderWins)
 {
-    FilterEntry ignore = {nullptr, FILTER_IGNORE, MATCH_FROM}, remove = {nullptr, FILTER_DELETE, MATCH_FROM};
-    struct Case {
-        const FilterEntry *entry;
-        bool confirm, log, stop;
-    } cases[] = {
-        {nullptr, false, false, false}, {&ignore, true, true, true}, {&remove, false, false, true},
-        {&remove, true, false, false},  {&remove, false, true, false},
-    };
-    for (const Case &c : cases) {
-        config.settings.ConfirmDeletes = c.confirm;
-        config.settings.LogDeletes = c.log;
-        EXPECT_EQ(stopAfterFilterMatch(c.entry), c.stop);
-    }
-}
-
-TEST_F(Filters, DeleteQuestionText)
-{
-    setFilters({{"offer", FILTER_DELETE, MATCH_EITHER}});
-    message("Shop", "Great offer");
-    char text[512];
-    ASSERT_TRUE(formatDeleteQuestion(text, sizeof text, &record, &filters[0]));
-    EXPECT_STREQ(text, "Filter \"offer\" for from or subject line matches:\n\n  Shop\n  Great offer\n\n"
-                       "Delete this message?");
+    config.settings.UseFilters = true;
+    // As loaded: sorted without regard to case, so "abc" comes before "ABD".
+    setFilters({{"abc", FILTER_IGNORE, MATCH_EITHER}, {"ABD", FILTER_DELETE, MATCH_EITHER}});
+    message("abd abc", "abd");
+    EXPECT_EQ(filterMatchFromOrSubject(&record), &filters[0]);
+    message("x", "abd");
+    EXPECT_EQ(filterMatchFromOrSubject(&record), &filters[1]);
 }
 
 TEST_F(Filters, DeletionLogLayout)
@@ -101,34 +66,20 @@ TEST_F(Filters, DeletionLogLayout)
     setFilters({{"offer", FILTER_DELETE, MATCH_SUBJECT}});
     LogTimestamp when = {2005, 3, 7, 9, 8, 7};
     char text[DELETION_LOG_ENTRY_SIZE];
+    const char *head = "Date: 03/07/05  Time: 09:08:07\nFilter \"offer\" for subject line matched message\n";
 
     // A bare address is shown as written: no "(raw):" line under From.
     message("shop@x", "offer", "shop@x", "offer");
-    ASSERT_TRUE(formatDeletionLog(text, sizeof text, &record, &filters[0], &when));
-    EXPECT_STREQ(text, "Date: 03/07/05  Time: 09:08:07\n"
-                       "Filter \"offer\" for subject line matched message\n"
-                       "From:    shop@x\n"
-                       "Subject: offer\n"
-                       "\n");
+    formatDeletionLog(text, sizeof text, &record, &filters[0], &when);
+    EXPECT_EQ(std::string(text), std::string(head) + "From:    shop@x\nSubject: offer\n\n");
 
     message("Shop", "Caf\xE9 offer", "Shop <shop@x>", "=?ISO-8859-1?Q?Caf=E9_offer?=", "list", "List <l@x>");
-    ASSERT_TRUE(formatDeletionLog(text, sizeof text, &record, &filters[0], &when));
-    EXPECT_STREQ(text, "Date: 03/07/05  Time: 09:08:07\n"
-                       "Filter \"offer\" for subject line matched message\n"
-                       "From:    Shop\n"
-                       "(raw):   Shop <shop@x>\n"
-                       "Subject: Caf\xE9 offer\n"
-                       "(raw):   =?ISO-8859-1?Q?Caf=E9_offer?=\n"
-                       "Sender:  list\n"
-                       "(raw):   List <l@x>\n"
-                       "\n");
-
-    // The longest texts all fit the entry buffer.
-    std::string longRaw(127, 'r');
-    message(std::string(55, 'f').c_str(), std::string(55, 's').c_str(), longRaw.c_str(), longRaw.c_str(),
-            std::string(60, 'n').c_str(), longRaw.c_str());
-    filterTexts[0] = std::string(59, 't');
-    filters[0].text = &filterTexts[0][0];
-    filters[0].match = MATCH_EITHER;
-    EXPECT_TRUE(formatDeletionLog(text, sizeof text, &record, &filters[0], &when));
+    formatDeletionLog(text, sizeof text, &record, &filters[0], &when);
+    EXPECT_EQ(std::string(text), std::string(head) +
+                                     "From:    Shop\n"
+                                     "(raw):   Shop <shop@x>\n"
+                                     "Subject: Caf\xE9 offer\n"
+                                     "(raw):   =?ISO-8859-1?Q?Caf=E9_offer?=\n"
+                                     "Sender:  list\n"
+                                     "(raw):   List <l@x>\n\n");
 }

@@ -1,27 +1,17 @@
 // Common set-up of the mail tests: fresh header arrays, settings cleared, and
-// small filter and WAVBase lists built from literals.
+// filter and WAVBase lists built from literals (given in list order).
 #ifndef PELIMBO_TESTS_MAIL_FIXTURE_H
 #define PELIMBO_TESTS_MAIL_FIXTURE_H
 
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <deque>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "mail/mail.h"
-
-struct FilterSpec {
-    const char *text;
-    uint8_t action;
-    uint8_t match;
-};
-
-struct SoundSpec {
-    const char *text;
-    const char *soundFile;
-    uint8_t match;
-};
 
 class MailTest : public ::testing::Test {
 protected:
@@ -38,34 +28,27 @@ protected:
         config.wavBaseList = WavBaseList{};
         freeMailBuffers();
     }
-
-    // The lists keep the order given (tests give them sorted, as loaded).
-    void setFilters(std::vector<FilterSpec> specs)
+    // {text, action, match}
+    void setFilters(std::vector<std::tuple<std::string, uint8_t, uint8_t>> specs)
     {
-        filterTexts.assign(specs.size(), std::string());
+        texts = {};
         filters.clear();
-        for (size_t i = 0; i < specs.size(); i++) {
-            filterTexts[i] = specs[i].text;
-            filters.push_back(FilterEntry{&filterTexts[i][0], specs[i].action, specs[i].match});
-        }
-        config.filterList.entries = filters.data();
-        config.filterList.count = (int)filters.size();
+        for (auto &s : specs)
+            filters.push_back({&texts.emplace_back(std::get<0>(s))[0], std::get<1>(s), std::get<2>(s)});
+        config.filterList = FilterList{filters.data(), (int)filters.size()};
     }
-    void setSounds(std::vector<SoundSpec> specs)
+    // {text, sound file, match}
+    void setSounds(std::vector<std::tuple<std::string, std::string, uint8_t>> specs)
     {
-        soundTexts.assign(specs.size(), std::string());
-        soundFiles.assign(specs.size(), std::string());
+        texts = {};
         sounds.clear();
-        for (size_t i = 0; i < specs.size(); i++) {
-            soundTexts[i] = specs[i].text;
-            soundFiles[i] = specs[i].soundFile;
-            sounds.push_back(WavBaseEntry{&soundTexts[i][0], &soundFiles[i][0], specs[i].match, 0});
-        }
-        config.wavBaseList.entries = sounds.data();
-        config.wavBaseList.count = (int)sounds.size();
+        for (auto &s : specs)
+            sounds.push_back({&texts.emplace_back(std::get<0>(s))[0], &texts.emplace_back(std::get<1>(s))[0],
+                              std::get<2>(s), 0});
+        config.wavBaseList = WavBaseList{sounds.data(), (int)sounds.size()};
     }
 
-    std::vector<std::string> filterTexts, soundTexts, soundFiles;
+    std::deque<std::string> texts;      // stable addresses for the entries' texts
     std::vector<FilterEntry> filters;
     std::vector<WavBaseEntry> sounds;
 };
