@@ -58,11 +58,12 @@ static bool isWhite(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-static void stripTrailingWhite(char *line)
+// Strips trailing white space from a line of length bytes as read. A NUL inside
+// the line ends its text early; blanks cut after it are not part of that text.
+static void stripTrailingWhite(char *line, size_t length)
 {
-    size_t n = strlen(line);
-    while (n > 0 && isWhite(line[n - 1]))
-        line[--n] = '\0';
+    while (length > 0 && isWhite(line[length - 1]))
+        line[--length] = '\0';
 }
 
 static bool blankLine(const char *line)
@@ -137,7 +138,8 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
     scan->messagesOpened = 0;
 
     clearRawHeaders();
-    if (readLine(reader, line, sizeof line) == 0) {
+    size_t length = readLine(reader, line, sizeof line);
+    if (length == 0) {
         scan->empty = true;
         return 0;
     }
@@ -161,7 +163,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
             scan->eachLine();
 
         ++lineNumber;
-        stripTrailingWhite(line);
+        stripTrailingWhite(line, length);
         lastLineOpened = false;
 
         if (opensMessage(scan->format, line, lineNumber, openingLine)) {
@@ -229,7 +231,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
                     || (scan->format == SMF && flags.statusSeen)))
                 break;
         }
-    } while (readLine(reader, line, sizeof line) != 0);
+    } while ((length = readLine(reader, line, sizeof line)) != 0);
 
     // The separator that closes the last message of an MMDF file opened one
     // more "message" that has no content.
