@@ -658,4 +658,17 @@ TEST_F(NetPoll, ConfirmationThatOutlivesThePollSendsNothing)
     EXPECT_EQ(1u, sn.server.messages.size());
 }
 
+TEST_F(NetPoll, NamedEntryWithoutTheDialUpServiceIsNeverUsable)
+{
+    config.settings.directConnection = false;
+    copyText(config.settings.Connection, "Office");
+    addMessages(1);
+    EXPECT_FALSE(dialUpLinkUsable());
+    startNetworkPoll();
+    EXPECT_FALSE(notifier.pollInProgress) << "no poll over a link that cannot be checked";
+    EXPECT_EQ(0, sn.startups);
+    reportNetError("Socket read error");
+    EXPECT_TRUE(errors().empty());
+}
+
 }   // namespace

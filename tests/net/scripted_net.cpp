@@ -287,12 +287,17 @@ static const SocketLayer scriptedLayer = {
     layerHtons, layerDotted, layerFirstAddress, layerPostStartConnect,
 };
 
-void useScriptedNet(ScriptedNet *n)
+void useScriptedSockets(ScriptedNet *n)
 {
     scripted = n;
     installSocketLayer(&scriptedLayer);
-    installDialUpLayer(nullptr);
     forgetHostAddress();
+}
+
+void useScriptedNet(ScriptedNet *n)
+{
+    useScriptedSockets(n);
+    installDialUpLayer(nullptr);
 }
 
 static bool readArmed(void)

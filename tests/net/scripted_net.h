@@ -70,6 +70,8 @@ extern ScriptedNet *scripted;
 // Installs the scripted layer for this net (and a scripted dial-up layer that
 // knows no connections) and resets the transport's per-run state.
 void useScriptedNet(ScriptedNet *net);
+// The same, leaving the dial-up layer as it is.
+void useScriptedSockets(ScriptedNet *net);
 // Runs one poll from startNetworkPoll to its end: connect, then read events
 // while bytes are pending. Returns false when the poll is still running (the
 // server went silent).
