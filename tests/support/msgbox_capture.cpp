@@ -68,10 +68,38 @@ LRESULT CALLBACK onCbt(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(cbtHook, code, wParam, lParam);
 }
 
+// Under Wine the first window of a session starts the desktop process, which
+// inherits our error output and lives as long as the Wine session: a test
+// runner reading that output would wait for it. Start it with the error
+// output pointed elsewhere.
+void startDesktopQuietly()
+{
+    static bool started;
+    if (started)
+        return;
+    started = true;
+    HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (nul != INVALID_HANDLE_VALUE) {
+        SetStdHandle(STD_ERROR_HANDLE, nul);
+        SetStdHandle(STD_OUTPUT_HANDLE, nul);
+    }
+    HWND probe = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+    GetDesktopWindow();
+    if (probe)
+        DestroyWindow(probe);
+    SetStdHandle(STD_ERROR_HANDLE, error);
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
+}
+
 } // namespace
 
 MessageBoxCapture::MessageBoxCapture()
 {
+    startDesktopQuietly();
     captured = new std::vector<CapturedBox>();
     yesNoAnswer = IDYES;
     cbtHook = SetWindowsHookExA(WH_CBT, onCbt, NULL, GetCurrentThreadId());
