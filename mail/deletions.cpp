@@ -19,12 +19,13 @@ void logDeletion(const MessageHeader *record, const FilterEntry *entry)
 {
     if (config.settings.DeleteFile[0] == '\0')
         return;
-    HANDLE file = CreateFileA(config.settings.DeleteFile, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileA(config.settings.DeleteFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         reportError("Unable to open deletions log file");
         return;
     }
+    SetFilePointer(file, 0, nullptr, FILE_END);
     SYSTEMTIME now;
     GetLocalTime(&now);
     LogTimestamp when = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
