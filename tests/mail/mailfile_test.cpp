@@ -413,20 +413,6 @@ TEST_F(MailFileTest, LockedFileIsReportedAndEndsThePoll)
     EXPECT_EQ(fakePoll.published, 0);
 }
 
-TEST_F(MailFileTest, OtherSourcesAndARunningPollAreLeftAlone)
-{
-    write("mbox", unixMessage("a@x", "one"));
-    config.settings.MessageSource = SOURCE_POP3;
-    poll("mbox");
-    EXPECT_EQ(fakePoll.begun, 0);
-    config.settings.MessageSource = SOURCE_DISK_FILE;
-    pathText = directory + "mbox";
-    config.mailPath = pathText.c_str();
-    notifier.pollInProgress = true;
-    pollMailFile();
-    EXPECT_EQ(fakePoll.begun, 0);
-}
-
 TEST_F(MailFileTest, ExitRequestCommitsWhatWasReadSoFar)
 {
     std::string box;
