@@ -213,7 +213,7 @@ TEST_F(PollCycle, PollMomentDuringAnErrorBoxIsSkippedNotDelayed)
     // The poll moment at tick 0 (and at tick 5) passed while the box was open.
     EXPECT_EQ(2u, notifier.tickCounter);
     whileErrorBoxOpen = nullptr;
-    ticks(2);
+    ticks(3);
     EXPECT_EQ(0, readCount);
     ticks(1);
     EXPECT_EQ(1, readCount) << "the next poll comes at the next regular moment";
@@ -221,13 +221,17 @@ TEST_F(PollCycle, PollMomentDuringAnErrorBoxIsSkippedNotDelayed)
 
 TEST_F(PollCycle, DeferredExitRunsAtTheFirstTickAfterThePoll)
 {
+    config.settings.BlinkIconOnPoll = true;
     beginPoll();
     notifier.pollWaitOpen = true;
     notifier.pendingCommand = PENDING_EXIT;
     resetFakeFrontEnd();
     ticks(3);
     EXPECT_TRUE(frontCalls("post:").empty());
-    EXPECT_EQ(2u, frontCalls("blink:").size()) << "a running poll blinks the icon";
+    std::vector<std::string> blinks = frontCalls("blink:");
+    ASSERT_EQ(3u, blinks.size()) << "a running poll blinks the icon every tick";
+    EXPECT_EQ("blink:blank", blinks[0]) << "the first step after beginPoll shows the blank phase";
+    EXPECT_EQ("blink:icon", blinks[1]);
 
     config.settings.MessageSource = SOURCE_DISK_FILE;
     scriptedSize = 1000;
@@ -296,7 +300,8 @@ TEST_F(PollCycle, NetworkCommitMovesTheStoredDateOnlyForward)
     ReceivedTime any = {0, 23, 0, 59};
     beginPoll();
     publishNetworkHeaders(false, 2, &stored, &storedTime, &older, &any);
-    EXPECT_EQ(5, stored.day);
+    EXPECT_EQ(6, stored.day) << "an older newest date never moves the stored one back";
+    EXPECT_EQ(5, storedTime.minute);
     EXPECT_EQ(2, notifier.headerCount);
     EXPECT_FALSE(notifier.pollInProgress);
 
