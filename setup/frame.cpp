@@ -65,11 +65,8 @@ HWND pageWindow(int index) { return index >= 0 && index < PAGE_COUNT ? setupPage
 
 // --- Errors and help ---------------------------------------------------------------
 
-// The library's error box. It has no owner window, but is task-modal so the
-// dialog behind it cannot be pressed again while it is up.
-void reportSetupError(const char *text) {
-    MessageBoxA(NULL, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL);
-}
+// The library's error box; it has no owner window.
+void reportSetupError(const char *text) { MessageBoxA(NULL, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION); }
 
 // Opens the HTML help at "context-N". Characters that would end or break a
 // file URL are escaped.
@@ -537,14 +534,22 @@ extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wPara
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
-            if (validateSetup()) {
+        case IDOK: {
+            // The error boxes have no owner, so the dialog stays usable behind
+            // them: an OK pressed while one is up must not validate again.
+            static bool validating;
+            if (validating) return TRUE;
+            validating = true;
+            bool valid = validateSetup();
+            validating = false;
+            if (valid) {
                 collectSetup();
                 saveSetupSettings();
                 EndDialog(dialog, 1);
                 endSetup();
             }
             return TRUE;
+        }
         case IDCANCEL:
             EndDialog(dialog, 0);
             endSetup();
