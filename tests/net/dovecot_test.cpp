@@ -452,7 +452,7 @@ TEST_P(DovecotPoll, SilentServerTimesOutAfterInactivityPlusOneToTwoSeconds)
     WSACleanup();
     EXPECT_EQ((std::vector<std::string>{"error:Time out on POP3/IMAP4 server"}), errors());
     EXPECT_GE(seconds, 3.0);
-    EXPECT_LE(seconds, 4.5);
+    EXPECT_LE(seconds, 5.0);     // limit + 2, and some room for a loaded machine
     EXPECT_FALSE(notifier.pollInProgress);
 }
 
