@@ -120,6 +120,9 @@ VOID CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
     HWND dialog = findDialog();
     if (!dialog || !IsWindowVisible(dialog)) return;
     script->inStep = true;
+    // Other test programs share the display and may have taken the activation;
+    // the user acts on the window in front, so bring it back first.
+    if (GetForegroundWindow() != dialog) SetForegroundWindow(dialog);
     if (script->next < script->steps->size()) {
         (*script->steps)[script->next++](dialog);
     } else if (++script->idleTicks > 2) {
