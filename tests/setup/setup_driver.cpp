@@ -69,10 +69,7 @@ static void recordHelp(const char *, int context) { SetupLibrary::helpRequests.p
 SetupLibrary::SetupLibrary() {
     // The library lies beside the notifier in the build's bin folder; under
     // Wine the build tree is reached through drive Z:.
-    std::string bin = "Z:" PELSETUP_BIN_DIR;
-    for (char &c : bin)
-        if (c == '/') c = '\\';
-    SetDllDirectoryA(bin.c_str());
+    SetDllDirectoryA(setupLibraryFolder().c_str());
     module_ = LoadLibraryA(PELSETUP_LIBRARY_NAME);
     SetDllDirectoryA(NULL);
     if (!module_) return;
@@ -154,26 +151,43 @@ LRESULT CALLBACK markBeforeInit(int code, WPARAM wParam, LPARAM lParam) {
 
 } // namespace
 
-int SetupLibrary::run(const std::string &ini, const std::vector<Step> &steps, const std::string &startDirectory) {
-    if (!loaded()) return -1;
+int runScripted(const std::vector<Step> &steps, const std::function<int()> &body, bool *leftOpen) {
     Script current = {&steps, 0, false, false, 0};
     script = &current;
     markerHook = SetWindowsHookExA(WH_CALLWNDPROC, markBeforeInit, NULL, GetCurrentThreadId());
     UINT_PTR timer = SetTimer(NULL, 0, 15, onTick);
+    int result = body();
+    KillTimer(NULL, timer);
+    UnhookWindowsHookEx(markerHook);
+    markerHook = NULL;
+    script = NULL;
+    if (leftOpen) *leftOpen = current.leftOpen || current.next < steps.size();
+    return result;
+}
+
+int SetupLibrary::run(const std::string &ini, const std::vector<Step> &steps, const std::string &startDirectory) {
+    if (!loaded()) return -1;
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(sizeof cwd, cwd);
     std::string start = startDirectory.empty() ? cwd : startDirectory;
     int drive = (start.size() > 1 && start[1] == ':') ? (toupper((unsigned char)start[0]) - 'A') : 2;
     HICON noMail = LoadIconA(NULL, (LPCSTR)IDI_INFORMATION);
     HICON newMail = LoadIconA(NULL, (LPCSTR)IDI_WARNING);
-    int result = ((DoSetupProc)(void *)doSetup_)(NULL, GetModuleHandleA(NULL), drive, start.c_str(),
-                                                  "C:\\pelimbo\\PELIMBO.HTM", ini.c_str(), noMail, newMail);
-    KillTimer(NULL, timer);
-    UnhookWindowsHookEx(markerHook);
-    markerHook = NULL;
-    script = NULL;
-    leftOpen = current.leftOpen || current.next < steps.size();
-    return result;
+    DoSetupProc doSetup = (DoSetupProc)(void *)doSetup_;
+    return runScripted(
+        steps,
+        [&] {
+            return doSetup(NULL, GetModuleHandleA(NULL), drive, start.c_str(), "C:\\pelimbo\\PELIMBO.HTM",
+                           ini.c_str(), noMail, newMail);
+        },
+        &leftOpen);
+}
+
+std::string setupLibraryFolder(void) {
+    std::string bin = "Z:" PELSETUP_BIN_DIR;
+    for (char &c : bin)
+        if (c == '/') c = '\\';
+    return bin;
 }
 
 // --- Acting on the dialog -------------------------------------------------------------------------

@@ -47,6 +47,12 @@ private:
     FARPROC doSetup_ = NULL;
 };
 
+// Runs body (which opens the setup dialog somewhere inside) with the script
+// acting on the dialog; leftOpen as for SetupLibrary::run.
+int runScripted(const std::vector<Step> &steps, const std::function<int()> &body, bool *leftOpen);
+// The folder the library is built into (a Windows path).
+std::string setupLibraryFolder(void);
+
 // --- Acting on the dialog ------------------------------------------------------------------
 HWND pageOf(HWND dialog, const char *label);
 HWND control(HWND dialog, const char *label, int id);

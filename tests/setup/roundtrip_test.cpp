@@ -1,0 +1,109 @@
+// The user's first start: the notifier finds no usable settings, opens the
+// setup dialog from the library beside it, the user names a mail file and
+// presses OK, and the first poll runs on that file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "mail/mail.h"
+#include "notifier/notifier.h"
+#include "notifier/window.h"
+#include "setup/setupids.h"
+#include "tests/setup/setup_driver.h"
+#include "tests/support/msgbox_capture.h"
+
+namespace {
+
+const char twoMessages[] =
+    "From alice@example.org Mon Dec  7 09:12:44 2026\n"
+    "From: Alice Moreau <alice@example.org>\n"
+    "Subject: Minutes of the planning meeting\n"
+    "\n"
+    "The minutes are below.\n"
+    "\n"
+    "From builds@example.com Mon Dec  7 10:03:01 2026\n"
+    "From: Build Robot <builds@example.com>\n"
+    "Subject: nightly build passed\n"
+    "\n"
+    "All tests passed.\n"
+    "\n";
+
+void silentSound(void) {}
+bool silentSoundFile(const char *) { return true; }
+
+class FirstStart : public ::testing::Test {
+protected:
+    void SetUp() override {
+        win.beep = silentSound;
+        win.playSoundFile = silentSoundFile;
+        dir.write("inbox.mbx", twoMessages);
+        SetCurrentDirectoryA(dir.path().c_str());
+        // The notifier loads the library by name; here it lies in the build's bin folder.
+        SetDllDirectoryA(setupLibraryFolder().c_str());
+    }
+    void TearDown() override {
+        SetDllDirectoryA(NULL);
+        if (win.mainWindow && IsWindow(win.mainWindow)) DestroyWindow(win.mainWindow);
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        unregisterClasses();
+        releasePictures();
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        SetCurrentDirectoryA(temp);
+    }
+    int start(const std::vector<Step> &steps, bool *leftOpen) {
+        std::string arguments = "\"" + dir.file("PELIMBO.INI") + "\"";
+        return runScripted(steps, [&] { return startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE); },
+                           leftOpen);
+    }
+    ScratchDir dir;
+};
+
+TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce) {
+    // An INI file without the section: every default, so no mail file.
+    dir.write("PELIMBO.INI", "");
+    MessageBoxCapture boxes;
+    bool leftOpen = true;
+    std::string shownTab;
+    int result = start({[&](HWND d) {
+                           shownTab = selectedTab(d);
+                           selectTab(d, "Mailbox");
+                           setText(d, "Mailbox", IDC_MB_MAILFILE, dir.file("inbox.mbx").c_str());
+                           pressOk(d);
+                       }},
+                       &leftOpen);
+    EXPECT_FALSE(leftOpen);
+    ASSERT_EQ(result, -1) << "the notifier should be running";
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{});
+    EXPECT_EQ(shownTab, "Message source");
+
+    char mailFile[MAX_PATH] = "";
+    GetPrivateProfileStringA("Pelimbo", "MailFile", "", mailFile, sizeof mailFile, dir.file("PELIMBO.INI").c_str());
+    EXPECT_EQ(std::string(mailFile), dir.file("inbox.mbx"));
+    EXPECT_TRUE(notifier.haveMail);
+    // Without "Unread mail only" a mailbox contributes its first message.
+    EXPECT_EQ(notifier.shownCount, 1);
+    EXPECT_STREQ(mail.shownHeaders[0].from, "Alice Moreau");
+    char caption[128] = "";
+    GetWindowTextA(win.mainWindow, caption, sizeof caption);
+    EXPECT_NE(std::string(caption).find("inbox.mbx"), std::string::npos) << caption;
+}
+
+TEST_F(FirstStart, CancelledSetupEndsTheProgramWithoutWriting) {
+    dir.write("PELIMBO.INI", "");
+    MessageBoxCapture boxes;
+    bool leftOpen = true;
+    int result = start({[&](HWND d) { pressCancel(d); }}, &leftOpen);
+    EXPECT_FALSE(leftOpen);
+    EXPECT_NE(result, -1);
+    EXPECT_EQ(win.mainWindow, (HWND)NULL);
+    EXPECT_EQ(dir.read("PELIMBO.INI"), "");
+}
+
+} // namespace
