@@ -530,7 +530,10 @@ extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wPara
         return TRUE;
     }
     case WM_SETUP_HELP:
-        if (wParam == HELP_REQUEST) showHelp();
+        // WM_USER is also the dialog manager's DM_GETDEFID: only the hook's
+        // request is ours.
+        if (wParam != HELP_REQUEST) break;
+        showHelp();
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
