@@ -466,32 +466,6 @@ TEST_F(SetupDialog, ColourBarsStepAndClamp) {
     EXPECT_EQ(iniValue(iniText(), "Pelimbo", "ColorList"), "65535,0,16711680,16777215,65535");
 }
 
-TEST_F(SetupDialog, TextSampleClicksSelectTheirArea) {
-    writeIni(validDiskFile());
-    Strings picked;
-    int result = run({[&](HWND d) {
-        HWND sample = control(d, "Colors", IDC_CL_TEXT_SAMPLE);
-        RECT r;
-        GetClientRect(sample, &r);
-        HDC dc = GetDC(sample);
-        SelectObject(dc, (HFONT)SendMessageA(sample, WM_GETFONT, 0, 0));
-        TEXTMETRICA tm;
-        GetTextMetricsA(dc, &tm);
-        ReleaseDC(sample, dc);
-        int top = -1, right = r.right + 2, bottom = r.bottom;
-        int x = (right + 1 - 11 * tm.tmAveCharWidth) / 2, m = (bottom - top + 1) / 2;
-        int fromY = m - tm.tmHeight - 4, subjectY = bottom + 2 - m;
-        const POINT points[] = {{x + 2, fromY + 2}, {x + 2, subjectY + 2}, {1, 1}, {x + 2, subjectY + tm.tmHeight + 3}};
-        for (POINT p : points) {
-            SendMessageA(sample, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
-            picked.push_back(listTexts(d, "Colors", IDC_CL_AREA)[listSelection(d, "Colors", IDC_CL_AREA)]);
-        }
-        pressCancel(d);
-    }});
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(picked, (Strings{"From line text", "Subject line text", "Headers background", "Headers background"}));
-}
-
 TEST_F(SetupDialog, SoundControlsFollowTheOption) {
     writeIni(validDiskFile() + "SoundOption=1\r\nSoundFile=" + dir.file("a.wav") + "\r\nAlarm=TRUE\r\n");
     struct State {
@@ -619,6 +593,28 @@ TEST_F(SetupDialog, MissingServiceLibrariesLeaveStoredValues) {
     EXPECT_EQ(iniValue(text, "Pelimbo", "NotesFolder"), "Sent");
     EXPECT_EQ(iniValue(text, "Pelimbo", "NotesMailDatabase"), "mail\\ann.nsf");
     EXPECT_EQ(iniValue(text, "Pelimbo", "Password"), "");
+}
+
+} // namespace
+
+namespace {
+
+// Lists that are never filled in this dialog (the dial-up list for a disk
+// file, the profile list when MAPI cannot answer) leave the stored choice alone.
+TEST_F(SetupDialog, UnfilledListsKeepTheStoredChoice) {
+    writeIni(validDiskFile() + "Connection=Office ISP\r\nDialConnection=TRUE\r\nHangupConnection=TRUE\r\n");
+    ASSERT_EQ(run({[&](HWND d) { pressOk(d); }}), 1);
+    std::string text = iniText();
+    EXPECT_EQ(iniValue(text, "Pelimbo", "Connection"), "Office ISP");
+    EXPECT_EQ(iniValue(text, "Pelimbo", "DialConnection"), "TRUE");
+    EXPECT_EQ(iniValue(text, "Pelimbo", "HangupConnection"), "TRUE");
+
+    writeIni("[Pelimbo]\r\nMessageSource=5\r\nLogin=Work profile\r\n");
+    boxes.clear();
+    ASSERT_EQ(run({[&](HWND d) { pressOk(d); }}), 1);
+    // Whatever MAPI said about its profiles here, it said it once.
+    EXPECT_EQ(boxes.texts().size(), 1u);
+    EXPECT_EQ(iniValue(iniText(), "Pelimbo", "Login"), "Work profile");
 }
 
 } // namespace
