@@ -100,7 +100,13 @@ TEST_F(SetupValidation, AccountSourceFaultsOneAtATimeInOrder) {
          {"Invalid field: Start in"}, "Mail reader", {"Mail reader", IDC_RD_START_IN}},
         {"bad mail reader string", [](HWND d) { setText(d, "Mail reader", IDC_RD_START_IN, ""); },
          {"Invalid mail reader string", "Invalid field: Mail reader"}, "Mail reader", {"Mail reader", IDC_RD_READER}},
-        {"custom sound without file", [](HWND d) { setText(d, "Mail reader", IDC_RD_READER, ""); },
+        {"bad reference in the sound file",
+         [](HWND d) {
+             setText(d, "Mail reader", IDC_RD_READER, "");
+             setText(d, "Sound", IDC_SN_FILE, "$NOSUCHVAR_PEL$");
+         },
+         {bad, "Invalid field: Sound file"}, "Sound", {"Sound", IDC_SN_FILE}},
+        {"custom sound without file", [](HWND d) { setText(d, "Sound", IDC_SN_FILE, ""); },
          {"Missing field: Sound file"}, "Sound", {"Sound", IDC_SN_FILE}},
         {"custom sound file missing",
          [this](HWND d) { setText(d, "Sound", IDC_SN_FILE, dir.file("none.wav").c_str()); },
@@ -130,9 +136,15 @@ TEST_F(SetupValidation, MailFileAndWavBaseFaultsOneAtATimeInOrder) {
          {"Missing field: Login"}, MAILBOX, {MAILBOX, IDC_MB_LOGIN}},
         {"GroupWise without login", [](HWND d) { click(d, "Message source", IDC_SRC_FIRST + 6); },
          {"Missing field: Login"}, MAILBOX, {MAILBOX, IDC_MB_LOGIN}},
+        {"malformed reference in the WAVBase default",
+         [](HWND d) {
+             click(d, "Message source", IDC_SRC_FIRST);
+             setText(d, "WAVBase", IDC_WB_DEFAULT, "$TEMP");
+         },
+         {"Malformed environment variable", "Invalid field: Default"}, "WAVBase", {"WAVBase", IDC_WB_DEFAULT}},
         {"WAVBase entry sound changed to a missing file",
          [this](HWND d) {
-             click(d, "Message source", IDC_SRC_FIRST);
+             setText(d, "WAVBase", IDC_WB_DEFAULT, dir.file("none.wav").c_str());
              setText(d, "WAVBase", IDC_WB_SOUND, dir.file("none.wav").c_str());
          },
          {"Invalid sound file", "Invalid field: Sound file"}, "WAVBase", {"WAVBase", IDC_WB_SOUND}},
