@@ -302,6 +302,7 @@ static void decideMessage(void)
         imap.skipped++;
     } else if (imap.result.filterEntry) {
         imap.skipped++;
+        holdSocketEvents();
         if (imap.result.isNew && shouldDeleteMessage(imap.record, imap.result.filterEntry)) {
             // The confirmation may have outlived the poll: then nothing is sent.
             if (!connectionAlive())
@@ -322,7 +323,9 @@ static void decideMessage(void)
 
 void handleImapReply(void)
 {
-    selectSocketEvents(MASK_HOLD);
+    // No read notification can nest while the chunk is handled: nothing here
+    // runs a message loop except the question and the log below, which hold
+    // notifications back first.
     if (!receiveChunk())
         return;
     if (net.receivedLength == 0) {
@@ -444,8 +447,12 @@ void handleImapReply(void)
         if (status == IMAP_PENDING) {
             waitForMore();
         } else if (status == IMAP_OK) {
-            if (config.settings.LogDeletes)
+            if (config.settings.LogDeletes) {
+                holdSocketEvents();
                 logDeletion(imap.record, imap.result.filterEntry);
+                if (!connectionAlive())
+                    return;
+            }
             nextMessage();
         } else {
             failAfterSelect("Error deleting IMAP4 message");

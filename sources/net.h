@@ -116,6 +116,7 @@ struct NetState {
     bool winSockLoaded;
     bool winSockAbandoned;      // the start-up guard expired while starting
     NetSocket socket;
+    long selectedMask;          // the event mask last selected on socket, -1 none
     uintptr_t lookupHandle;
     uint8_t hostAddress[4];
     char hostEntryBuffer[HOST_ENTRY_SIZE];
@@ -131,12 +132,19 @@ struct NetState {
     size_t headerBlockCapacity;
     // Counters for tests and measurements.
     unsigned long long bytesReceived;
+    unsigned long long headerBytesCollected;
 };
 
 extern NetState net;
 
 // --- Transport operations the protocol clients use ------------------------------
+// Selects the event mask on the socket (a mask already in force is not
+// selected again: each selection costs a round trip to the socket service).
 void selectSocketEvents(long mask);
+// Holds read notifications back before anything that runs a nested message
+// loop (a question or an error box) while a reply is being handled; the next
+// command or wait selects the idle mask again.
+void holdSocketEvents(void);
 void sendCommand(void);
 bool receiveChunk(void);
 void appendToHeaderBlock(uint8_t *tail);

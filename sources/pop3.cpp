@@ -117,6 +117,7 @@ static void decideMessage(void)
         pop3.skipped++;
     } else if (pop3.result.filterEntry) {
         pop3.skipped++;
+        holdSocketEvents();
         if (pop3.result.isNew && shouldDeleteMessage(pop3.record, pop3.result.filterEntry)) {
             // A confirmation box may have been open for a while: the poll may
             // have timed out meanwhile, and then nothing more is sent.
@@ -164,7 +165,9 @@ static void collectTopReply(void)
 
 void handlePop3Reply(void)
 {
-    selectSocketEvents(MASK_HOLD);
+    // No read notification can nest while the chunk is handled: nothing here
+    // runs a message loop except the question and the log below, which hold
+    // notifications back first.
     if (!receiveChunk())
         return;
     if (net.receivedLength == 0) {
@@ -268,8 +271,12 @@ void handlePop3Reply(void)
             failAfterLogin("Error deleting POP3 message");
             return;
         }
-        if (config.settings.LogDeletes)
+        if (config.settings.LogDeletes) {
+            holdSocketEvents();
             logDeletion(pop3.record, pop3.result.filterEntry);
+            if (!connectionAlive())
+                return;
+        }
         nextMessage();
         break;
 

@@ -16,6 +16,7 @@ NetworkStages netStages;
 NetState net = [] {
     NetState s = NetState();
     s.socket = NET_INVALID_SOCKET;
+    s.selectedMask = -1;
     s.headerBlock = s.headerBlockFixed;
     s.headerBlockCapacity = HEADER_BLOCK_FIXED;
     return s;
@@ -111,8 +112,15 @@ bool connectionAlive(void)
 
 void selectSocketEvents(long mask)
 {
-    if (sockets && net.socket != NET_INVALID_SOCKET)
+    if (sockets && net.socket != NET_INVALID_SOCKET && mask != net.selectedMask) {
         sockets->asyncSelect(net.socket, mask);
+        net.selectedMask = mask;
+    }
+}
+
+void holdSocketEvents(void)
+{
+    selectSocketEvents(MASK_HOLD);
 }
 
 static void endPoll(bool failed)
@@ -218,6 +226,7 @@ void appendToHeaderBlock(uint8_t *tail)
     size_t copied = length < room ? length : room;
     memcpy(net.headerBlock + net.headerBlockFill, net.receiveBuffer, copied);
     net.headerBlockFill += copied;
+    net.headerBytesCollected += copied;
 
     if (tail) {
         if (length >= TAIL_SIZE) {
@@ -356,6 +365,7 @@ void handleStartConnect(void)
         return;
     net.lookupHandle = 0;
     net.socket = sockets->openStream();
+    net.selectedMask = -1;
     if (net.socket == NET_INVALID_SOCKET) {
         closeConnection();
         reportError("Could not create socket");
@@ -372,6 +382,7 @@ void handleStartConnect(void)
     memcpy(net.serverAddress + 2, &netPort, 2);
     memcpy(net.serverAddress + 4, net.hostAddress, 4);
 
+    net.selectedMask = MASK_CONNECT;
     if (sockets->asyncSelect(net.socket, MASK_CONNECT) == -1) {
         failWith("Error connecting to POP3/IMAP4 server");
         return;
@@ -420,6 +431,7 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
             failWith("Socket connect error");
             return;
         }
+        net.selectedMask = MASK_IDLE;
         netStages.connecting = false;
         notifier.stageTicks = 0;
         netStages.awaitingServer = true;
@@ -467,6 +479,7 @@ void closeConnection(void)
         sockets->asyncSelect(net.socket, MASK_NONE);
         sockets->closeSocket(net.socket);
         net.socket = NET_INVALID_SOCKET;
+        net.selectedMask = -1;
     }
     sockets->cleanup();
 }
