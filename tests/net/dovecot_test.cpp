@@ -456,6 +456,77 @@ TEST_P(DovecotPoll, SilentServerTimesOutAfterInactivityPlusOneToTwoSeconds)
     EXPECT_FALSE(notifier.pollInProgress);
 }
 
+// --- Scripted servers (tests/net/scripted_server.py): the login picks the case ----------
+
+class ScriptedServerPoll : public DovecotPoll {
+protected:
+    void SetUp() override
+    {
+        DovecotPoll::SetUp();
+        config.settings.POP3Port = 21310;
+        config.settings.IMAP4Port = 21343;
+        config.settings.InactivityTimeout = 5;
+    }
+    void login(const char *name) { copyText(config.settings.Login, name); }
+};
+
+TEST_P(ScriptedServerPoll, RepliesSentOneByteAtATimeAreUnderstood)
+{
+    login("bytewise");
+    runPoll();
+    EXPECT_TRUE(errors().empty()) << errors()[0];
+    EXPECT_EQ(3, notifier.headerCount);
+    EXPECT_FALSE(notifier.pollFailed);
+}
+
+TEST_P(ScriptedServerPoll, TaggedLinesCutInsideTheTagAreRecognised)
+{
+    login("tagsplit");
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(3, notifier.headerCount);
+}
+
+TEST_P(ScriptedServerPoll, HeaderLongerThanTheBlockIsCutAndThePollGoesOn)
+{
+    login("huge");
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(2, notifier.headerCount);
+    bool first = false;
+    for (int i = 0; i < notifier.shownCount; i++)
+        first |= strcmp(mail.shownHeaders[i].subject, "Scripted message 1") == 0;
+    EXPECT_TRUE(first) << "the header lines before the padding were read";
+    EXPECT_EQ((size_t)HEADER_BLOCK_FIXED, net.headerBlockCapacity);
+}
+
+TEST_P(ScriptedServerPoll, ServerThatHangsUpEndsThePollSilently)
+{
+    login("hangup");
+    notifier.headerCount = 4;
+    double seconds = runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(4, notifier.headerCount) << "nothing committed";
+    EXPECT_LT(seconds, 2.0) << "no waiting for the inactivity time-out";
+}
+
+TEST_P(ScriptedServerPoll, RefusedTopKeepsTheCount)
+{
+    if (imapSource())
+        GTEST_SKIP() << "POP3 only";
+    login("toperr");
+    runPoll();
+    EXPECT_EQ((std::vector<std::string>{"error:POP3 server doesn't implement TOP\nor error getting mail headers"}),
+              errors());
+    EXPECT_EQ(3, notifier.headerCount);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ScriptedServerPoll, ::testing::Values(SOURCE_POP3, SOURCE_IMAP4),
+                         [](const ::testing::TestParamInfo<unsigned> &info) {
+                             return info.param == SOURCE_POP3 ? std::string("POP3") : std::string("IMAP4");
+                         });
+
 INSTANTIATE_TEST_SUITE_P(Sources, DovecotPoll, ::testing::Values(SOURCE_POP3, SOURCE_IMAP4),
                          [](const ::testing::TestParamInfo<unsigned> &info) {
                              return info.param == SOURCE_POP3 ? std::string("POP3") : std::string("IMAP4");
