@@ -183,8 +183,8 @@ static void enterNoMailFromMeasure(void)
 // Decides from the total size of the mail files whether to re-read them.
 void pollMailFileSource(void)
 {
-    long measure = (long)mailFileSizeTotal();
-    long previous = notifier.mailMeasure;
+    long long measure = (long long)mailFileSizeTotal();
+    long long previous = notifier.mailMeasure;
     bool reread = false;
 
     if (notifier.haveMail) {

@@ -313,3 +313,17 @@ TEST_F(PollCycle, NetworkCommitMovesTheStoredDateOnlyForward)
     EXPECT_EQ(6, storedTime.minute);
     EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision) << "a newer message notifies at the same count";
 }
+
+TEST_F(PollCycle, MailFilesBeyondTwoGigabytesAreStillMail)
+{
+    config.settings.MessageSource = SOURCE_DISK_FILE;
+    scriptedSize = 3000000000ull;
+    scriptedLastIndex = 0;
+    ticks(5);
+    ASSERT_EQ(1, readCount);
+    EXPECT_TRUE(notifier.haveMail);
+    scriptedSize = 3000000200ull;
+    ticks(5);
+    EXPECT_EQ(2, readCount) << "growth is measured on the full size";
+    EXPECT_TRUE(notifier.haveMail) << "a large total is not read as mail gone";
+}
