@@ -396,18 +396,6 @@ TEST_P(DovecotPoll, UnreadOnlySkipsSeenMessagesAndExamineChangesNothing)
     EXPECT_EQ(5, dovecotCount("seen"));
 }
 
-TEST_P(DovecotPoll, WrongPasswordIsReportedAndNothingCommitted)
-{
-    user("spare");
-    notifier.headerCount = 6;
-    copyText(config.settings.plainPassword, "wrong");
-    runPoll();
-    EXPECT_EQ((std::vector<std::string>{imapSource() ? "error:Invalid IMAP4 login or password"
-                                                     : "error:Invalid POP3 password or mailbox locked"}),
-              errors());
-    EXPECT_EQ(6, notifier.headerCount);
-}
-
 TEST_P(DovecotPoll, HostNameIsLookedUpAndFailuresAreReported)
 {
     user("spare");
@@ -509,17 +497,6 @@ TEST_P(ScriptedServerPoll, ServerThatHangsUpEndsThePollSilently)
     EXPECT_TRUE(notifier.pollFailed);
     EXPECT_EQ(4, notifier.headerCount) << "nothing committed";
     EXPECT_LT(seconds, 2.0) << "no waiting for the inactivity time-out";
-}
-
-TEST_P(ScriptedServerPoll, RefusedTopKeepsTheCount)
-{
-    if (imapSource())
-        GTEST_SKIP() << "POP3 only";
-    login("toperr");
-    runPoll();
-    EXPECT_EQ((std::vector<std::string>{"error:POP3 server doesn't implement TOP\nor error getting mail headers"}),
-              errors());
-    EXPECT_EQ(3, notifier.headerCount);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, ScriptedServerPoll, ::testing::Values(SOURCE_POP3, SOURCE_IMAP4),

@@ -302,17 +302,6 @@ TEST_F(NetPoll, Pop3OverlongLoginIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(sn.startups, sn.cleanups);
 }
 
-TEST_F(NetPoll, Pop3HeaderBlockKeepsItsFirst65535Bytes)
-{
-    std::string huge = "X-Padding: " + std::string(70000, 'p') + "\r\n";
-    sn.server.messages.push_back({makeHeader(1) + huge});
-    sn.server.messages.push_back({huge + makeHeader(2)});
-    ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ("USER pelimbo\r\nPASS secret\r\nSTAT\r\n" + topRange(1, 2) + "QUIT\r\n", sn.sent);
-    EXPECT_EQ(2, notifier.headerCount);
-    EXPECT_EQ((size_t)HEADER_BLOCK_FIXED, net.headerBlockCapacity) << "the grown buffer was given back";
-}
-
 TEST_F(NetPoll, ServerThatClosesMidConversationEndsThePollSilently)
 {
     addMessages(3);

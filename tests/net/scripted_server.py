@@ -6,7 +6,6 @@ behaviour of the conversation:
     bytewise   every reply goes out one byte per TCP segment
     huge       the first message's header is longer than 65535 bytes
     hangup     the connection is closed right after the message count
-    toperr     POP3: TOP is refused
     tagsplit   IMAP4: every tagged status line is cut inside its tag
     anything   an ordinary server
 
@@ -71,10 +70,7 @@ class Pop3(Conversation):
                     return
             elif verb == "TOP":
                 n = int(arg.split()[0])
-                if self.mode == "toperr":
-                    self.write(b"-ERR TOP not supported\r\n")
-                else:
-                    self.write(b"+OK\r\n" + self.messages()[n - 1] + b"\r\n.\r\n")
+                self.write(b"+OK\r\n" + self.messages()[n - 1] + b"\r\n.\r\n")
             elif verb == "QUIT":
                 self.write(b"+OK bye\r\n")
                 return
