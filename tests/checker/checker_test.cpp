@@ -362,3 +362,39 @@ TEST_F(Checker, UsageErrorsEndWithStatusThree)
     EXPECT_EQ(0, run.status);
     EXPECT_EQ(0u, run.out.find("Usage: pelcheck32"));
 }
+
+#ifdef PELIMBO_DOVECOT_DIR
+// POP3 and IMAP4 against the private Dovecot of the network tests: the checker
+// runs its poll on a message-only window and prints the same list.
+static void deliverToChecker(int n, const char *from, const char *subject)
+{
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "%s/mail/checker/new/%010d.M%dP1.pelcheck", PELIMBO_DOVECOT_DIR, 2000000 + n, n);
+    char text[512];
+    snprintf(text, sizeof text,
+             "Received: from relay by mx; Mon, 7 Dec 2026 12:00:%02d +0000\nFrom: %s\nSubject: %s\n\nBody %d\n", n,
+             from, subject, n);
+    writeFile(name, text);
+}
+
+TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
+{
+    deliverToChecker(1, "\"Ann Server\" <ann@example.org>", "First on the server");
+    deliverToChecker(2, "bob@example.org", "=?ISO-8859-1?Q?Zweite_Nachricht?=");
+    char stored[128];
+    scramblePassword("secret", stored, sizeof stored);
+    const std::string common = std::string("MailHost=localhost\r\nLogin=checker\r\nPassword=") + stored
+                             + "\r\nPOP3Port=21110\r\nIMAP4Port=21143\r\nInactivityTimeout=10\r\n";
+    const std::string expected = "count: 2\nresult: new mail\n"
+                                 "Ann Server\tFirst on the server\n"
+                                 "bob@example.org\tZweite Nachricht\n";
+    for (const char *source : {"7", "8"}) {
+        SCOPED_TRACE(std::string("MessageSource ") + source);
+        std::string path = ini(std::string("MessageSource=") + source + "\r\n" + common);
+        CheckRun run = runChecker("\"" + path + "\"", dir);
+        EXPECT_EQ(0, run.status) << run.err;
+        EXPECT_EQ(expected, run.out);
+        EXPECT_EQ("", run.err);
+    }
+}
+#endif
