@@ -17,16 +17,6 @@ void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time)
 
 static const char productName[] = "Pelimbo";
 
-// The part after the last "\" or ":".
-static char *namePart(char *path)
-{
-    char *name = path;
-    for (char *p = path; *p; p++)
-        if (*p == '\\' || *p == ':' || *p == '/')
-            name = p + 1;
-    return name;
-}
-
 // --- Start-up steps ------------------------------------------------------------------------
 
 static void readPlatformVersion(void)
@@ -52,7 +42,7 @@ static void buildHelpFile(void)
     DWORD length = GetModuleFileNameA(NULL, module, sizeof module);
     if (length == 0 || length >= sizeof module)
         module[0] = '\0';
-    *namePart(module) = '\0';
+    module[fileNamePart(module) - module] = '\0';
     formatText(win.helpFile, sizeof win.helpFile, "%s%s", module, "PELIMBO.HTM");
 }
 
