@@ -8,9 +8,9 @@
 #include <stdio.h>
 
 struct CheckerOptions {
-    bool verbose;       // status texts as they change, and the answers given
-    bool allowDelete;   // a delete confirmation is answered Yes
-    int boxCount;       // texts that would have been shown in a box
+    bool verbose;     // status texts as they change, and the answers given
+    bool allowDelete; // a delete confirmation is answered Yes
+    int boxCount;     // texts that would have been shown in a box
 };
 
 extern CheckerOptions checker;

@@ -55,9 +55,13 @@ int frontAskYesNo(const char *text)
 
 // Nothing to keep alive: the checker has no window a user could touch, and
 // network events are handled by its own loop between the poll's steps.
-void frontPumpMessages(void) {}
+void frontPumpMessages(void)
+{
+}
 
-void frontEnableMenuItem(int id, bool enabled) {}
+void frontEnableMenuItem(int id, bool enabled)
+{
+}
 
 void frontRefreshStatus(void)
 {
@@ -94,15 +98,29 @@ void enterHaveMailState(bool notify)
     notifier.clearGrayed = false;
 }
 
-void frontHiddenIconHover(void) {}
-void frontClosePollWait(void) {}
-void frontPostCommand(int command) {}
-void frontPollFinished(void) {}
-void frontBlinkStep(bool blankPhase) {}
-void frontOpenPollWait(void) {}
-void frontMinimizeForReader(void) {}
+void frontHiddenIconHover(void)
+{
+}
+void frontClosePollWait(void)
+{
+}
+void frontPostCommand(int command)
+{
+}
+void frontPollFinished(void)
+{
+}
+void frontBlinkStep(bool blankPhase)
+{
+}
+void frontOpenPollWait(void)
+{
+}
+void frontMinimizeForReader(void)
+{
+}
 
 BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
 {
-    return FALSE;   // the checker never brings a reader forward
+    return FALSE; // the checker never brings a reader forward
 }

@@ -26,7 +26,9 @@ enum {
     EXIT_USAGE = 3,
 };
 
-enum { POLL_TIMER_ID = 1 };
+enum {
+    POLL_TIMER_ID = 1
+};
 
 static const char usageText[] =
     "Usage: pelcheck32 [--verbose] [--delete] [INI file]\n"
@@ -49,7 +51,7 @@ static const char usageText[] =
 // --- Command line --------------------------------------------------------------------
 
 struct Arguments {
-    const char *iniName;    // NULL: the default file
+    const char *iniName; // NULL: the default file
     bool help;
 };
 
@@ -72,7 +74,7 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
             else
                 return false;
         } else if (args->iniName) {
-            return false;   // the notifier takes one name only
+            return false; // the notifier takes one name only
         } else {
             args->iniName = arg;
         }
@@ -103,15 +105,9 @@ static bool pollRequested;
 static LRESULT CALLBACK CheckWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_SOCKET:
-        handleSocketMessage((uintptr_t)wParam, (intptr_t)lParam);
-        return 0;
-    case WM_HOSTRESOLVED:
-        handleHostResolved((uintptr_t)wParam, (intptr_t)lParam);
-        return 0;
-    case WM_STARTCONNECT:
-        handleStartConnect();
-        return 0;
+    case WM_SOCKET: handleSocketMessage((uintptr_t)wParam, (intptr_t)lParam); return 0;
+    case WM_HOSTRESOLVED: handleHostResolved((uintptr_t)wParam, (intptr_t)lParam); return 0;
+    case WM_STARTCONNECT: handleStartConnect(); return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == 0 && wParam == MENU_POLL_NOW) {
             notifier.tickCounter = 0;
@@ -119,8 +115,7 @@ static LRESULT CALLBACK CheckWndProc(HWND window, UINT message, WPARAM wParam, L
             return 0;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -199,7 +194,7 @@ static void runOnePoll(void)
             if (!notifier.pollInProgress && notifier.rasState == 0)
                 idleTicks++;
             if (!begun && pollRequested && notifier.tickCounter != 0)
-                pollRequested = false;   // the requested moment has passed
+                pollRequested = false; // the requested moment has passed
             TimerProc(pollWindow, WM_TIMER, POLL_TIMER_ID, GetTickCount());
             continue;
         }

@@ -11,27 +11,27 @@
 
 // Buffer sizes (characters kept plus the terminator).
 enum {
-    CAPTION_SIZE = 46,          // WindowCaption
-    PATH_SIZE = 256,            // MailFile, ReaderStartDir, MailReader, DeleteFile, ...
-    LOGIN_SIZE = 1024,          // Login
-    IMAP_MAILBOX_SIZE = 127,    // IMAPMailBox
-    NOTES_FOLDER_SIZE = 24,     // NotesFolder in the notifier (23 characters)
+    CAPTION_SIZE = 46,            // WindowCaption
+    PATH_SIZE = 256,              // MailFile, ReaderStartDir, MailReader, DeleteFile, ...
+    LOGIN_SIZE = 1024,            // Login
+    IMAP_MAILBOX_SIZE = 127,      // IMAPMailBox
+    NOTES_FOLDER_SIZE = 24,       // NotesFolder in the notifier (23 characters)
     NOTES_FOLDER_SETUP_SIZE = 25, // NotesFolder in the setup library (24 characters)
     NOTES_FOLDER_LIST_SIZE = 127,
     NOTES3X_VIEW_SIZE = 26,
-    SHORT_VALUE_SIZE = 50,      // ColorList, geometry keys, flags
-    PLAIN_PASSWORD_SIZE = 41,   // at most 40 characters
-    PASSWORD_FIELD_MAX = 39,    // the longest password the setup field accepts
+    SHORT_VALUE_SIZE = 50,    // ColorList, geometry keys, flags
+    PLAIN_PASSWORD_SIZE = 41, // at most 40 characters
+    PASSWORD_FIELD_MAX = 39,  // the longest password the setup field accepts
     // Stored password form: 2 + 2L hex digits. Readers keep the whole form of the
     // longest plain password the record can hold (40, one more than the setup
     // field accepts), so every password survives a save and a read.
     STORED_PASSWORD_SIZE = 2 + 2 * (PLAIN_PASSWORD_SIZE - 1) + 1,
-    EXPANSION_SIZE = 255,       // shared expansion result, at most 254 characters
-    REFERENCE_NAME_SIZE = 112,  // a $NAME$ reference, at most 111 characters
-    FULL_PATH_SIZE = 257,       // fullPath result
-    LIST_TEXT_MAX = 59,         // filter / WAVBase text
-    LIST_SOUND_MAX = 126,       // WAVBase sound file
-    LIST_KEY_SIZE = 256,        // one list key as written
+    EXPANSION_SIZE = 255,      // shared expansion result, at most 254 characters
+    REFERENCE_NAME_SIZE = 112, // a $NAME$ reference, at most 111 characters
+    FULL_PATH_SIZE = 257,      // fullPath result
+    LIST_TEXT_MAX = 59,        // filter / WAVBase text
+    LIST_SOUND_MAX = 126,      // WAVBase sound file
+    LIST_KEY_SIZE = 256,       // one list key as written
 };
 
 enum MessageSourceKind {
@@ -46,10 +46,26 @@ enum MessageSourceKind {
     SOURCE_IMAP4 = 8,
 };
 
-enum SoundOptionKind { SOUND_BEEP = 0, SOUND_CUSTOM = 1, SOUND_WAVBASE = 2, SOUND_NONE = 3 };
-enum WindowActionKind { ACTION_TO_TOP = 0, ACTION_RESTORE = 1, ACTION_NONE = 2 };
-enum MatchKind { MATCH_FROM = 0, MATCH_SUBJECT = 1, MATCH_EITHER = 2 };
-enum FilterActionKind { FILTER_IGNORE = 0, FILTER_DELETE = 1 };
+enum SoundOptionKind {
+    SOUND_BEEP = 0,
+    SOUND_CUSTOM = 1,
+    SOUND_WAVBASE = 2,
+    SOUND_NONE = 3
+};
+enum WindowActionKind {
+    ACTION_TO_TOP = 0,
+    ACTION_RESTORE = 1,
+    ACTION_NONE = 2
+};
+enum MatchKind {
+    MATCH_FROM = 0,
+    MATCH_SUBJECT = 1,
+    MATCH_EITHER = 2
+};
+enum FilterActionKind {
+    FILTER_IGNORE = 0,
+    FILTER_DELETE = 1
+};
 
 enum ColorIndex {
     COLOR_HEADERS_BACKGROUND = 0,
@@ -67,11 +83,11 @@ enum ColorIndex {
 // and leaves the effective fields alone, except `mailFileExpanded`.
 struct Settings {
     // Integers.
-    unsigned MessageSource;     // low 8 bits of what was read
-    unsigned PollInterval;      // at least 5
-    unsigned AlarmInterval;     // at least 1
-    unsigned SoundOption;       // low 8 bits
-    unsigned WindowAction;      // low 8 bits
+    unsigned MessageSource; // low 8 bits of what was read
+    unsigned PollInterval;  // at least 5
+    unsigned AlarmInterval; // at least 1
+    unsigned SoundOption;   // low 8 bits
+    unsigned WindowAction;  // low 8 bits
     unsigned WinSockInitTimeout;
     unsigned ConnectTimeout;
     unsigned InactivityTimeout;
@@ -92,7 +108,7 @@ struct Settings {
     char Login[LOGIN_SIZE];
     char IMAPMailBoxRaw[IMAP_MAILBOX_SIZE];
     char IMAPMailBox[IMAP_MAILBOX_SIZE];
-    char Password[STORED_PASSWORD_SIZE];    // stored (scrambled) form as read
+    char Password[STORED_PASSWORD_SIZE]; // stored (scrambled) form as read
     char NotesFolder[NOTES_FOLDER_SETUP_SIZE];
     char NotesFolderList[NOTES_FOLDER_LIST_SIZE]; // setup library only
     char NotesServer[PATH_SIZE];
@@ -106,7 +122,7 @@ struct Settings {
     char Notes3xView[NOTES3X_VIEW_SIZE];
     char Connection[PATH_SIZE];
 
-    uint32_t colors[COLOR_COUNT];   // ColorList, 0x00BBGGRR each
+    uint32_t colors[COLOR_COUNT]; // ColorList, 0x00BBGGRR each
 
     // Booleans, in the order the setup library writes them.
     bool UseNotesSettings;
@@ -137,9 +153,9 @@ struct Settings {
 
     // Derived.
     char notesFolderView[NOTES_FOLDER_SIZE + 1]; // "$" + NotesFolder
-    bool directConnection;                        // Connection is "<Direct connection>"
+    bool directConnection;                       // Connection is "<Direct connection>"
     char plainPassword[PLAIN_PASSWORD_SIZE];
-    char mailFileExpanded[PATH_SIZE];             // setup library: for preselecting list entries
+    char mailFileExpanded[PATH_SIZE]; // setup library: for preselecting list entries
 };
 
 // The window geometry the notifier keeps in the INI file.
@@ -151,16 +167,16 @@ struct Geometry {
 };
 
 struct FilterEntry {
-    char *text;             // at most 59 characters
-    uint8_t action;         // FilterActionKind
-    uint8_t match;          // MatchKind
+    char *text;     // at most 59 characters
+    uint8_t action; // FilterActionKind
+    uint8_t match;  // MatchKind
 };
 
 struct WavBaseEntry {
-    char *text;             // at most 59 characters
-    char *soundFile;        // at most 126 characters, may hold $NAME$ references
-    uint8_t match;          // MatchKind
-    uint32_t played;        // WAVOnce bookkeeping
+    char *text;      // at most 59 characters
+    char *soundFile; // at most 126 characters, may hold $NAME$ references
+    uint8_t match;   // MatchKind
+    uint32_t played; // WAVOnce bookkeeping
 };
 
 struct FilterList {
@@ -187,8 +203,8 @@ struct ConfigStore {
     // Where the program started: relative paths are taken from here. A drive
     // root is held without its backslash ("C:").
     char currentDirectory[PATH_SIZE];
-    char currentDrive;                      // 'A'..'Z', 0 when unknown
-    char modulePath[PATH_SIZE];             // the program's (or library's) own file
+    char currentDrive;          // 'A'..'Z', 0 when unknown
+    char modulePath[PATH_SIZE]; // the program's (or library's) own file
     char iniPath[PATH_SIZE];
     // The shared results of expandEnvironment and fullPath.
     char expansion[EXPANSION_SIZE];
@@ -199,7 +215,7 @@ struct ConfigStore {
     const char *mailPath;
     char pmailPath[80];
     bool netWareLoaded;
-    bool isSetupLibrary;                    // the store is running inside the setup library
+    bool isSetupLibrary; // the store is running inside the setup library
 };
 
 extern ConfigStore config;
@@ -240,7 +256,8 @@ void freeWavBaseList(WavBaseList *list);
 // malformed keys yield. The fields are cut at their limits. Zero when the key
 // gives no entry (it is then skipped).
 int parseFilterKey(const char *key, char text[LIST_TEXT_MAX + 1], uint8_t *action, uint8_t *match);
-int parseWavBaseKey(const char *key, char text[LIST_TEXT_MAX + 1], char sound[LIST_SOUND_MAX + 1], uint8_t *match);
+int parseWavBaseKey(const char *key, char text[LIST_TEXT_MAX + 1], char sound[LIST_SOUND_MAX + 1],
+                    uint8_t *match);
 int formatFilterKey(char *key, size_t size, const FilterEntry *entry);
 int formatWavBaseKey(char *key, size_t size, const WavBaseEntry *entry);
 // Builds a list from a buffer of NUL-terminated key names ended by an empty name.
@@ -281,7 +298,9 @@ const char *browsePath(const char *path);
 void captureStartLocation(void);
 
 // --- Password storage --------------------------------------------------------------
-enum { PASSWORD_KEY = 0x6B };
+enum {
+    PASSWORD_KEY = 0x6B
+};
 // Zero when the stored form does not fit (stored is then empty).
 int scramblePassword(const char *plain, char *stored, size_t size);
 void unscramblePassword(const char *stored, char plain[PLAIN_PASSWORD_SIZE]);

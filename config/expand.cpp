@@ -125,12 +125,14 @@ char *lowerOutsideReferences(char *text)
     return text;
 }
 
-enum { RESTORE_LIMIT = 256, RESTORE_VALUE_LIMIT = 128 };
+enum {
+    RESTORE_LIMIT = 256,
+    RESTORE_VALUE_LIMIT = 128
+};
 
 // Replaces the occurrence of length `length` at `at` in result by $name$, unless
 // the text would then no longer fit; returns the position after the reference.
-static size_t insertReference(char *result, size_t size, size_t at, size_t length,
-                              const char *name)
+static size_t insertReference(char *result, size_t size, size_t at, size_t length, const char *name)
 {
     char rest[EXPANSION_SIZE];
     copyTextN(rest, sizeof rest, result + at + length, EXPANSION_SIZE - 1);
@@ -139,7 +141,7 @@ static size_t insertReference(char *result, size_t size, size_t at, size_t lengt
     size_t mark = strlen(replaced) + strlen(name) + 2;
     if (!formatText(replaced + at, sizeof replaced - at, "$%s$%s", name, rest)
         || strlen(replaced) > RESTORE_LIMIT - 2 || !copyText(result, size, replaced))
-        return at + length;     // keep the literal path rather than a cut one
+        return at + length; // keep the literal path rather than a cut one
     return mark;
 }
 
@@ -173,7 +175,7 @@ const char *restoreReferences(const char *oldText, const char *chosenPath, char 
         char escaped[RESTORE_VALUE_LIMIT];
         escapeDollars(value, escaped, sizeof escaped);
         if (escaped[0] == '\0')
-            continue;   // an empty value would insert a reference anywhere
+            continue; // an empty value would insert a reference anywhere
         const char *found = findNoCase(work + cursor, escaped);
         if (found)
             cursor = insertReference(work, sizeof work, (size_t)(found - work), strlen(escaped), nameText);

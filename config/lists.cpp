@@ -30,7 +30,8 @@ int parseFilterKey(const char *key, char text[LIST_TEXT_MAX + 1], uint8_t *actio
     return 1;
 }
 
-int parseWavBaseKey(const char *key, char text[LIST_TEXT_MAX + 1], char sound[LIST_SOUND_MAX + 1], uint8_t *match)
+int parseWavBaseKey(const char *key, char text[LIST_TEXT_MAX + 1], char sound[LIST_SOUND_MAX + 1],
+                    uint8_t *match)
 {
     const char *hash = strchr(key, '#');
     // Without a "#" there is no sound to play; an empty text would match anything.

@@ -11,7 +11,7 @@ static char *readKeyNames(const char *section, const char *ini, size_t *size, bo
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     *missing = !GetFileAttributesExA(ini, GetFileExInfoStandard, &data)
-            || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+               || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (*missing)
         return NULL;
     if (data.nFileSizeHigh != 0 || data.nFileSizeLow > 0x7FFFFFF0u) {

@@ -13,7 +13,7 @@
 // first byte is 0 ends the table. Null when there is none.
 typedef const char *(PELNW_CALL *GetNWServerTable32Proc)(void);
 // The server's position in the table, or -1 when it is not known.
-typedef long (PELNW_CALL *GetNWServerIndex32Proc)(const char *server);
+typedef long(PELNW_CALL *GetNWServerIndex32Proc)(const char *server);
 // The Pegasus Mail new-mail path on the server; null asks for the default server.
 typedef const char *(PELNW_CALL *GetNWPmailFile32Proc)(const char *server);
 

@@ -19,8 +19,11 @@ bool loadNetWareBridge(void)
         // All three are looked up, though only the path query is used here: a
         // bridge without the others is not the one we expect.
         getServerTable = (GetNWServerTable32Proc)(void *)GetProcAddress(bridge, "getNWServerTable32");
-        getServerIndex = getServerTable ? (GetNWServerIndex32Proc)(void *)GetProcAddress(bridge, "getNWServerIndex32") : NULL;
-        getPmailFile = getServerIndex ? (GetNWPmailFile32Proc)(void *)GetProcAddress(bridge, "getNWPmailFile32") : NULL;
+        getServerIndex = getServerTable
+                             ? (GetNWServerIndex32Proc)(void *)GetProcAddress(bridge, "getNWServerIndex32")
+                             : NULL;
+        getPmailFile =
+            getServerIndex ? (GetNWPmailFile32Proc)(void *)GetProcAddress(bridge, "getNWPmailFile32") : NULL;
     }
     if (!bridge || !getPmailFile) {
         configReport("Unable to load PELNW32.DLL");

@@ -219,7 +219,8 @@ static bool findInUsualDirectories(const char *name, bool hasExtension)
     if (n > 0 && n < sizeof dir && tryProgram(dir, name, hasExtension))
         return true;
     if (config.modulePath[0]) {
-        copyTextN(dir, sizeof dir, config.modulePath, (size_t)(fileNamePart(config.modulePath) - config.modulePath));
+        copyTextN(dir, sizeof dir, config.modulePath,
+                  (size_t)(fileNamePart(config.modulePath) - config.modulePath));
         if (tryProgram(dir, name, hasExtension))
             return true;
     }
@@ -308,8 +309,9 @@ const char *browsePath(const char *path)
         char dir[FULL_PATH_SIZE];
         if (!driveDirectory(letter, dir, sizeof dir))
             return pathResult(0);
-        const char *inside = strlen(dir) > 3 ? dir + 3 : "";   // past "X:\"
-        return pathResult(formatText(out, size, "%c:\\%s%s%s", letter, inside, inside[0] ? "\\" : "", path + 2));
+        const char *inside = strlen(dir) > 3 ? dir + 3 : ""; // past "X:\"
+        return pathResult(
+            formatText(out, size, "%c:\\%s%s%s", letter, inside, inside[0] ? "\\" : "", path + 2));
     }
     if (path[0] == '\\') {
         char drive = currentDriveNow();
@@ -320,6 +322,6 @@ const char *browsePath(const char *path)
     if (n == 0 || n >= sizeof dir)
         return pathResult(0);
     if (dir[n - 1] == '\\')
-        dir[n - 1] = '\0';      // a root would otherwise give X:\\name
+        dir[n - 1] = '\0'; // a root would otherwise give X:\\name
     return pathResult(formatText(out, size, "%s\\%s", dir, path));
 }

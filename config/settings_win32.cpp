@@ -37,7 +37,7 @@ bool readFlag(const char *key, bool defaultValue, const char *ini)
 static bool sourceNeedsLogin(unsigned source)
 {
     return source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_WINDOWS_MESSAGING
-        || source == SOURCE_GROUPWISE || source == SOURCE_POP3 || source == SOURCE_IMAP4;
+           || source == SOURCE_GROUPWISE || source == SOURCE_POP3 || source == SOURCE_IMAP4;
 }
 
 static bool isNetworkSource(unsigned source)
@@ -66,7 +66,7 @@ static bool loadMailFile(Settings &s, const char *ini)
     readText("MailFile", "", s.MailFileRaw, sizeof s.MailFileRaw, ini);
     const char *expanded = expandEnvironment(s.MailFileRaw);
     bool ok = (s.MessageSource == SOURCE_DISK_FILE && s.MailFileRaw[0]) ? checkMailFile(expanded)
-                                                                         : expanded != NULL;
+                                                                        : expanded != NULL;
     if (!ok || !takeExpansion(expanded, s.MailFile, sizeof s.MailFile, false))
         return false;
     bindMailPath();
@@ -201,20 +201,25 @@ bool loadSettings(const char *ini)
 
     s.MessageSource = readInt("MessageSource", 0, ini) & 0xFF;
     s.AlarmInterval = readIntAtLeast("AlarmInterval", 30, 1, ini);
-    invalid |= !loadExpanded("WindowCaption", s.WindowCaptionRaw, s.WindowCaption, sizeof s.WindowCaption, true, ini);
+    invalid |= !loadExpanded("WindowCaption", s.WindowCaptionRaw, s.WindowCaption, sizeof s.WindowCaption,
+                             true, ini);
     invalid |= !loadMailFile(s, ini);
     invalid |= !loadReader(s, ini);
     readText("DeleteFile", "", s.DeleteFile, sizeof s.DeleteFile, ini);
-    invalid |= !loadRequired("Login", s.LoginRaw, s.Login, sizeof s.Login, sourceNeedsLogin(s.MessageSource), ini);
-    invalid |= !loadExpanded("IMAPMailBox", s.IMAPMailBoxRaw, s.IMAPMailBox, sizeof s.IMAPMailBox, false, ini);
+    invalid |=
+        !loadRequired("Login", s.LoginRaw, s.Login, sizeof s.Login, sourceNeedsLogin(s.MessageSource), ini);
+    invalid |=
+        !loadExpanded("IMAPMailBox", s.IMAPMailBoxRaw, s.IMAPMailBox, sizeof s.IMAPMailBox, false, ini);
     loadPassword(s, ini);
     loadNotesFolder(s, NOTES_FOLDER_SIZE, ini);
     readText("NotesServer", "", s.NotesServer, sizeof s.NotesServer, ini);
     readText("NotesMailDatabase", "", s.NotesMailDatabase, sizeof s.NotesMailDatabase, ini);
-    invalid |= !loadRequired("MailHost", s.MailHostRaw, s.MailHost, sizeof s.MailHost, isNetworkSource(s.MessageSource), ini);
+    invalid |= !loadRequired("MailHost", s.MailHostRaw, s.MailHost, sizeof s.MailHost,
+                             isNetworkSource(s.MessageSource), ini);
     s.SoundOption = readInt("SoundOption", 0, ini) & 0xFF;
     invalid |= !loadSoundFile(s, ini);
-    invalid |= !loadExpanded("WAVBaseDefault", s.WAVBaseDefaultRaw, s.WAVBaseDefault, sizeof s.WAVBaseDefault, false, ini);
+    invalid |= !loadExpanded("WAVBaseDefault", s.WAVBaseDefaultRaw, s.WAVBaseDefault, sizeof s.WAVBaseDefault,
+                             false, ini);
     s.WindowAction = readInt("WindowAction", 2, ini) & 0xFF;
     loadDisplayFlags(s, ini);
     s.PollInterval = readIntAtLeast("PollInterval", 60, 5, ini);
@@ -294,18 +299,30 @@ struct FlagKey {
 
 // The order in which the flags are written.
 static const FlagKey flagKeys[] = {
-    {"UseNotesSettings", &Settings::UseNotesSettings}, {"Notes3xMailbox", &Settings::Notes3xMailbox},
-    {"NotesPollErrors", &Settings::NotesPollErrors},   {"PasswordPrompt", &Settings::PasswordPrompt},
-    {"Alarm", &Settings::Alarm},                       {"StayOnTop", &Settings::StayOnTop},
-    {"ShowHeaders", &Settings::ShowHeaders},           {"ReverseSort", &Settings::ReverseSort},
-    {"UnreadOnly", &Settings::UnreadOnly},             {"UseFilters", &Settings::UseFilters},
-    {"ConfirmDeletes", &Settings::ConfirmDeletes},     {"LogDeletes", &Settings::LogDeletes},
-    {"NetErrors", &Settings::NetErrors},               {"ExitMenu", &Settings::ExitMenu},
-    {"WAVOnce", &Settings::WAVOnce},                   {"HideIcon", &Settings::HideIcon},
-    {"LaunchReader", &Settings::LaunchReader},         {"LaunchOnMail", &Settings::LaunchOnMail},
-    {"MinimizeReader", &Settings::MinimizeReader},     {"SuspendPoll", &Settings::SuspendPoll},
-    {"DetectReader", &Settings::DetectReader},         {"LastIconPosition", &Settings::LastIconPosition},
-    {"BlinkIconOnPoll", &Settings::BlinkIconOnPoll},   {"DialConnection", &Settings::DialConnection},
+    {"UseNotesSettings", &Settings::UseNotesSettings},
+    {"Notes3xMailbox", &Settings::Notes3xMailbox},
+    {"NotesPollErrors", &Settings::NotesPollErrors},
+    {"PasswordPrompt", &Settings::PasswordPrompt},
+    {"Alarm", &Settings::Alarm},
+    {"StayOnTop", &Settings::StayOnTop},
+    {"ShowHeaders", &Settings::ShowHeaders},
+    {"ReverseSort", &Settings::ReverseSort},
+    {"UnreadOnly", &Settings::UnreadOnly},
+    {"UseFilters", &Settings::UseFilters},
+    {"ConfirmDeletes", &Settings::ConfirmDeletes},
+    {"LogDeletes", &Settings::LogDeletes},
+    {"NetErrors", &Settings::NetErrors},
+    {"ExitMenu", &Settings::ExitMenu},
+    {"WAVOnce", &Settings::WAVOnce},
+    {"HideIcon", &Settings::HideIcon},
+    {"LaunchReader", &Settings::LaunchReader},
+    {"LaunchOnMail", &Settings::LaunchOnMail},
+    {"MinimizeReader", &Settings::MinimizeReader},
+    {"SuspendPoll", &Settings::SuspendPoll},
+    {"DetectReader", &Settings::DetectReader},
+    {"LastIconPosition", &Settings::LastIconPosition},
+    {"BlinkIconOnPoll", &Settings::BlinkIconOnPoll},
+    {"DialConnection", &Settings::DialConnection},
     {"HangupConnection", &Settings::HangupConnection},
 };
 
@@ -343,8 +360,9 @@ int saveSetupSettings(void)
     formatText(action, sizeof action, "%d", (int)s.WindowAction);
     formatText(source, sizeof source, "%d", (int)s.MessageSource);
     formatText(sound, sizeof sound, "%d", (int)s.SoundOption);
-    formatText(colors, sizeof colors, "%lu,%lu,%lu,%lu,%lu", (unsigned long)s.colors[0], (unsigned long)s.colors[1],
-               (unsigned long)s.colors[2], (unsigned long)s.colors[3], (unsigned long)s.colors[4]);
+    formatText(colors, sizeof colors, "%lu,%lu,%lu,%lu,%lu", (unsigned long)s.colors[0],
+               (unsigned long)s.colors[1], (unsigned long)s.colors[2], (unsigned long)s.colors[3],
+               (unsigned long)s.colors[4]);
     formatText(inactivity, sizeof inactivity, "%u", s.InactivityTimeout);
     formatText(connect, sizeof connect, "%u", s.ConnectTimeout);
     formatText(winsock, sizeof winsock, "%u", s.WinSockInitTimeout);
@@ -355,19 +373,32 @@ int saveSetupSettings(void)
         scramblePassword(s.plainPassword, password, sizeof password);
 
     const ValueKey values[] = {
-        {"WindowCaption", s.WindowCaptionRaw}, {"MailFile", s.MailFileRaw},
-        {"MailReader", s.MailReaderRaw},       {"ReaderStartDir", s.ReaderStartDirRaw},
-        {"SoundFile", s.SoundFileRaw},         {"WAVBaseDefault", s.WAVBaseDefaultRaw},
-        {"PollInterval", poll},                {"AlarmInterval", alarm},
-        {"WindowAction", action},              {"MessageSource", source},
-        {"SoundOption", sound},                {"Login", s.LoginRaw},
-        {"Password", password},                {"NotesFolder", s.NotesFolder},
-        {"NotesServer", s.NotesServer},        {"NotesMailDatabase", s.NotesMailDatabase},
-        {"MailHost", s.MailHostRaw},           {"IMAPMailBox", s.IMAPMailBoxRaw},
-        {"DeleteFile", s.DeleteFile},          {"ColorList", colors},
-        {"InactivityTimeout", inactivity},     {"ConnectTimeout", connect},
-        {"WinSockInitTimeout", winsock},       {"POP3Port", pop3},
-        {"IMAP4Port", imap4},                  {"Connection", s.Connection},
+        {"WindowCaption", s.WindowCaptionRaw},
+        {"MailFile", s.MailFileRaw},
+        {"MailReader", s.MailReaderRaw},
+        {"ReaderStartDir", s.ReaderStartDirRaw},
+        {"SoundFile", s.SoundFileRaw},
+        {"WAVBaseDefault", s.WAVBaseDefaultRaw},
+        {"PollInterval", poll},
+        {"AlarmInterval", alarm},
+        {"WindowAction", action},
+        {"MessageSource", source},
+        {"SoundOption", sound},
+        {"Login", s.LoginRaw},
+        {"Password", password},
+        {"NotesFolder", s.NotesFolder},
+        {"NotesServer", s.NotesServer},
+        {"NotesMailDatabase", s.NotesMailDatabase},
+        {"MailHost", s.MailHostRaw},
+        {"IMAPMailBox", s.IMAPMailBoxRaw},
+        {"DeleteFile", s.DeleteFile},
+        {"ColorList", colors},
+        {"InactivityTimeout", inactivity},
+        {"ConnectTimeout", connect},
+        {"WinSockInitTimeout", winsock},
+        {"POP3Port", pop3},
+        {"IMAP4Port", imap4},
+        {"Connection", s.Connection},
     };
     if (!writeKeys(values, sizeof values / sizeof values[0]) || !writeFlags(s)) {
         configReport("Error saving setup");

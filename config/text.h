@@ -29,7 +29,15 @@ int compareNoCaseN(const char *a, const char *b, size_t n);
 char lowerChar(char c);
 char upperChar(char c);
 
-template <size_t N> inline int copyText(char (&dst)[N], const char *src) { return copyText(dst, N, src); }
-template <size_t N> inline int appendText(char (&dst)[N], const char *src) { return appendText(dst, N, src); }
+template <size_t N>
+inline int copyText(char (&dst)[N], const char *src)
+{
+    return copyText(dst, N, src);
+}
+template <size_t N>
+inline int appendText(char (&dst)[N], const char *src)
+{
+    return appendText(dst, N, src);
+}
 
 #endif

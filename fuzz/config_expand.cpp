@@ -9,7 +9,9 @@
 
 #include "config/config.h"
 
-static void quiet(const char *) {}
+static void quiet(const char *)
+{
+}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -7,7 +7,9 @@
 
 #include "config/config.h"
 
-static void quiet(const char *) {}
+static void quiet(const char *)
+{
+}
 
 static void checkFilters(void)
 {
@@ -20,7 +22,8 @@ static void checkFilters(void)
         char key[LIST_KEY_SIZE], text[LIST_TEXT_MAX + 1];
         uint8_t action, match;
         formatFilterKey(key, sizeof key, &e);
-        if (!parseFilterKey(key, text, &action, &match) || strcmp(text, e.text) || action != e.action || match != e.match)
+        if (!parseFilterKey(key, text, &action, &match) || strcmp(text, e.text) || action != e.action
+            || match != e.match)
             abort();
     }
 }
@@ -29,7 +32,8 @@ static void checkWavBase(void)
 {
     for (int i = 0; i < config.wavBaseList.count; i++) {
         const WavBaseEntry &e = config.wavBaseList.entries[i];
-        if (e.text[0] == '\0' || strlen(e.text) > LIST_TEXT_MAX || strlen(e.soundFile) > LIST_SOUND_MAX || e.match > 2)
+        if (e.text[0] == '\0' || strlen(e.text) > LIST_TEXT_MAX || strlen(e.soundFile) > LIST_SOUND_MAX
+            || e.match > 2)
             abort();
         char key[LIST_KEY_SIZE], text[LIST_TEXT_MAX + 1], sound[LIST_SOUND_MAX + 1];
         uint8_t match;

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string input((const char *)data, size);
     std::string stored = input.substr(0, input.find('\0'));
     if (stored.size() >= STORED_PASSWORD_SIZE)
-        stored.resize(STORED_PASSWORD_SIZE - 1);    // what the readers keep
+        stored.resize(STORED_PASSWORD_SIZE - 1); // what the readers keep
     char *exact = strdup(stored.c_str());
     char plain[PLAIN_PASSWORD_SIZE] = "previous";
     unscramblePassword(exact, plain);

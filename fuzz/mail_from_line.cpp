@@ -6,7 +6,8 @@
 
 #include "mail/mail.h"
 
-namespace {
+namespace
+{
 
 char *lineOf(const char *name, const uint8_t *data, size_t size)
 {

@@ -7,7 +7,8 @@
 
 #include "mail/mail.h"
 
-namespace {
+namespace
+{
 
 char filterTexts[3][8] = {"", "sale", "Z\xE9"};
 FilterEntry filters[] = {
@@ -67,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     MessageHeader *record = openHeaderRecord(flags, 0);
     parseHeaderBlock(block, length, record, &result, &storedDate, &storedTime, &newestDate, &newestTime);
 
-    if (strnlen(record->from, HEADER_TEXT_SIZE) >= HEADER_TEXT_SIZE ||
-        strnlen(record->subject, HEADER_TEXT_SIZE) >= HEADER_TEXT_SIZE)
+    if (strnlen(record->from, HEADER_TEXT_SIZE) >= HEADER_TEXT_SIZE
+        || strnlen(record->subject, HEADER_TEXT_SIZE) >= HEADER_TEXT_SIZE)
         abort();
     if (result.filterEntry && !inFilters(result.filterEntry))
         abort();

@@ -11,12 +11,13 @@
 #include "mail/mail.h"
 #include "mail/mailscan.h"
 
-namespace {
+namespace
+{
 
 struct Source {
     const uint8_t *data;
     size_t size;
-    size_t chunk;       // at most this much per read
+    size_t chunk; // at most this much per read
 };
 
 size_t readSource(void *source, char *buffer, size_t size)
@@ -44,9 +45,15 @@ WavBaseEntry sounds[2] = {
     {soundTexts[1], soundFiles[1], MATCH_SUBJECT, 0},
 };
 
-bool stopAfter(void) { return false; }
+bool stopAfter(void)
+{
+    return false;
+}
 int linesSeen;
-void countLine(void) { ++linesSeen; }
+void countLine(void)
+{
+    ++linesSeen;
+}
 
 } // namespace
 
@@ -65,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 3)
         return 0;
     uint8_t options = data[0];
-    size_t block = 1 + data[1] * 4;         // 1 .. 1021 bytes
-    size_t chunk = 1 + data[2] * 16;        // 1 .. 4081 bytes per read
+    size_t block = 1 + data[1] * 4;  // 1 .. 1021 bytes
+    size_t chunk = 1 + data[2] * 16; // 1 .. 4081 bytes per read
     data += 3;
     size -= 3;
 
@@ -103,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (memchr(h->from, 0, sizeof h->from) == NULL || memchr(h->subject, 0, sizeof h->subject) == NULL)
             __builtin_trap();
     }
-    if (memchr(mail.rawFrom, 0, sizeof mail.rawFrom) == NULL || memchr(mail.senderText, 0, sizeof mail.senderText) == NULL)
+    if (memchr(mail.rawFrom, 0, sizeof mail.rawFrom) == NULL
+        || memchr(mail.senderText, 0, sizeof mail.senderText) == NULL)
         __builtin_trap();
     return 0;
 }

@@ -19,8 +19,8 @@ void logDeletion(const MessageHeader *record, const FilterEntry *entry)
 {
     if (config.settings.DeleteFile[0] == '\0')
         return;
-    HANDLE file = CreateFileA(config.settings.DeleteFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(config.settings.DeleteFile, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         reportError("Unable to open deletions log file");
         return;

@@ -6,7 +6,8 @@
 
 #include "mail/mail.h"
 
-namespace {
+namespace
+{
 
 struct Output {
     char *text;
@@ -21,7 +22,10 @@ struct Output {
         text[used++] = c;
         return true;
     }
-    bool full() const { return used >= limit; }
+    bool full() const
+    {
+        return used >= limit;
+    }
 };
 
 bool isWhite(char c)
@@ -47,7 +51,7 @@ int base64Value(char c)
         return 62;
     if (c == '/')
         return 63;
-    return 0;       // "=" padding and anything else
+    return 0; // "=" padding and anything else
 }
 
 // Hexadecimal digits are not checked: anything else counts as 0.
@@ -77,7 +81,8 @@ bool decodeBase64(const char **pos, const char *end, Output *out)
             taken++;
         }
         bits <<= 6 * (4 - taken);
-        unsigned char bytes[3] = {(unsigned char)(bits >> 16), (unsigned char)(bits >> 8), (unsigned char)bits};
+        unsigned char bytes[3] = {(unsigned char)(bits >> 16), (unsigned char)(bits >> 8),
+                                  (unsigned char)bits};
         int usable = taken * 6 / 8;
         for (int i = 0; i < usable && bytes[i] != 0; i++) {
             if (!out->put((char)bytes[i])) {
@@ -103,7 +108,8 @@ bool decodeQuoted(const char **pos, const char *end, bool decodeEscapes, Output 
         if (c == '_') {
             more = out->put(' ');
             p++;
-        } else if (c == '=' && decodeEscapes && end - p >= 3 && !atWordEnd(p + 1, end) && !atWordEnd(p + 2, end)) {
+        } else if (c == '=' && decodeEscapes && end - p >= 3 && !atWordEnd(p + 1, end)
+                   && !atWordEnd(p + 2, end)) {
             char byte = (char)(hexValue(p[1]) * 16 + hexValue(p[2]));
             if (byte != '\0')
                 more = out->put(byte);
@@ -134,7 +140,7 @@ void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t m
     while (p < end && isWhite(*p))
         p++;
 
-    size_t plainStart = 0;  // output position where the text after the last encoded word began
+    size_t plainStart = 0; // output position where the text after the last encoded word began
     while (p < end && !out.full()) {
         if (!(end - p >= 2 && p[0] == '=' && p[1] == '?')) {
             out.put(*p++);

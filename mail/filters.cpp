@@ -5,7 +5,8 @@
 #include "mail/mail.h"
 #include "mail/textmatch.h"
 
-namespace {
+namespace
+{
 
 // First entry in list order (the list is sorted by text) that matches the line.
 FilterEntry *firstFilterMatch(MatchLine line, const MessageHeader *record)
@@ -53,22 +54,21 @@ FilterEntry *filterMatchFromOrSubject(const MessageHeader *record)
 const char *matchFieldName(uint8_t match)
 {
     switch (match) {
-    case MATCH_FROM:
-        return "from";
-    case MATCH_SUBJECT:
-        return "subject";
-    default:
-        return "from or subject";
+    case MATCH_FROM: return "from";
+    case MATCH_SUBJECT: return "subject";
+    default: return "from or subject";
     }
 }
 
 int formatDeleteQuestion(char *text, size_t size, const MessageHeader *record, const FilterEntry *entry)
 {
-    return formatText(text, size, "Filter \"%.59s\" for %s line matches:\n\n  %s\n  %s\n\nDelete this message?",
+    return formatText(text, size,
+                      "Filter \"%.59s\" for %s line matches:\n\n  %s\n  %s\n\nDelete this message?",
                       entryText(entry), matchFieldName(entry->match), record->from, record->subject);
 }
 
-namespace {
+namespace
+{
 
 int appendLine(char *text, size_t size, const char *label, const char *value)
 {

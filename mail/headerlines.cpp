@@ -5,7 +5,8 @@
 
 #include "mail/mail.h"
 
-namespace {
+namespace
+{
 
 bool isWhite(char c)
 {
@@ -67,7 +68,7 @@ Span trimLeft(Span s, const char *drop)
 // Rule 4 of the display part: a value ending in "}", e.g. "addr (Name){x}".
 Span braceDisplay(Span value)
 {
-    Span inner = {value.begin, value.end - 1};     // without the "}"
+    Span inner = {value.begin, value.end - 1}; // without the "}"
     const char *brace = findIn(inner, '{');
     if (!brace)
         return inner;
@@ -219,7 +220,8 @@ bool stopAfterFilterMatch(const FilterEntry *entry)
     return !config.settings.ConfirmDeletes && !config.settings.LogDeletes;
 }
 
-namespace {
+namespace
+{
 
 bool laterThan(const ReceivedDate *date, const ReceivedTime *time, const ReceivedDate *thanDate,
                const ReceivedTime *thanTime)

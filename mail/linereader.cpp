@@ -104,7 +104,7 @@ size_t readLine(LineReader *reader, char *line, size_t capacity)
         if (c == '\r') {
             int d = readChar(reader);
             if (d != '\n')
-                unreadChar(reader, d);   // a lone CR is dropped: it is white space anyway
+                unreadChar(reader, d); // a lone CR is dropped: it is white space anyway
         } else if (c != '\n') {
             unreadChar(reader, c);
         }

@@ -20,15 +20,15 @@
 typedef size_t (*ReadBytesFn)(void *source, char *buffer, size_t size);
 
 struct LineReader {
-    char *buffer;           // the caller's buffer
+    char *buffer; // the caller's buffer
     size_t capacity;
-    size_t length;          // bytes held
-    size_t position;        // next byte to hand out
+    size_t length;   // bytes held
+    size_t position; // next byte to hand out
     ReadBytesFn readBytes;
     void *source;
-    uint64_t consumed;      // bytes taken from the source before the held ones
-    int pushedBack;         // a character given back by unreadChar, or -1
-    bool atEnd;             // the source reported its end
+    uint64_t consumed; // bytes taken from the source before the held ones
+    int pushedBack;    // a character given back by unreadChar, or -1
+    bool atEnd;        // the source reported its end
 };
 
 void initLineReader(LineReader *reader, char *buffer, size_t capacity, ReadBytesFn readBytes, void *source);

@@ -10,11 +10,11 @@
 #include "config/config.h"
 
 enum {
-    HEADER_SLOTS = 100,         // records per header array
-    HEADER_TEXT_SIZE = 56,      // from / subject: 55 characters and the terminator
-    RAW_HEADER_SIZE = 128,      // rawFrom, rawSubject, rawSender: 127 characters
-    SENDER_TEXT_SIZE = 61,      // senderText: 60 characters
-    MAIL_LINE_SIZE = 256,       // one line of a mail file or header block
+    HEADER_SLOTS = 100,    // records per header array
+    HEADER_TEXT_SIZE = 56, // from / subject: 55 characters and the terminator
+    RAW_HEADER_SIZE = 128, // rawFrom, rawSubject, rawSender: 127 characters
+    SENDER_TEXT_SIZE = 61, // senderText: 60 characters
+    MAIL_LINE_SIZE = 256,  // one line of a mail file or header block
     SNAPSHOT_ROWS = 100,
     SNAPSHOT_NAME_SIZE = 256,
 };
@@ -24,14 +24,15 @@ enum {
 // config.wavBaseList.
 struct MessageHeader {
     int32_t index;
-    uint32_t sortKey;           // mail files: DOS date << 16 | DOS time; else 0
+    uint32_t sortKey; // mail files: DOS date << 16 | DOS time; else 0
     WavBaseEntry *soundEntry;
     char from[HEADER_TEXT_SIZE];
     char subject[HEADER_TEXT_SIZE];
 };
 
 // The record layout of the 32-bit program: four words and the two texts.
-static_assert(sizeof(void *) != 4 || sizeof(MessageHeader) == 124, "MessageHeader must be 124 bytes in the 32-bit build");
+static_assert(sizeof(void *) != 4 || sizeof(MessageHeader) == 124,
+              "MessageHeader must be 124 bytes in the 32-bit build");
 
 // The "no sound for this message" marker. A distinct address rather than an
 // all-bits-set pointer, so it never aliases real memory.
@@ -39,7 +40,10 @@ extern WavBaseEntry noSoundMarker;
 #define NO_SOUND (&noSoundMarker)
 
 // True while soundEntry may still be replaced by a match.
-inline bool soundUndecided(const WavBaseEntry *e) { return e == nullptr || e == NO_SOUND; }
+inline bool soundUndecided(const WavBaseEntry *e)
+{
+    return e == nullptr || e == NO_SOUND;
+}
 
 struct ReceivedDate {
     int32_t year;
@@ -66,12 +70,18 @@ struct FileSnapshot {
     uint32_t size;
 };
 
-enum MailFormat { MMDF = 0, UNIX_FROM = 1, SMF = 2, SINGLE_MESSAGE = 3, MAIL_FORMAT_UNKNOWN = -1 };
+enum MailFormat {
+    MMDF = 0,
+    UNIX_FROM = 1,
+    SMF = 2,
+    SINGLE_MESSAGE = 3,
+    MAIL_FORMAT_UNKNOWN = -1
+};
 
 // All state of the mail model, process-wide, touched on the window thread.
 struct MailState {
-    MessageHeader *workHeaders;     // filled by the running poll (slot = index mod 100)
-    MessageHeader *shownHeaders;    // painted
+    MessageHeader *workHeaders;  // filled by the running poll (slot = index mod 100)
+    MessageHeader *shownHeaders; // painted
     char rawFrom[RAW_HEADER_SIZE];
     char rawSubject[RAW_HEADER_SIZE];
     char rawSender[RAW_HEADER_SIZE];
@@ -82,7 +92,7 @@ struct MailState {
     FileSnapshot *previousSnapshot;
     int currentSnapshotCount;
     int previousSnapshotCount;
-    uint16_t latestFileDate;        // latestFileTime, MS-DOS form
+    uint16_t latestFileDate; // latestFileTime, MS-DOS form
     uint16_t latestFileTime;
 };
 
@@ -151,7 +161,9 @@ int formatDeleteQuestion(char *text, size_t size, const MessageHeader *record, c
 struct LogTimestamp {
     int year, month, day, hour, minute, second;
 };
-enum { DELETION_LOG_ENTRY_SIZE = 1024 };    // room for the longest entry
+enum {
+    DELETION_LOG_ENTRY_SIZE = 1024
+}; // room for the longest entry
 // One deletions log entry, lines ended by "\n" (the file gets CR LF). Zero when cut.
 int formatDeletionLog(char *text, size_t size, const MessageHeader *record, const FilterEntry *entry,
                       const LogTimestamp *when);

@@ -13,9 +13,9 @@
 #include "notifier/notifier.h"
 
 enum {
-    READ_BLOCK_SIZE = 64 * 1024,    // one read of a mail file
-    PUMP_INTERVAL_MS = 15,          // least time between two message dispatches
-    FILE_PATH_SIZE = 2 * MAX_PATH,  // directory part and a found name
+    READ_BLOCK_SIZE = 64 * 1024,   // one read of a mail file
+    PUMP_INTERVAL_MS = 15,         // least time between two message dispatches
+    FILE_PATH_SIZE = 2 * MAX_PATH, // directory part and a found name
 };
 
 // One block for every file of every poll: reading never allocates.
@@ -88,8 +88,8 @@ static void pumpWhenDue(void)
 // go on appending (and removing message files) while this one reads.
 static HANDLE openMailFile(const char *path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
         // Systems without delete sharing refuse the flag.
         file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
@@ -154,7 +154,8 @@ static void keepSnapshot(void)
     mail.currentSnapshot = rows;
     mail.previousSnapshotCount = mail.currentSnapshotCount;
     if (mail.previousSnapshot && mail.previousSnapshotCount > 1)
-        qsort(mail.previousSnapshot, (size_t)mail.previousSnapshotCount, sizeof(FileSnapshot), compareSnapshotRows);
+        qsort(mail.previousSnapshot, (size_t)mail.previousSnapshotCount, sizeof(FileSnapshot),
+              compareSnapshotRows);
 }
 
 static bool laterThanLatest(WORD date, WORD time)
@@ -176,7 +177,8 @@ static void directoryPart(const char *path, char *directory, size_t size)
 
 void pollMailFile(void)
 {
-    if (config.settings.MessageSource != SOURCE_DISK_FILE && config.settings.MessageSource != SOURCE_PMAIL_NETWARE)
+    if (config.settings.MessageSource != SOURCE_DISK_FILE
+        && config.settings.MessageSource != SOURCE_PMAIL_NETWARE)
         return;
     if (notifier.pollInProgress)
         return;

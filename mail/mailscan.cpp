@@ -77,18 +77,17 @@ static bool blankLine(const char *line)
 static bool opensMessage(MailFormat format, const char *line, int lineNumber, int openingLine)
 {
     switch (format) {
-    case UNIX_FROM:
-        return strncmp(line, "From ", 5) == 0;
+    case UNIX_FROM: return strncmp(line, "From ", 5) == 0;
     case MMDF:
         // The separator that closes a message is directly followed by the one
         // that opens the next: only the first of such a pair opens.
         return strncmp(line, MMDF_SEPARATOR, 4) == 0 && lineNumber != openingLine + 1;
-    default:
-        return lineNumber == 2;
+    default: return lineNumber == 2;
     }
 }
 
-namespace {
+namespace
+{
 
 // The flags of the message being read.
 struct MessageFlags {

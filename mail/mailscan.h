@@ -25,11 +25,11 @@ uint32_t pmFlagsValue(const char *line);
 // What the scan of one file needs to know and what it leaves behind.
 struct MailFileScan {
     // In.
-    bool isCnm;                 // the file name ends in ".CNM"
-    bool fileNewer;             // the file is newer than any seen before
-    bool inPreviousSnapshot;    // the file was read at the last complete poll
-    uint32_t previousSize;      // its size then
-    uint32_t sortKey;           // DOS date << 16 | DOS time of the file
+    bool isCnm;              // the file name ends in ".CNM"
+    bool fileNewer;          // the file is newer than any seen before
+    bool inPreviousSnapshot; // the file was read at the last complete poll
+    uint32_t previousSize;   // its size then
+    uint32_t sortKey;        // DOS date << 16 | DOS time of the file
     // Asked before every line: stop reading (an exit request is pending).
     bool (*stopRequested)(void);
     // Called before every line so the window stays responsive.
@@ -40,10 +40,10 @@ struct MailFileScan {
 
     // Out.
     MailFormat format;
-    bool empty;                 // not even a first line could be read
-    bool stopped;               // left early because stopRequested said so
-    FilterEntry *filterEntry;   // the first filter entry matched in this file
-    MessageHeader *record;      // the record of the last message opened
+    bool empty;               // not even a first line could be read
+    bool stopped;             // left early because stopRequested said so
+    FilterEntry *filterEntry; // the first filter entry matched in this file
+    MessageHeader *record;    // the record of the last message opened
     int messagesOpened;
 };
 

@@ -31,11 +31,14 @@ static CreateSnapshotFn createSnapshot;
 static ProcessWalkFn processFirst;
 static ProcessWalkFn processNext;
 
-enum { PROCESS_ID_LIMIT = 1024 };
+enum {
+    PROCESS_ID_LIMIT = 1024
+};
 
 // Function pointers come back from GetProcAddress as FARPROC; the cast goes
 // through a neutral function type so the compiler accepts it.
-template <typename Fn> static Fn lookUp(HMODULE module, const char *name)
+template <typename Fn>
+static Fn lookUp(HMODULE module, const char *name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)));
 }
@@ -53,7 +56,8 @@ static bool loadProcessList(void)
     }
     enumProcesses = lookUp<EnumProcessesFn>(library, "EnumProcesses");
     enumProcessModules = enumProcesses ? lookUp<EnumProcessModulesFn>(library, "EnumProcessModules") : NULL;
-    getModuleFileNameEx = enumProcessModules ? lookUp<GetModuleFileNameExFn>(library, "GetModuleFileNameExA") : NULL;
+    getModuleFileNameEx =
+        enumProcessModules ? lookUp<GetModuleFileNameExFn>(library, "GetModuleFileNameExA") : NULL;
     if (!getModuleFileNameEx) {
         FreeLibrary(library);
         reportError("Missing function in PSAPI.DLL");
@@ -107,7 +111,7 @@ void waitForReader(HANDLE process)
     CloseHandle(process);
     reader.readerRunning = false;
     if (config.settings.SuspendPoll)
-        notifier.tickCounter = 0;   // poll at the next tick
+        notifier.tickCounter = 0; // poll at the next tick
 }
 
 static DWORD WINAPI watchThread(LPVOID parameter)
@@ -198,7 +202,7 @@ static bool sameProgram(const char *programFile, const char *readerPath)
     if (compareNoCase(programFile, readerPath) == 0)
         return true;
     return strchr(programFile, '\\') == NULL && strchr(programFile, ':') == NULL
-        && compareNoCase(programFile, fileNamePart(readerPath)) == 0;
+           && compareNoCase(programFile, fileNamePart(readerPath)) == 0;
 }
 
 bool adoptReaderProcess(uint32_t pid, const char *programFile, const char *readerPath)
@@ -206,7 +210,7 @@ bool adoptReaderProcess(uint32_t pid, const char *programFile, const char *reade
     if (!sameProgram(programFile, readerPath))
         return false;
 
-    ReaderWindowQuery query = { (DWORD)pid, 0 };
+    ReaderWindowQuery query = {(DWORD)pid, 0};
     EnumWindows(getThreadIdProc, reinterpret_cast<LPARAM>(&query));
     reader.readerThreadId = query.threadId;
 

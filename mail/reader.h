@@ -38,8 +38,8 @@ struct ReaderState {
 extern ReaderState reader;
 
 enum ReaderDetectMethod {
-    DETECT_PROCESS_LIST = 0,    // PSAPI.DLL (Windows NT)
-    DETECT_SNAPSHOT = 1,        // Toolhelp snapshot in KERNEL32.DLL
+    DETECT_PROCESS_LIST = 0, // PSAPI.DLL (Windows NT)
+    DETECT_SNAPSHOT = 1,     // Toolhelp snapshot in KERNEL32.DLL
 };
 
 // Builds the reader command: format with its first "%s" replaced by path. Every

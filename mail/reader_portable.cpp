@@ -5,10 +5,28 @@
 
 ReaderState reader;
 
-bool detectReader(void) { return true; }
-bool detectReaderBy(ReaderDetectMethod method) { return true; }
-void launchReader(void) {}
-const char *locateReader(void) { return nullptr; }
-bool adoptReaderProcess(uint32_t pid, const char *programFile, const char *readerPath) { return false; }
-void resetReaderState(void) {}
-void unloadReaderLibraries(void) {}
+bool detectReader(void)
+{
+    return true;
+}
+bool detectReaderBy(ReaderDetectMethod method)
+{
+    return true;
+}
+void launchReader(void)
+{
+}
+const char *locateReader(void)
+{
+    return nullptr;
+}
+bool adoptReaderProcess(uint32_t pid, const char *programFile, const char *readerPath)
+{
+    return false;
+}
+void resetReaderState(void)
+{
+}
+void unloadReaderLibraries(void)
+{
+}

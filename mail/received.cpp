@@ -5,7 +5,8 @@
 
 #include "mail/mail.h"
 
-namespace {
+namespace
+{
 
 bool isDigit(char c)
 {

@@ -3,7 +3,8 @@
 
 #include <string.h>
 
-namespace {
+namespace
+{
 
 void lowerInPlace(char *text)
 {
@@ -42,9 +43,8 @@ void prepareMatchTexts(MatchTexts *texts, MatchLine line, const MessageHeader *r
 
 bool entryMatches(const char *entryText, uint8_t entryMatch, const MatchTexts *texts)
 {
-    bool applies = entryMatch == MATCH_EITHER ||
-                   (entryMatch == MATCH_FROM && texts->line != LINE_SUBJECT) ||
-                   (entryMatch == MATCH_SUBJECT && texts->line == LINE_SUBJECT);
+    bool applies = entryMatch == MATCH_EITHER || (entryMatch == MATCH_FROM && texts->line != LINE_SUBJECT)
+                   || (entryMatch == MATCH_SUBJECT && texts->line == LINE_SUBJECT);
     if (!applies || entryText == nullptr)
         return false;
     char pattern[LIST_TEXT_MAX + 1];

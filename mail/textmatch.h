@@ -9,7 +9,11 @@
 #include "mail/mail.h"
 
 // Which header line is being matched: From-type entries also match Sender.
-enum MatchLine { LINE_FROM, LINE_SUBJECT, LINE_SENDER };
+enum MatchLine {
+    LINE_FROM,
+    LINE_SUBJECT,
+    LINE_SENDER
+};
 
 // Lower-case copies of one line's display and raw texts, cut to their limits.
 struct MatchTexts {

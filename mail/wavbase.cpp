@@ -3,7 +3,8 @@
 #include "mail/mail.h"
 #include "mail/textmatch.h"
 
-namespace {
+namespace
+{
 
 WavBaseEntry *firstSoundMatch(MatchLine line, const MessageHeader *record)
 {

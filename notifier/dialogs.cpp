@@ -15,7 +15,8 @@ static LRESULT CALLBACK aboutIconProc(HWND frame, UINT message, WPARAM wParam, L
         RECT client;
         GetClientRect(frame, &client);
         const uint32_t *colours = config.settings.colors;
-        HBRUSH brush = CreateSolidBrush(colours[notifier.haveMail ? COLOR_HAVE_MAIL_WINDOW : COLOR_NO_MAIL_WINDOW]);
+        HBRUSH brush =
+            CreateSolidBrush(colours[notifier.haveMail ? COLOR_HAVE_MAIL_WINDOW : COLOR_NO_MAIL_WINDOW]);
         FillRect(dc, &client, brush);
         DeleteObject(brush);
         DrawIcon(dc, win.aboutIcon.x, win.aboutIcon.y, notifier.haveMail ? win.newMailIcon : win.noMailIcon);
@@ -83,7 +84,8 @@ INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         char prompt[PATH_SIZE + 32];
         if (win.passwordVariant == PASSWORD_LOGIN) {
             const char *login = expandEnvironment(config.settings.Login);
-            formatText(prompt, sizeof prompt, "Enter password for %s:", login ? login : config.settings.Login);
+            formatText(prompt, sizeof prompt,
+                       "Enter password for %s:", login ? login : config.settings.Login);
             ShowWindow(GetDlgItem(dialog, IDC_PASSWORD_SAVE), SW_HIDE);
         } else {
             formatText(prompt, sizeof prompt, "Enter password for %s:",
@@ -162,8 +164,7 @@ INT_PTR CALLBACK PollWaitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return TRUE;
         }
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

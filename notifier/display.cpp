@@ -64,7 +64,8 @@ void makePictures(void)
         win.haveMailBitmap = recolourBitmap(win.mailPicture, haveMail);
         win.haveMailColour = haveMail;
     }
-    win.currentBitmap = (win.classIcon && win.classIcon == win.newMailIcon) ? win.haveMailBitmap : win.noMailBitmap;
+    win.currentBitmap =
+        (win.classIcon && win.classIcon == win.newMailIcon) ? win.haveMailBitmap : win.noMailBitmap;
     BITMAP info;
     win.bitmapHeight = PICTURE_SIZE;
     if (win.noMailPicture && GetObjectA(win.noMailPicture, sizeof info, &info))
@@ -91,8 +92,8 @@ void drawPicture(HDC dc, HBITMAP bitmap)
     HDC memory = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(memory, bitmap);
     SetStretchBltMode(dc, COLORONCOLOR);
-    StretchBlt(dc, square.left, square.top, square.right - square.left, square.bottom - square.top, memory, 0, 0,
-               PICTURE_SIZE, PICTURE_SIZE, SRCCOPY);
+    StretchBlt(dc, square.left, square.top, square.right - square.left, square.bottom - square.top, memory, 0,
+               0, PICTURE_SIZE, PICTURE_SIZE, SRCCOPY);
     SelectObject(memory, old);
     DeleteDC(memory);
 }
@@ -139,7 +140,8 @@ void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
         SetTextColor(dc, colours[COLOR_FROM_TEXT]);
         TextOutA(dc, x, y, header.from, (int)strnlen(header.from, HEADER_TEXT_SIZE - 1));
         SetTextColor(dc, colours[COLOR_SUBJECT_TEXT]);
-        TextOutA(dc, x, y + win.lineHeight, header.subject, (int)strnlen(header.subject, HEADER_TEXT_SIZE - 1));
+        TextOutA(dc, x, y + win.lineHeight, header.subject,
+                 (int)strnlen(header.subject, HEADER_TEXT_SIZE - 1));
         y += 3 * win.lineHeight;
     }
 }

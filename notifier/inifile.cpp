@@ -94,7 +94,8 @@ IniChoiceResult chooseIniFileName(const char *arguments, const char *currentDire
     size_t fullLength = strlen(full) + (dot ? 0 : 4);
     if (length == 0 || length >= sizeof full || nameLength > 255 || (!dot && nameLength > 251)
         || (dot && compareNoCase(dot, ".INI") != 0) || fullLength >= sizeof choice->path) {
-        formatText(choice->message, sizeof choice->message, "%s\n\n\"%s\"", "Invalid configuration filename:", typed);
+        formatText(choice->message, sizeof choice->message, "%s\n\n\"%s\"",
+                   "Invalid configuration filename:", typed);
         return INI_INVALID_NAME;
     }
 
@@ -123,4 +124,3 @@ IniChoiceResult chooseIniFile(const char *arguments, const char *currentDirector
     IniChoiceResult result = chooseIniFileName(arguments, currentDirectory, choice);
     return result == INI_CHOSEN ? createIfMissing(choice) : result;
 }
-

@@ -8,15 +8,15 @@
 // How the configuration file named on the command line was judged.
 enum IniChoiceResult {
     INI_CHOSEN = 0,
-    INI_WILDCARD,           // "Wildcard not allowed in configuration filename:"
-    INI_INVALID_NAME,       // "Invalid configuration filename:"
-    INI_BAD_DIRECTORY,      // "Invalid drive or directory for configuration file:"
-    INI_CANNOT_CREATE,      // "Can't create .INI file"
+    INI_WILDCARD,      // "Wildcard not allowed in configuration filename:"
+    INI_INVALID_NAME,  // "Invalid configuration filename:"
+    INI_BAD_DIRECTORY, // "Invalid drive or directory for configuration file:"
+    INI_CANNOT_CREATE, // "Can't create .INI file"
 };
 
 struct IniChoice {
-    char path[PATH_SIZE];           // the chosen file, full path (short name when there is one)
-    char message[3 * PATH_SIZE];    // the refusal text
+    char path[PATH_SIZE];        // the chosen file, full path (short name when there is one)
+    char message[3 * PATH_SIZE]; // the refusal text
 };
 
 // Chooses the INI file from the program's arguments and creates it when it is

@@ -26,7 +26,8 @@ static bool isNormal(void)
 
 static void resizeTo(const RECT &rect, HWND order, UINT flags)
 {
-    SetWindowPos(win.mainWindow, order, 0, 0, rect.right - rect.left, rect.bottom - rect.top, SWP_NOMOVE | flags);
+    SetWindowPos(win.mainWindow, order, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOMOVE | flags);
 }
 
 // The owner takes the foreground so the popup main window may be activated.
@@ -53,7 +54,8 @@ static void noMailWindowAction(bool actions)
         if (isNormal())
             resizeTo(win.noHeaderRect, HWND_NOTOPMOST, SWP_NOACTIVATE);
         else
-            SetWindowPos(win.mainWindow, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            SetWindowPos(win.mainWindow, HWND_NOTOPMOST, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     } else if (action == ACTION_RESTORE) {
         ShowWindow(win.mainWindow, SW_HIDE);
         showWindowPlaced(SW_SHOWMINNOACTIVE);
@@ -129,7 +131,8 @@ void enterHaveMailState(bool notify)
     setToggleItem(MENU_CLEAR, false);
     setClassIcon(win.newMailIcon);
     const uint32_t *colours = config.settings.colors;
-    setBackgroundColour(colours[config.settings.ShowHeaders ? COLOR_HEADERS_BACKGROUND : COLOR_HAVE_MAIL_WINDOW]);
+    setBackgroundColour(
+        colours[config.settings.ShowHeaders ? COLOR_HEADERS_BACKGROUND : COLOR_HAVE_MAIL_WINDOW]);
     win.currentBitmap = win.haveMailBitmap;
     // Headers mode may have begun with the item change: the caption follows.
     refreshCaption();

@@ -38,7 +38,7 @@ enum PendingCommand {
 
 // How the last poll cycle ended (for the checker and tests).
 enum PollDecision {
-    DECISION_NONE = 0,          // no poll has been committed
+    DECISION_NONE = 0, // no poll has been committed
     DECISION_NO_MAIL,
     DECISION_NEW_MAIL,
     DECISION_FEWER,
@@ -62,15 +62,15 @@ struct NotifierState {
     bool iconRevealed;
     int awayTicks;
     int stageTicks;
-    bool layoutDirty;           // header layout must be recomputed before painting
+    bool layoutDirty; // header layout must be recomputed before painting
     PollDecision lastDecision;
-    bool pollFailed;            // the last poll ended through an error
-    int sourceCounter;          // the one source counter resetMailState clears
+    bool pollFailed;   // the last poll ended through an error
+    int sourceCounter; // the one source counter resetMailState clears
     // The toggling system-menu item: MENU_CLEAR or MENU_SHOW, and whether
     // "C&lear" is grayed. Kept by the mail-state changes of the front end.
     int clearItem;
     bool clearGrayed;
-    bool pollWaitOpen;          // the "Waiting to complete mail poll..." notice is up
+    bool pollWaitOpen; // the "Waiting to complete mail poll..." notice is up
 };
 
 extern NotifierState notifier;
@@ -90,6 +90,9 @@ void reportNetError(const char *text);
 bool askQuestion(const char *text);
 
 // An exit request is pending (synchronous sources stop early).
-inline bool exitRequested(void) { return notifier.pendingCommand == PENDING_EXIT; }
+inline bool exitRequested(void)
+{
+    return notifier.pendingCommand == PENDING_EXIT;
+}
 
 #endif

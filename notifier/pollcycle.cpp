@@ -192,8 +192,7 @@ void pollMailFileSource(void)
             notifier.haveMail = false;
             notifier.mailMeasure = 0;
             enterNoMailFromMeasure();
-        } else if (measure > previous + 120
-                   || (measure < previous && clearItemLive())
+        } else if (measure > previous + 120 || (measure < previous && clearItemLive())
                    || (config.settings.UnreadOnly && measure > previous && clearItemLive())) {
             reread = true;
         }
@@ -219,26 +218,15 @@ static void dispatchPoll(void)
 {
     switch (config.settings.MessageSource) {
     case SOURCE_DISK_FILE:
-    case SOURCE_PMAIL_NETWARE:
-        pollMailFileSource();
-        break;
-    case SOURCE_CCMAIL:
-        pollCcMail();
-        break;
-    case SOURCE_NOTES:
-        pollNotes();
-        break;
+    case SOURCE_PMAIL_NETWARE: pollMailFileSource(); break;
+    case SOURCE_CCMAIL: pollCcMail(); break;
+    case SOURCE_NOTES: pollNotes(); break;
     case SOURCE_MSMAIL:
     case SOURCE_WINDOWS_MESSAGING:
-    case SOURCE_GROUPWISE:
-        pollMapi();
-        break;
+    case SOURCE_GROUPWISE: pollMapi(); break;
     case SOURCE_POP3:
-    case SOURCE_IMAP4:
-        startNetworkPoll();
-        break;
-    default:
-        break;
+    case SOURCE_IMAP4: startNetworkPoll(); break;
+    default: break;
     }
 }
 
@@ -299,8 +287,8 @@ static bool networkStageTimeouts(void)
 static bool pollMayStart(void)
 {
     return !notifier.tickBusy && notifier.placementDepth == 0 && !notifier.modalOpen
-        && !notifier.pollInProgress && !notifier.errorBoxOpen
-        && !(config.settings.SuspendPoll && reader.readerRunning);
+           && !notifier.pollInProgress && !notifier.errorBoxOpen
+           && !(config.settings.SuspendPoll && reader.readerRunning);
 }
 
 static void advanceTick(void)
@@ -321,7 +309,7 @@ void pollTick(void)
 
     if (notifier.tickCounter == 0 && config.settings.DetectReader && config.settings.SuspendPoll
         && !reader.readerRunning && !detectReader())
-        return;     // an earlier detection is still busy: try this moment again
+        return; // an earlier detection is still busy: try this moment again
 
     bool noPoll = runDeferredCommand();
     if (networkStageTimeouts())
@@ -342,8 +330,8 @@ void pollTick(void)
 
 // --- Network twin of publishPollResult ------------------------------------------------------
 
-static bool laterThan(const ReceivedDate *date, const ReceivedTime *time,
-                      const ReceivedDate *thanDate, const ReceivedTime *thanTime)
+static bool laterThan(const ReceivedDate *date, const ReceivedTime *time, const ReceivedDate *thanDate,
+                      const ReceivedTime *thanTime)
 {
     int byDate = compareDates(date, thanDate);
     return byDate > 0 || (byDate == 0 && compareTimes(time, thanTime) > 0);

@@ -5,9 +5,9 @@
 #include "notifier/notifier.h"
 
 enum {
-    STATUS_TEXT_SIZE = 64,          // also the tooltip limit: 63 characters
-    EXPANDED_CAPTION_SIZE = 51,     // WindowCaption with "%n" replaced: 50 characters
-    CAPTION_TEXT_SIZE = 300,        // "Pelimbo - " and a mail file name
+    STATUS_TEXT_SIZE = 64,      // also the tooltip limit: 63 characters
+    EXPANDED_CAPTION_SIZE = 51, // WindowCaption with "%n" replaced: 50 characters
+    CAPTION_TEXT_SIZE = 300,    // "Pelimbo - " and a mail file name
 };
 
 // One tick of the one-second poll timer (the body of TimerProc).

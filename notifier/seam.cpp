@@ -38,7 +38,8 @@ void frontEnableMenuItem(int id, bool enabled)
 {
     if (!win.mainWindow || !win.menuBuilt)
         return;
-    EnableMenuItem(GetSystemMenu(win.mainWindow, FALSE), (UINT)id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(GetSystemMenu(win.mainWindow, FALSE), (UINT)id,
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void frontRefreshStatus(void)

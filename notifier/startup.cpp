@@ -67,7 +67,8 @@ static void loadStateIcon(const char *file, const char *large, const char *small
 static void loadIcons(void)
 {
     loadStateIcon("NOMAIL.ICO", "5_NOMAIL_ICON", "2_NOMAIL16_ICON", &win.noMailIcon, &win.smallNoMailIcon);
-    loadStateIcon("NEWMAIL.ICO", "4_NEWMAIL_ICON", "1_NEWMAIL16_ICON", &win.newMailIcon, &win.smallNewMailIcon);
+    loadStateIcon("NEWMAIL.ICO", "4_NEWMAIL_ICON", "1_NEWMAIL16_ICON", &win.newMailIcon,
+                  &win.smallNewMailIcon);
     win.blankIcon = (HICON)LoadImageA(win.instance, "3_BLANK16_ICON", IMAGE_ICON, 16, 16, 0);
 }
 
@@ -152,22 +153,22 @@ static void applyDefaultSizes(void)
 static bool createWindows(void)
 {
     if (win.newShell) {
-        win.ownerWindow = CreateWindowExA(0, win.topClass, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 0,
-                                          0, NULL, NULL, win.instance, NULL);
+        win.ownerWindow = CreateWindowExA(0, win.topClass, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                          CW_USEDEFAULT, 0, 0, NULL, NULL, win.instance, NULL);
         SetActiveWindow(win.ownerWindow);
         ShowWindow(win.ownerWindow, SW_HIDE);
     }
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX
-                | WS_VSCROLL | WS_HSCROLL;
+                  | WS_VSCROLL | WS_HSCROLL;
     if (win.newShell)
         style |= WS_POPUP;
     const Geometry &g = config.geometry;
     int fallback = win.newShell ? 100 : CW_USEDEFAULT;
     int x = g.positionX ? g.positionX : fallback;
     int y = g.positionY ? g.positionY : fallback;
-    win.mainWindow = CreateWindowExA(0, win.mainClass, productName, style, x, y, g.noHeaderWidth - 1,
-                                     g.noHeaderHeight - 1, win.newShell ? win.ownerWindow : NULL, NULL,
-                                     win.instance, NULL);
+    win.mainWindow =
+        CreateWindowExA(0, win.mainClass, productName, style, x, y, g.noHeaderWidth - 1, g.noHeaderHeight - 1,
+                        win.newShell ? win.ownerWindow : NULL, NULL, win.instance, NULL);
     return win.mainWindow != NULL;
 }
 
@@ -195,8 +196,8 @@ void releasePictures(void)
 // derives WinMain's from the start-up information).
 static void firstShow(int showCommand)
 {
-    win.minimised = showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE
-                 || showCommand == SW_SHOWMINNOACTIVE;
+    win.minimised =
+        showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE || showCommand == SW_SHOWMINNOACTIVE;
     refreshCaption();
     if (win.minimised) {
         if (config.settings.ExitMenu)
@@ -221,8 +222,8 @@ static bool needsPasswordAtStart(void)
 {
     unsigned source = config.settings.MessageSource;
     return config.settings.PasswordPrompt
-        && (source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
-            || source == SOURCE_POP3 || source == SOURCE_IMAP4);
+           && (source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
+               || source == SOURCE_POP3 || source == SOURCE_IMAP4);
 }
 
 static bool startPollTimer(void)
@@ -230,7 +231,8 @@ static bool startPollTimer(void)
     while (!SetTimer(win.mainWindow, POLL_TIMER_ID, 1000, TimerProc)) {
         MessageBeep(0);
         if (MessageBoxA(win.mainWindow, "Too many timers in use", productName,
-                        MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
+                        MB_RETRYCANCEL | MB_ICONEXCLAMATION)
+            == IDCANCEL)
             return false;
     }
     return true;
@@ -249,7 +251,10 @@ static void initialState(void)
 }
 
 static bool playSoundWithPlatform(const char *file);
-static void beepWithPlatform(void) { MessageBeep(MB_OK); }
+static void beepWithPlatform(void)
+{
+    MessageBeep(MB_OK);
+}
 
 int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
 {

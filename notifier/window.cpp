@@ -22,7 +22,7 @@ static const UINT popupSystemMenu = 0x313;
 bool headersMode(void)
 {
     return config.settings.ShowHeaders && notifier.clearItem == MENU_CLEAR && !notifier.clearGrayed
-        && notifier.haveMail;
+           && notifier.haveMail;
 }
 
 static HMENU systemMenu(void)
@@ -82,8 +82,8 @@ void setToggleItem(int id, bool grayed)
 {
     if (win.menuBuilt) {
         const char *text = id == MENU_CLEAR ? "C&lear\tAlt+F10" : "Sh&ow\tAlt+F10";
-        ModifyMenuA(systemMenu(), (UINT)notifier.clearItem, MF_BYCOMMAND | MF_STRING | (grayed ? MF_GRAYED : 0),
-                    (UINT_PTR)id, text);
+        ModifyMenuA(systemMenu(), (UINT)notifier.clearItem,
+                    MF_BYCOMMAND | MF_STRING | (grayed ? MF_GRAYED : 0), (UINT_PTR)id, text);
     }
     notifier.clearItem = id;
     notifier.clearGrayed = id == MENU_CLEAR && grayed;
@@ -295,7 +295,7 @@ static void applyNewSettings(const Settings &before)
 
     unsigned source = now.MessageSource;
     bool asks = source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
-             || source == SOURCE_POP3 || source == SOURCE_IMAP4;
+                || source == SOURCE_POP3 || source == SOURCE_IMAP4;
     if (now.PasswordPrompt && asks
         && (!before.PasswordPrompt || source != before.MessageSource || differ(now.Login, before.Login)
             || differ(now.MailHost, before.MailHost)))
@@ -346,7 +346,8 @@ bool runSetup(void)
         return false;
     }
     notifier.modalOpen = true;
-    bool network = config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4;
+    bool network =
+        config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4;
     // The setup library uses the dial-up interface itself.
     if (network)
         unloadDialUp();
@@ -649,13 +650,25 @@ static bool ownCommand(WPARAM command)
 {
     switch (command) {
     case MENU_POLL_NOW: notifier.tickCounter = 0; return true;
-    case MENU_SETUP: stopAlarm(); if (!notifier.modalOpen) runSetup(); return true;
-    case MENU_ABOUT: stopAlarm(); if (!notifier.modalOpen) showAboutBox(); return true;
+    case MENU_SETUP:
+        stopAlarm();
+        if (!notifier.modalOpen)
+            runSetup();
+        return true;
+    case MENU_ABOUT:
+        stopAlarm();
+        if (!notifier.modalOpen)
+            showAboutBox();
+        return true;
     case MENU_CLEAR: enterNoMailState(false); return true;
     case MENU_SHOW: commandShow(); return true;
     case MENU_HELP: helpIndex(); return true;
     case MENU_EXIT: commandExit(); return true;
-    case MENU_PASSWORD: stopAlarm(); if (!notifier.modalOpen) promptPassword(PASSWORD_LOGIN); return true;
+    case MENU_PASSWORD:
+        stopAlarm();
+        if (!notifier.modalOpen)
+            promptPassword(PASSWORD_LOGIN);
+        return true;
     default: return false;
     }
 }
@@ -670,11 +683,17 @@ static LRESULT onSysCommand(HWND window, WPARAM command, LPARAM lParam)
             break;
         minimiseToTray();
         return 0;
-    case SC_MAXIMIZE: stopAlarm(); showWindowPlaced(SW_SHOWMAXIMIZED); return 0;
+    case SC_MAXIMIZE:
+        stopAlarm();
+        showWindowPlaced(SW_SHOWMAXIMIZED);
+        return 0;
     case SC_CLOSE:
         PostMessageA(window, WM_SYSCOMMAND, config.settings.ExitMenu ? SC_MINIMIZE : MENU_EXIT, 0);
         return 0;
-    case SC_RESTORE: stopAlarm(); showWindowPlaced(SW_RESTORE); return 0;
+    case SC_RESTORE:
+        stopAlarm();
+        showWindowPlaced(SW_RESTORE);
+        return 0;
     default: break;
     }
     return DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);

@@ -18,15 +18,18 @@ enum {
     ALARM_TIMER_ID = 2,
     TRAY_ICON_ID = 0,
     TRAY_TIP_SIZE = 64,
-    MOVE_TEXT_SIZE = 14,            // the system Move item's text: 13 characters
-    DIALUP_PASSWORD_SIZE = 257,     // 256 characters and the terminator
+    MOVE_TEXT_SIZE = 14,        // the system Move item's text: 13 characters
+    DIALUP_PASSWORD_SIZE = 257, // 256 characters and the terminator
     LOGIN_PASSWORD_MAX = 39,
     DIALUP_PASSWORD_MAX = 255,
-    HEADER_TEXT_COLUMNS = 56,       // width of the header list in characters
-    PICTURE_SIZE = 96,              // the two mailbox pictures are 96 x 96
+    HEADER_TEXT_COLUMNS = 56, // width of the header list in characters
+    PICTURE_SIZE = 96,        // the two mailbox pictures are 96 x 96
 };
 
-enum PasswordVariant { PASSWORD_LOGIN = 0, PASSWORD_DIALUP = 1 };
+enum PasswordVariant {
+    PASSWORD_LOGIN = 0,
+    PASSWORD_DIALUP = 1
+};
 
 // The notification-area icon as last handed to the shell (kept so the state
 // can be inspected and the icon added again when the taskbar comes back).
@@ -43,7 +46,7 @@ typedef void (*BeepPlayer)(void);
 struct WindowState {
     HINSTANCE instance;
     HWND mainWindow;
-    HWND ownerWindow;               // hidden owner on the new shell (keeps the taskbar button away)
+    HWND ownerWindow; // hidden owner on the new shell (keeps the taskbar button away)
     HWND pollWaitDialog;
     bool newShell;
     bool isNT;
@@ -52,9 +55,9 @@ struct WindowState {
     UINT taskbarCreatedMessage;
 
     HICON noMailIcon, smallNoMailIcon, newMailIcon, smallNewMailIcon, blankIcon;
-    HICON classIcon;                // the icon the window classes carry now
+    HICON classIcon; // the icon the window classes carry now
 
-    int currentDrive;               // 0 = A
+    int currentDrive; // 0 = A
     char currentDirectory[PATH_SIZE];
     char iniFile[PATH_SIZE];
     char helpFile[PATH_SIZE];
@@ -63,18 +66,18 @@ struct WindowState {
     int lineHeight;
     int charWidth;
 
-    HBITMAP noMailPicture;          // the resources as loaded
+    HBITMAP noMailPicture; // the resources as loaded
     HBITMAP mailPicture;
-    HBITMAP noMailBitmap;           // recoloured copies
+    HBITMAP noMailBitmap; // recoloured copies
     HBITMAP haveMailBitmap;
     HBITMAP currentBitmap;
     int bitmapHeight;
-    COLORREF noMailColour;          // colours the copies were made with
+    COLORREF noMailColour; // colours the copies were made with
     COLORREF haveMailColour;
 
     POINT position;
     POINT iconPosition;
-    RECT headerRect;                // right = left + width - 1
+    RECT headerRect; // right = left + width - 1
     RECT noHeaderRect;
     WINDOWPLACEMENT placement;
 
@@ -82,12 +85,12 @@ struct WindowState {
     bool maximised;
     bool windowReady;
     bool menuBuilt;
-    bool startCancelled;            // first-start setup cancelled: end with code 1
+    bool startCancelled; // first-start setup cancelled: end with code 1
 
     int vpos, vmax, hpos, hmax;
     int clientHeight;
-    int subjectAdvance;             // 2 x lineHeight
-    int textWidth;                  // 56 x charWidth
+    int subjectAdvance; // 2 x lineHeight
+    int textWidth;      // 56 x charWidth
 
     int moveItemPosition;
     char moveItemText[MOVE_TEXT_SIZE];
@@ -106,7 +109,7 @@ struct WindowState {
     PasswordVariant passwordVariant;
     bool savePassword;
     char dialUpPassword[DIALUP_PASSWORD_SIZE];
-    const char *dialUpEntry;        // named in the dial-up prompt
+    const char *dialUpEntry; // named in the dial-up prompt
 
     POINT aboutIcon;
     WNDPROC aboutFrameProc;

@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #define PELSETUP_LIBRARY_NAME "PELSETUP32.DLL"
-#define PELSETUP_ENTRY_NAME "doSetup"
+#define PELSETUP_ENTRY_NAME   "doSetup"
 
 // owner            the notifier's main window (the dialog's owner)
 // instance         the notifier's instance handle (not used)
@@ -22,7 +22,7 @@
 // Result: 1 when the user pressed OK (the INI file has been written), 0 for
 // Cancel or the close box.
 typedef int(WINAPI *DoSetupProc)(HWND owner, HINSTANCE instance, int currentDrive,
-                                 const char *currentDirectory, const char *helpFile,
-                                 const char *iniFile, HICON noMailIcon, HICON newMailIcon);
+                                 const char *currentDirectory, const char *helpFile, const char *iniFile,
+                                 HICON noMailIcon, HICON newMailIcon);
 
 #endif

@@ -31,46 +31,71 @@ static const char *const MAILBOX = "Mailbox";
 
 // --- Small control helpers -----------------------------------------------------
 
-bool isChecked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
-
-void setChecked(HWND page, int id, bool on) { CheckDlgButton(page, id, on ? BST_CHECKED : BST_UNCHECKED); }
-
-void enableControl(HWND page, int id, bool on) {
-    HWND control = GetDlgItem(page, id);
-    if (control) EnableWindow(control, on ? TRUE : FALSE);
+bool isChecked(HWND page, int id)
+{
+    return IsDlgButtonChecked(page, id) == BST_CHECKED;
 }
 
-void showControl(HWND page, int id, bool on) {
-    HWND control = GetDlgItem(page, id);
-    if (control) ShowWindow(control, on ? SW_SHOWNA : SW_HIDE);
+void setChecked(HWND page, int id, bool on)
+{
+    CheckDlgButton(page, id, on ? BST_CHECKED : BST_UNCHECKED);
 }
 
-int checkedButton(HWND page, int first, int last) {
+void enableControl(HWND page, int id, bool on)
+{
+    HWND control = GetDlgItem(page, id);
+    if (control)
+        EnableWindow(control, on ? TRUE : FALSE);
+}
+
+void showControl(HWND page, int id, bool on)
+{
+    HWND control = GetDlgItem(page, id);
+    if (control)
+        ShowWindow(control, on ? SW_SHOWNA : SW_HIDE);
+}
+
+int checkedButton(HWND page, int first, int last)
+{
     for (int id = first; id <= last; id++)
-        if (isChecked(page, id)) return id - first;
+        if (isChecked(page, id))
+            return id - first;
     return -1;
 }
 
-void setControlText(HWND page, int id, const char *text) { SetDlgItemTextA(page, id, text ? text : ""); }
+void setControlText(HWND page, int id, const char *text)
+{
+    SetDlgItemTextA(page, id, text ? text : "");
+}
 
-void getControlText(HWND page, int id, char *buffer, size_t size) {
-    if (size == 0) return;
+void getControlText(HWND page, int id, char *buffer, size_t size)
+{
+    if (size == 0)
+        return;
     buffer[0] = '\0';
-    if (size > 0x7FFFFFFF) size = 0x7FFFFFFF;
+    if (size > 0x7FFFFFFF)
+        size = 0x7FFFFFFF;
     GetDlgItemTextA(page, id, buffer, (int)size);
     buffer[size - 1] = '\0';
 }
 
-HWND pageWindow(int index) { return index >= 0 && index < PAGE_COUNT ? setupPages[index].window : NULL; }
+HWND pageWindow(int index)
+{
+    return index >= 0 && index < PAGE_COUNT ? setupPages[index].window : NULL;
+}
 
 // --- Errors and help ---------------------------------------------------------------
 
 // The library's error box; it has no owner window.
-void reportSetupError(const char *text) { MessageBoxA(NULL, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION); }
+void reportSetupError(const char *text)
+{
+    MessageBoxA(NULL, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION);
+}
 
 // Opens the HTML help at "context-N". Characters that would end or break a
 // file URL are escaped.
-static void openHelpFile(const char *helpFile, int context) {
+static void openHelpFile(const char *helpFile, int context)
+{
     char url[3 * PATH_SIZE + 40];
     copyText(url, "file:///");
     size_t used = strlen(url);
@@ -94,20 +119,27 @@ static void openHelpFile(const char *helpFile, int context) {
     ShellExecuteA(setup.dialog, "open", url, NULL, NULL, SW_SHOWNORMAL);
 }
 
-static void showHelp(void) {
-    if (setup.currentPage < 0 || setup.currentPage >= PAGE_COUNT) return;
+static void showHelp(void)
+{
+    if (setup.currentPage < 0 || setup.currentPage >= PAGE_COUNT)
+        return;
     HelpOpener open = setup.openHelp ? setup.openHelp : openHelpFile;
     open(setup.helpFile, setupPages[setup.currentPage].helpContext);
 }
 
 // Lets a test see help requests instead of starting a browser; null restores
 // the real opener.
-extern "C" void setSetupHelpOpener(HelpOpener opener) { setup.openHelp = opener; }
+extern "C" void setSetupHelpOpener(HelpOpener opener)
+{
+    setup.openHelp = opener;
+}
 
 // --- Tabs and pages ------------------------------------------------------------------
 
-int findTab(const char *label) {
-    if (!setup.tabs) return -1;
+int findTab(const char *label)
+{
+    if (!setup.tabs)
+        return -1;
     int count = TabCtrl_GetItemCount(setup.tabs);
     for (int i = 0; i < count; i++) {
         char text[PAGE_NAME_SIZE] = "";
@@ -122,10 +154,12 @@ int findTab(const char *label) {
     return -1;
 }
 
-static void selectedTabLabel(char *label, size_t size) {
+static void selectedTabLabel(char *label, size_t size)
+{
     label[0] = '\0';
     int selected = TabCtrl_GetCurSel(setup.tabs);
-    if (selected < 0) return;
+    if (selected < 0)
+        return;
     TCITEMA item;
     memset(&item, 0, sizeof item);
     item.mask = TCIF_TEXT;
@@ -135,15 +169,18 @@ static void selectedTabLabel(char *label, size_t size) {
     label[size - 1] = '\0';
 }
 
-void placePage(int index) {
+void placePage(int index)
+{
     HWND page = pageWindow(index);
-    if (!page || !setup.tabs) return;
+    if (!page || !setup.tabs)
+        return;
     if (!setup.pageFontHeight) {
         LOGFONTA font;
         memset(&font, 0, sizeof font);
         if (SystemParametersInfoA(SPI_GETICONTITLELOGFONT, sizeof font, &font, 0))
             setup.pageFontHeight = abs((int)font.lfHeight);
-        if (!setup.pageFontHeight) setup.pageFontHeight = 11;
+        if (!setup.pageFontHeight)
+            setup.pageFontHeight = 11;
     }
     int h = setup.pageFontHeight;
     RECT tab = {0, 0, 0, 0};
@@ -161,20 +198,27 @@ void placePage(int index) {
     RECT size;
     GetWindowRect(page, &size);
     int width = size.right - size.left, height = size.bottom - size.top;
-    if (y + height > area.bottom) y = area.bottom - height;
-    if (y < area.top) y = area.top;
-    if (x + width > area.right) x = area.right - width;
-    if (x < area.left) x = area.left;
+    if (y + height > area.bottom)
+        y = area.bottom - height;
+    if (y < area.top)
+        y = area.top;
+    if (x + width > area.right)
+        x = area.right - width;
+    if (x < area.left)
+        x = area.left;
     SetWindowPos(page, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-HWND showPageByLabel(const char *label) {
+HWND showPageByLabel(const char *label)
+{
     int found = -1;
     for (int i = 0; i < PAGE_COUNT; i++)
-        if (strcmp(setupPages[i].label, label) == 0) found = i;
+        if (strcmp(setupPages[i].label, label) == 0)
+            found = i;
     if (found >= 0 && found != setup.currentPage) {
         HWND old = pageWindow(setup.currentPage);
-        if (old) ShowWindow(old, SW_HIDE);
+        if (old)
+            ShowWindow(old, SW_HIDE);
         setup.currentPage = found;
         placePage(found);
         ShowWindow(setupPages[found].window, SW_SHOW);
@@ -182,15 +226,19 @@ HWND showPageByLabel(const char *label) {
     return pageWindow(setup.currentPage);
 }
 
-void removeTab(const char *label) {
+void removeTab(const char *label)
+{
     int tab = findTab(label);
-    if (tab < 0) return;
+    if (tab < 0)
+        return;
     TabCtrl_DeleteItem(setup.tabs, tab);
     placePage(setup.currentPage);
 }
 
-void addTab(const char *label) {
-    if (!setup.tabs || findTab(label) >= 0) return;
+void addTab(const char *label)
+{
+    if (!setup.tabs || findTab(label) >= 0)
+        return;
     char text[PAGE_NAME_SIZE];
     copyText(text, label);
     TCITEMA item;
@@ -201,39 +249,49 @@ void addTab(const char *label) {
     placePage(setup.currentPage);
 }
 
-static void focusField(const char *label, int controlId) {
+static void focusField(const char *label, int controlId)
+{
     int tab = findTab(label);
-    if (tab >= 0) TabCtrl_SetCurSel(setup.tabs, tab);
+    if (tab >= 0)
+        TabCtrl_SetCurSel(setup.tabs, tab);
     HWND page = showPageByLabel(label);
     HWND control = page ? GetDlgItem(page, controlId) : NULL;
-    if (control) SendMessageA(setup.dialog, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
+    if (control)
+        SendMessageA(setup.dialog, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
 }
 
-static void reportField(const char *format, const char *label, const char *field, int controlId) {
+static void reportField(const char *format, const char *label, const char *field, int controlId)
+{
     char message[128];
     formatText(message, sizeof message, format, field);
     reportSetupError(message);
     focusField(label, controlId);
 }
 
-void reportInvalidField(const char *label, const char *field, int controlId) {
+void reportInvalidField(const char *label, const char *field, int controlId)
+{
     reportField("Invalid field: %s", label, field, controlId);
 }
 
-void reportMissingField(const char *label, const char *field, int controlId) {
+void reportMissingField(const char *label, const char *field, int controlId)
+{
     reportField("Missing field: %s", label, field, controlId);
 }
 
 // --- Keyboard hook -------------------------------------------------------------------
 
-static bool belongsToSetup(HWND window) {
+static bool belongsToSetup(HWND window)
+{
     return setup.dialog && window && (window == setup.dialog || IsChild(setup.dialog, window));
 }
 
-extern "C" LRESULT CALLBACK DialogFilterProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code < 0) return CallNextHookEx(setup.hook, code, wParam, lParam);
+extern "C" LRESULT CALLBACK DialogFilterProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code < 0)
+        return CallNextHookEx(setup.hook, code, wParam, lParam);
     const MSG *message = (const MSG *)lParam;
-    if (code != MSGF_DIALOGBOX || !message || message->message != WM_KEYDOWN) return 0;
+    if (code != MSGF_DIALOGBOX || !message || message->message != WM_KEYDOWN)
+        return 0;
     if (message->wParam == VK_F1) {
         PostMessageA(setup.dialog, WM_SETUP_HELP, HELP_REQUEST, 0);
         return 1;
@@ -244,7 +302,8 @@ extern "C" LRESULT CALLBACK DialogFilterProc(int code, WPARAM wParam, LPARAM lPa
         int count = TabCtrl_GetItemCount(setup.tabs);
         if (count > 0) {
             int next = (TabCtrl_GetCurSel(setup.tabs) + 1) % count;
-            if (next < 0) next = 0;
+            if (next < 0)
+                next = 0;
             TabCtrl_SetCurSel(setup.tabs, next);
             char label[PAGE_NAME_SIZE];
             selectedTabLabel(label, sizeof label);
@@ -259,18 +318,24 @@ extern "C" LRESULT CALLBACK DialogFilterProc(int code, WPARAM wParam, LPARAM lPa
 
 // Expands the text of a field into result; false (already reported by the
 // expansion) when a reference is bad.
-static bool expandField(HWND page, int id, char *result, size_t size) {
+static bool expandField(HWND page, int id, char *result, size_t size)
+{
     char text[LOGIN_SIZE];
     getControlText(page, id, text, sizeof text);
     const char *expanded = expandEnvironment(text);
-    if (!expanded) return false;
+    if (!expanded)
+        return false;
     copyText(result, size, expanded);
     return true;
 }
 
-static bool fieldEmpty(HWND page, int id) { return GetWindowTextLengthA(GetDlgItem(page, id)) == 0; }
+static bool fieldEmpty(HWND page, int id)
+{
+    return GetWindowTextLengthA(GetDlgItem(page, id)) == 0;
+}
 
-static bool validateSetup(void) {
+static bool validateSetup(void)
+{
     Settings &s = config.settings;
     HWND source = pageWindow(PAGE_MSGSRC), mailbox = pageWindow(PAGE_MAILBOX);
     HWND window = pageWindow(PAGE_WINDOW), reader = pageWindow(PAGE_READER);
@@ -278,11 +343,13 @@ static bool validateSetup(void) {
     char expanded[EXPANSION_SIZE];
 
     int button = checkedButton(source, IDC_SRC_FIRST, IDC_SRC_LAST);
-    if (button >= 0) s.MessageSource = (unsigned)button;
+    if (button >= 0)
+        s.MessageSource = (unsigned)button;
 
     BOOL number = FALSE;
     GetDlgItemInt(mailbox, IDC_MB_INTERVAL, &number, FALSE);
-    if (!number) return reportInvalidField(MAILBOX, "Poll interval", IDC_MB_INTERVAL), false;
+    if (!number)
+        return reportInvalidField(MAILBOX, "Poll interval", IDC_MB_INTERVAL), false;
 
     char mailFile[EXPANSION_SIZE];
     if (!expandField(mailbox, IDC_MB_MAILFILE, mailFile, sizeof mailFile))
@@ -291,28 +358,31 @@ static bool validateSetup(void) {
     switch (s.MessageSource) {
     case SOURCE_POP3:
     case SOURCE_IMAP4:
-        if (fieldEmpty(mailbox, IDC_MB_LOGIN)) return reportMissingField(MAILBOX, "Login", IDC_MB_LOGIN), false;
+        if (fieldEmpty(mailbox, IDC_MB_LOGIN))
+            return reportMissingField(MAILBOX, "Login", IDC_MB_LOGIN), false;
         if (!s.PasswordPrompt && fieldEmpty(mailbox, IDC_MB_PASSWORD))
             return reportMissingField(MAILBOX, "Password", IDC_MB_PASSWORD), false;
-        if (fieldEmpty(mailbox, IDC_MB_HOST)) return reportMissingField(MAILBOX, "Mail host", IDC_MB_HOST), false;
+        if (fieldEmpty(mailbox, IDC_MB_HOST))
+            return reportMissingField(MAILBOX, "Mail host", IDC_MB_HOST), false;
         break;
     case SOURCE_DISK_FILE:
         if (fieldEmpty(mailbox, IDC_MB_MAILFILE))
             return reportMissingField(MAILBOX, "Mail file", IDC_MB_MAILFILE), false;
-        if (!checkMailFile(mailFile)) return reportInvalidField(MAILBOX, "Mail file", IDC_MB_MAILFILE), false;
+        if (!checkMailFile(mailFile))
+            return reportInvalidField(MAILBOX, "Mail file", IDC_MB_MAILFILE), false;
         break;
     case SOURCE_PMAIL_NETWARE:
         // An empty server field stands for the default server and needs no check.
-        if ((setup.mailFileSetAtOpen || setup.mailFileBrowsed) && mailFile[0] && loadSetupNetWare() &&
-            netWareServerIndex(mailFile) == -1)
+        if ((setup.mailFileSetAtOpen || setup.mailFileBrowsed) && mailFile[0] && loadSetupNetWare()
+            && netWareServerIndex(mailFile) == -1)
             return reportInvalidField(MAILBOX, "Server", IDC_MB_MAILFILE), false;
         break;
     case SOURCE_MSMAIL:
     case SOURCE_GROUPWISE:
-        if (fieldEmpty(mailbox, IDC_MB_LOGIN)) return reportMissingField(MAILBOX, "Login", IDC_MB_LOGIN), false;
+        if (fieldEmpty(mailbox, IDC_MB_LOGIN))
+            return reportMissingField(MAILBOX, "Login", IDC_MB_LOGIN), false;
         break;
-    default:
-        break;
+    default: break;
     }
 
     if (!expandField(mailbox, IDC_MB_LOGIN, expanded, sizeof expanded))
@@ -329,31 +399,39 @@ static bool validateSetup(void) {
 
     bool entered = false;
     if (startIn[0]) {
-        if (!isDirectory(startIn)) return reportInvalidField("Mail reader", "Start in", IDC_RD_START_IN), false;
+        if (!isDirectory(startIn))
+            return reportInvalidField("Mail reader", "Start in", IDC_RD_START_IN), false;
         enterDirectory(startIn);
         entered = true;
     }
     char mailReader[EXPANSION_SIZE];
     bool readerOk = expandField(reader, IDC_RD_READER, mailReader, sizeof mailReader);
-    if (readerOk && mailReader[0]) readerOk = checkMailReader(mailReader);
+    if (readerOk && mailReader[0])
+        readerOk = checkMailReader(mailReader);
     // Leave the process where the notifier started it, whatever the outcome.
-    if (entered) restoreStartDirectory();
-    if (!readerOk) return reportInvalidField("Mail reader", "Mail reader", IDC_RD_READER), false;
+    if (entered)
+        restoreStartDirectory();
+    if (!readerOk)
+        return reportInvalidField("Mail reader", "Mail reader", IDC_RD_READER), false;
 
     char soundFile[EXPANSION_SIZE];
     if (!expandField(sound, IDC_SN_FILE, soundFile, sizeof soundFile))
         return reportInvalidField("Sound", "Sound file", IDC_SN_FILE), false;
     button = checkedButton(sound, IDC_SN_BEEP, IDC_SN_NONE);
-    if (button >= 0) s.SoundOption = (unsigned)button;
+    if (button >= 0)
+        s.SoundOption = (unsigned)button;
     if (s.SoundOption == SOUND_CUSTOM) {
-        if (!soundFile[0]) return reportMissingField("Sound", "Sound file", IDC_SN_FILE), false;
-        if (!checkSoundFile(soundFile)) return reportInvalidField("Sound", "Sound file", IDC_SN_FILE), false;
+        if (!soundFile[0])
+            return reportMissingField("Sound", "Sound file", IDC_SN_FILE), false;
+        if (!checkSoundFile(soundFile))
+            return reportInvalidField("Sound", "Sound file", IDC_SN_FILE), false;
     }
 
     char wavDefault[EXPANSION_SIZE];
     if (!expandField(wavBase, IDC_WB_DEFAULT, wavDefault, sizeof wavDefault))
         return reportInvalidField("WAVBase", "Default", IDC_WB_DEFAULT), false;
-    if (s.SoundOption != SOUND_WAVBASE) return true;
+    if (s.SoundOption != SOUND_WAVBASE)
+        return true;
 
     int entry = selectedWavBaseEntry();
     if (config.wavBaseList.count > 0 && entry >= 0 && !takeEntrySoundFile(entry))
@@ -365,33 +443,42 @@ static bool validateSetup(void) {
 
 // --- Collection ------------------------------------------------------------------------
 
-static unsigned fieldNumber(HWND page, int id) { return GetDlgItemInt(page, id, NULL, FALSE); }
+static unsigned fieldNumber(HWND page, int id)
+{
+    return GetDlgItemInt(page, id, NULL, FALSE);
+}
 
 // The selected entry of a list into buffer; false (buffer untouched) when no
 // entry is selected, so a list that could not be filled here does not wipe
 // the stored value.
-static bool selectedComboText(HWND page, int id, char *buffer, size_t size) {
+static bool selectedComboText(HWND page, int id, char *buffer, size_t size)
+{
     HWND combo = GetDlgItem(page, id);
     LRESULT selected = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    if (selected == CB_ERR) return false;
+    if (selected == CB_ERR)
+        return false;
     LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)selected, 0);
-    if (length == CB_ERR) return false;
+    if (length == CB_ERR)
+        return false;
     char *text = (char *)calloc((size_t)length + 1, 1);
-    if (!text) return false;
+    if (!text)
+        return false;
     SendMessageA(combo, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)text);
     copyText(buffer, size, text);
     free(text);
     return true;
 }
 
-static void collectSetup(void) {
+static void collectSetup(void)
+{
     Settings &s = config.settings;
     HWND page = pageWindow(PAGE_MSGSRC);
     s.UnreadOnly = isChecked(page, IDC_SRC_UNREAD);
 
     page = pageWindow(PAGE_MAILBOX);
     s.PollInterval = fieldNumber(page, IDC_MB_INTERVAL);
-    if (s.PollInterval < 5) s.PollInterval = 5;
+    if (s.PollInterval < 5)
+        s.PollInterval = 5;
     getControlText(page, IDC_MB_MAILFILE, s.MailFileRaw, sizeof s.MailFileRaw);
     if (s.MessageSource == SOURCE_WINDOWS_MESSAGING)
         selectedComboText(page, IDC_MB_PROFILE, s.LoginRaw, sizeof s.LoginRaw);
@@ -410,7 +497,8 @@ static void collectSetup(void) {
     page = pageWindow(PAGE_WINDOW);
     getControlText(page, IDC_WIN_CAPTION, s.WindowCaptionRaw, CAPTION_SIZE - 1);
     int button = checkedButton(page, IDC_WIN_TO_TOP, IDC_WIN_NO_ACTION);
-    if (button >= 0) s.WindowAction = (unsigned)button;
+    if (button >= 0)
+        s.WindowAction = (unsigned)button;
     s.StayOnTop = isChecked(page, IDC_WIN_STAY_ON_TOP);
     s.LastIconPosition = isChecked(page, IDC_WIN_ICON_POSITION);
     s.HideIcon = isChecked(page, IDC_WIN_HIDE_ICON);
@@ -435,7 +523,8 @@ static void collectSetup(void) {
     getControlText(page, IDC_SN_FILE, s.SoundFileRaw, sizeof s.SoundFileRaw);
     s.Alarm = isChecked(page, IDC_SN_ALARM);
     s.AlarmInterval = fieldNumber(page, IDC_SN_INTERVAL);
-    if (s.AlarmInterval == 0) s.AlarmInterval = 1;
+    if (s.AlarmInterval == 0)
+        s.AlarmInterval = 1;
 
     page = pageWindow(PAGE_WAVBASE);
     getControlText(page, IDC_WB_DEFAULT, s.WAVBaseDefaultRaw, sizeof s.WAVBaseDefaultRaw);
@@ -443,15 +532,20 @@ static void collectSetup(void) {
 
     page = pageWindow(PAGE_NETWORK);
     s.WinSockInitTimeout = fieldNumber(page, IDC_NW_WINSOCK);
-    if (s.WinSockInitTimeout == 0) s.WinSockInitTimeout = 120;
+    if (s.WinSockInitTimeout == 0)
+        s.WinSockInitTimeout = 120;
     s.ConnectTimeout = fieldNumber(page, IDC_NW_CONNECT);
-    if (s.ConnectTimeout == 0) s.ConnectTimeout = 60;
+    if (s.ConnectTimeout == 0)
+        s.ConnectTimeout = 60;
     s.InactivityTimeout = fieldNumber(page, IDC_NW_INACTIVITY);
-    if (s.InactivityTimeout == 0) s.InactivityTimeout = 30;
+    if (s.InactivityTimeout == 0)
+        s.InactivityTimeout = 30;
     s.POP3Port = fieldNumber(page, IDC_NW_POP3);
-    if (s.POP3Port == 0) s.POP3Port = 110;
+    if (s.POP3Port == 0)
+        s.POP3Port = 110;
     s.IMAP4Port = fieldNumber(page, IDC_NW_IMAP4);
-    if (s.IMAP4Port == 0) s.IMAP4Port = 143;
+    if (s.IMAP4Port == 0)
+        s.IMAP4Port = 143;
     s.NetErrors = isChecked(page, IDC_NW_ERRORS);
     selectedComboText(page, IDC_NW_CONNECTION, s.Connection, sizeof s.Connection);
     s.DialConnection = isChecked(page, IDC_NW_DIAL);
@@ -460,31 +554,38 @@ static void collectSetup(void) {
 
 // --- The dialog --------------------------------------------------------------------------
 
-static void endSetup(void) {
-    if (setup.hook) UnhookWindowsHookEx(setup.hook);
+static void endSetup(void)
+{
+    if (setup.hook)
+        UnhookWindowsHookEx(setup.hook);
     setup.hook = NULL;
     // The HTML help needs no "help quit"; the browser window stays the user's.
     setup.currentPage = -1;
     for (int i = 0; i < PAGE_COUNT; i++) {
-        if (setupPages[i].window) DestroyWindow(setupPages[i].window);
+        if (setupPages[i].window)
+            DestroyWindow(setupPages[i].window);
         setupPages[i].window = NULL;
     }
-    if (setup.netWareLibrary) FreeLibrary(setup.netWareLibrary);
+    if (setup.netWareLibrary)
+        FreeLibrary(setup.netWareLibrary);
     setup.netWareLibrary = NULL;
-    if (setup.rasLibrary) FreeLibrary(setup.rasLibrary);
+    if (setup.rasLibrary)
+        FreeLibrary(setup.rasLibrary);
     setup.rasLibrary = NULL;
     releaseSetupNotes();
 }
 
-static void initSetupDialog(HWND dialog) {
+static void initSetupDialog(HWND dialog)
+{
     setup.dialog = dialog;
     setup.tabs = GetDlgItem(dialog, IDC_SETUP_TABS);
 
     for (int i = 0; i < PAGE_COUNT; i++) {
-        setupPages[i].window = CreateDialogParamA(setup.module, setupPages[i].resource, dialog,
-                                                  setupPages[i].procedure, 0);
+        setupPages[i].window =
+            CreateDialogParamA(setup.module, setupPages[i].resource, dialog, setupPages[i].procedure, 0);
         // Pages have no caption bar; the name is for accessibility tools (and tests).
-        if (setupPages[i].window) SetWindowTextA(setupPages[i].window, setupPages[i].label);
+        if (setupPages[i].window)
+            SetWindowTextA(setupPages[i].window, setupPages[i].label);
     }
     for (int i = 0; i < PAGE_COUNT; i++) {
         TCITEMA item;
@@ -495,7 +596,8 @@ static void initSetupDialog(HWND dialog) {
     }
 
     HOOKPROC filter = (HOOKPROC)(void *)GetProcAddress(setup.module, "DialogFilterProc");
-    if (!filter) filter = DialogFilterProc;
+    if (!filter)
+        filter = DialogFilterProc;
     setup.hook = SetWindowsHookExA(WH_MSGFILTER, filter, NULL, GetCurrentThreadId());
 
     const Settings &s = config.settings;
@@ -503,8 +605,10 @@ static void initSetupDialog(HWND dialog) {
         fillConnectionList();
     else
         removeTab("Network");
-    if (s.SoundOption != SOUND_WAVBASE) removeTab("WAVBase");
-    if (!s.UseFilters) removeTab("Filters");
+    if (s.SoundOption != SOUND_WAVBASE)
+        removeTab("WAVBase");
+    if (!s.UseFilters)
+        removeTab("Filters");
 
     layoutMailboxPage((int)s.MessageSource);
     disableEmptyListControls();
@@ -515,11 +619,10 @@ static void initSetupDialog(HWND dialog) {
     ShowWindow(setupPages[0].window, SW_SHOW);
 }
 
-extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_INITDIALOG:
-        initSetupDialog(dialog);
-        return TRUE;
+    case WM_INITDIALOG: initSetupDialog(dialog); return TRUE;
     case WM_NOTIFY: {
         const NMHDR *header = (const NMHDR *)lParam;
         if (header && header->idFrom == IDC_SETUP_TABS && header->code == TCN_SELCHANGE) {
@@ -532,7 +635,8 @@ extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wPara
     case WM_SETUP_HELP:
         // WM_USER is also the dialog manager's DM_GETDEFID: only the hook's
         // request is ours.
-        if (wParam != HELP_REQUEST) break;
+        if (wParam != HELP_REQUEST)
+            break;
         showHelp();
         return TRUE;
     case WM_COMMAND:
@@ -541,7 +645,8 @@ extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wPara
             // The error boxes have no owner, so the dialog stays usable behind
             // them: an OK pressed while one is up must not validate again.
             static bool validating;
-            if (validating) return TRUE;
+            if (validating)
+                return TRUE;
             validating = true;
             bool valid = validateSetup();
             validating = false;
@@ -557,9 +662,7 @@ extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wPara
             EndDialog(dialog, 0);
             endSetup();
             return TRUE;
-        case IDC_SETUP_HELP:
-            showHelp();
-            return TRUE;
+        case IDC_SETUP_HELP: showHelp(); return TRUE;
         }
         break;
     }
@@ -567,9 +670,11 @@ extern "C" INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wPara
 }
 
 extern "C" int WINAPI doSetup(HWND owner, HINSTANCE instance, int currentDrive, const char *currentDirectory,
-                              const char *helpFile, const char *iniFile, HICON noMailIcon, HICON newMailIcon) {
+                              const char *helpFile, const char *iniFile, HICON noMailIcon, HICON newMailIcon)
+{
     // One setup dialog at a time.
-    if (setup.dialog || !iniFile) return 0;
+    if (setup.dialog || !iniFile)
+        return 0;
 
     HelpOpener opener = setup.openHelp;
     HINSTANCE module = setup.module;
@@ -603,7 +708,8 @@ extern "C" int WINAPI doSetup(HWND owner, HINSTANCE instance, int currentDrive, 
     InitCommonControlsEx(&controls);
 
     INT_PTR result = DialogBoxParamA(setup.module, "SETUP_MAIN", owner, SetupDlgProc, 0);
-    if (setup.currentPage != -1) endSetup();    // the dialog was torn down from outside
+    if (setup.currentPage != -1)
+        endSetup(); // the dialog was torn down from outside
     setup.dialog = NULL;
     setup.tabs = NULL;
 
@@ -612,14 +718,16 @@ extern "C" int WINAPI doSetup(HWND owner, HINSTANCE instance, int currentDrive, 
     return result == 1 ? 1 : 0;
 }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
     if (reason == DLL_PROCESS_ATTACH) {
         setup.module = instance;
         setup.currentPage = -1;
         OSVERSIONINFOA version;
         memset(&version, 0, sizeof version);
         version.dwOSVersionInfoSize = sizeof version;
-        if (GetVersionExA(&version)) setup.newShell = version.dwMajorVersion > 3;
+        if (GetVersionExA(&version))
+            setup.newShell = version.dwMajorVersion > 3;
         DisableThreadLibraryCalls(instance);
     }
     return TRUE;

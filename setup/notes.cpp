@@ -18,21 +18,33 @@ typedef NotesStatus(WINAPI *REGGetIDInfoProc)(char *, WORD, void *, WORD, WORD *
 
 // The entry points the setup library needs, all required, in this order.
 static const char *const notesEntryNames[] = {
-    "NotesInitExtended", "NotesTerm", "OSLockObject", "OSUnlockObject", "OSMemFree",
-    "OSGetDataDirectory", "REGGetIDInfo", "OSLoadString", "NSFDbOpen", "NSFDbClose",
-    "NSFNoteOpen", "NSFNoteClose", "NSFItemScan", "NSFSearch", "DNAbbreviate",
-    "DNCanonicalize", "NAMEGetAddressBooks", "OSPathNetParse", "OSPathNetConstruct",
+    "NotesInitExtended",  "NotesTerm",           "OSLockObject",   "OSUnlockObject",     "OSMemFree",
+    "OSGetDataDirectory", "REGGetIDInfo",        "OSLoadString",   "NSFDbOpen",          "NSFDbClose",
+    "NSFNoteOpen",        "NSFNoteClose",        "NSFItemScan",    "NSFSearch",          "DNAbbreviate",
+    "DNCanonicalize",     "NAMEGetAddressBooks", "OSPathNetParse", "OSPathNetConstruct",
 };
-enum { NOTES_ENTRY_COUNT = sizeof notesEntryNames / sizeof notesEntryNames[0] };
-enum { ENTRY_INIT = 0, ENTRY_TERM = 1, ENTRY_DATA_DIRECTORY = 5, ENTRY_ID_INFO = 6 };
-enum { ID_INFO_USER_NAME = 7 };
+enum {
+    NOTES_ENTRY_COUNT = sizeof notesEntryNames / sizeof notesEntryNames[0]
+};
+enum {
+    ENTRY_INIT = 0,
+    ENTRY_TERM = 1,
+    ENTRY_DATA_DIRECTORY = 5,
+    ENTRY_ID_INFO = 6
+};
+enum {
+    ID_INFO_USER_NAME = 7
+};
 
 static FARPROC notesEntries[NOTES_ENTRY_COUNT];
-static bool notesFailed;    // tried and failed in this dialog: do not ask again
+static bool notesFailed; // tried and failed in this dialog: do not ask again
 
-bool loadSetupNotes(void) {
-    if (setup.notesLibrary) return true;
-    if (notesFailed && setup.dialog) return false;
+bool loadSetupNotes(void)
+{
+    if (setup.notesLibrary)
+        return true;
+    if (notesFailed && setup.dialog)
+        return false;
     UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
     HMODULE library = LoadLibraryA("NNOTES.DLL");
     SetErrorMode(mode);
@@ -62,15 +74,18 @@ bool loadSetupNotes(void) {
     return true;
 }
 
-void releaseSetupNotes(void) {
+void releaseSetupNotes(void)
+{
     notesFailed = false;
-    if (!setup.notesLibrary) return;
+    if (!setup.notesLibrary)
+        return;
     ((NotesTermProc)(void *)notesEntries[ENTRY_TERM])();
     FreeLibrary(setup.notesLibrary);
     setup.notesLibrary = NULL;
 }
 
-void showNotesUserName(void) {
+void showNotesUserName(void)
+{
     HWND page = pageWindow(PAGE_MAILBOX);
     char name[256] = "";
     if (setup.notesLibrary) {
@@ -78,21 +93,26 @@ void showNotesUserName(void) {
         getControlText(page, IDC_MB_IDFILE, idFile, sizeof idFile);
         WORD length = 0;
         if (((REGGetIDInfoProc)(void *)notesEntries[ENTRY_ID_INFO])(idFile, ID_INFO_USER_NAME, name,
-                                                                    sizeof name - 1, &length) != 0)
+                                                                    sizeof name - 1, &length)
+            != 0)
             name[0] = '\0';
         name[sizeof name - 1] = '\0';
-        if (length < sizeof name) name[length] = '\0';
+        if (length < sizeof name)
+            name[length] = '\0';
     }
     setControlText(page, IDC_MB_USER, name);
 }
 
-void browseNotesIdFile(void) {
-    if (!setup.notesLibrary) return;
+void browseNotesIdFile(void)
+{
+    if (!setup.notesLibrary)
+        return;
     HWND page = pageWindow(PAGE_MAILBOX);
     char login[LOGIN_SIZE];
     getControlText(page, IDC_MB_IDFILE, login, sizeof login);
     const char *expandedText = expandEnvironment(login);
-    if (!expandedText) return;
+    if (!expandedText)
+        return;
     char expanded[EXPANSION_SIZE];
     copyText(expanded, expandedText);
 
@@ -114,7 +134,8 @@ void browseNotesIdFile(void) {
         ((OSGetDataDirectoryProc)(void *)notesEntries[ENTRY_DATA_DIRECTORY])(data);
         data[MAX_PATH] = '\0';
         copyText(folder, data);
-        if (folder[0] && folder[strlen(folder) - 1] != '\\') appendText(folder, "\\");
+        if (folder[0] && folder[strlen(folder) - 1] != '\\')
+            appendText(folder, "\\");
         copyText(file, expanded);
         inDataDirectory = true;
     }
@@ -130,9 +151,11 @@ void browseNotesIdFile(void) {
     dialog.lpstrInitialDir = folder[0] ? folder : NULL;
     dialog.lpstrTitle = "Notes ID file";
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&dialog)) return;
+    if (!GetOpenFileNameA(&dialog))
+        return;
 
-    for (char *p = file; *p; p++) *p = lowerChar(*p);
+    for (char *p = file; *p; p++)
+        *p = lowerChar(*p);
     char result[LOGIN_SIZE];
     restoreReferences(login, file, result, sizeof result);
     // An ID file in the Notes data directory is held relative to it.
@@ -144,27 +167,34 @@ void browseNotesIdFile(void) {
     showNotesUserName();
 }
 
-void selectNotesFolder(void) {
+void selectNotesFolder(void)
+{
     HWND combo = GetDlgItem(pageWindow(PAGE_MAILBOX), IDC_MB_FOLDER);
     LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0), chosen = 0;
     for (LRESULT i = 0; i < count; i++) {
         char folder[NOTES_FOLDER_LIST_SIZE] = "";
-        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)i, 0) >= NOTES_FOLDER_LIST_SIZE) continue;
+        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)i, 0) >= NOTES_FOLDER_LIST_SIZE)
+            continue;
         SendMessageA(combo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)folder);
         if (compareNoCase(folder, config.settings.NotesFolder) == 0) {
             chosen = i;
             break;
         }
     }
-    if (count > 0) SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
+    if (count > 0)
+        SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
 }
 
 // The server list from the Notes address books and the database browser are
 // still to come; until then the server list stays empty (as when the address
 // books cannot be read) and the database field is typed by hand.
-void fillNotesServerList(void) {
-    if (setup.notesServersFilled) return;
+void fillNotesServerList(void)
+{
+    if (setup.notesServersFilled)
+        return;
     loadSetupNotes();
 }
 
-void browseNotesDatabase(void) {}
+void browseNotesDatabase(void)
+{
+}

@@ -14,23 +14,31 @@
 static const char SOUND_FILTERS[] = "Sound files (*.WAV)\0*.wav\0All files (*.*)\0*.*\0";
 
 // Asks before a list entry is removed.
-static bool confirmDelete(HWND page, const char *text) {
+static bool confirmDelete(HWND page, const char *text)
+{
     char question[128];
     formatText(question, sizeof question, "Delete entry for \"%.*s\"?", 60, text);
     return MessageBoxA(page, question, "Pelimbo", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-static void enableRange(HWND page, int first, int last, bool on) {
-    for (int id = first; id <= last; id++) enableControl(page, id, on);
+static void enableRange(HWND page, int first, int last, bool on)
+{
+    for (int id = first; id <= last; id++)
+        enableControl(page, id, on);
 }
 
-static bool fieldEmpty(HWND page, int id) { return GetWindowTextLengthA(GetDlgItem(page, id)) == 0; }
+static bool fieldEmpty(HWND page, int id)
+{
+    return GetWindowTextLengthA(GetDlgItem(page, id)) == 0;
+}
 
-void playSoundField(HWND page, int fieldId) {
+void playSoundField(HWND page, int fieldId)
+{
     char text[PATH_SIZE];
     getControlText(page, fieldId, text, sizeof text);
     const char *expanded = expandEnvironment(text);
-    if (!expanded || !expanded[0]) return;
+    if (!expanded || !expanded[0])
+        return;
     char file[EXPANSION_SIZE];
     copyText(file, expanded);
     // Synchronous and without a fallback: a missing file plays nothing.
@@ -39,7 +47,8 @@ void playSoundField(HWND page, int fieldId) {
 
 // --- Window page -------------------------------------------------------------------------------
 
-extern "C" INT_PTR CALLBACK WinDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK WinDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     const Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -54,15 +63,18 @@ extern "C" INT_PTR CALLBACK WinDlgProc(HWND page, UINT message, WPARAM wParam, L
         setChecked(page, IDC_WIN_SHOW_HEADERS, s.ShowHeaders);
         setChecked(page, IDC_WIN_REVERSE, s.ReverseSort);
         setChecked(page, IDC_WIN_EXIT_MENU, s.ExitMenu);
-        if (s.HideIcon && !setup.newShell) enableControl(page, IDC_WIN_BLINK, false);
-        if (!s.ShowHeaders) enableControl(page, IDC_WIN_REVERSE, false);
+        if (s.HideIcon && !setup.newShell)
+            enableControl(page, IDC_WIN_BLINK, false);
+        if (!s.ShowHeaders)
+            enableControl(page, IDC_WIN_REVERSE, false);
         if (setup.newShell) {
             enableControl(page, IDC_WIN_ICON_POSITION, false);
             enableControl(page, IDC_WIN_HIDE_ICON, false);
         }
         return FALSE;
     case WM_COMMAND:
-        if (HIWORD(wParam) != BN_CLICKED) break;
+        if (HIWORD(wParam) != BN_CLICKED)
+            break;
         if (LOWORD(wParam) == IDC_WIN_HIDE_ICON) {
             enableControl(page, IDC_WIN_BLINK, !isChecked(page, IDC_WIN_HIDE_ICON));
             return TRUE;
@@ -78,7 +90,8 @@ extern "C" INT_PTR CALLBACK WinDlgProc(HWND page, UINT message, WPARAM wParam, L
 
 // --- Mail reader page ------------------------------------------------------------------------
 
-extern "C" INT_PTR CALLBACK ReaderDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK ReaderDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -95,7 +108,8 @@ extern "C" INT_PTR CALLBACK ReaderDlgProc(HWND page, UINT message, WPARAM wParam
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_RD_BROWSE && HIWORD(wParam) == BN_CLICKED) {
             browseForFile(page, IDC_RD_READER, s.MailReaderRaw, sizeof s.MailReaderRaw,
-                          "Programs (*.EXE)\0*.exe\0PIF files (*.PIF)\0*.pif\0All files (*.*)\0*.*\0", "Mail reader");
+                          "Programs (*.EXE)\0*.exe\0PIF files (*.PIF)\0*.pif\0All files (*.*)\0*.*\0",
+                          "Mail reader");
             return TRUE;
         }
         break;
@@ -108,21 +122,25 @@ extern "C" INT_PTR CALLBACK ReaderDlgProc(HWND page, UINT message, WPARAM wParam
 static int filterSelected = -1;
 static bool filterAddMode;
 
-static void listFilterTexts(HWND page) {
+static void listFilterTexts(HWND page)
+{
     HWND list = GetDlgItem(page, IDC_FL_LIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     for (int i = 0; i < config.filterList.count; i++)
         SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)config.filterList.entries[i].text);
 }
 
-static void checkInRange(HWND page, int first, int last, int value) {
+static void checkInRange(HWND page, int first, int last, int value)
+{
     if (value >= 0 && value <= last - first)
         CheckRadioButton(page, first, last, first + value);
     else
-        for (int id = first; id <= last; id++) setChecked(page, id, false);
+        for (int id = first; id <= last; id++)
+            setChecked(page, id, false);
 }
 
-static void showFilterEntry(HWND page, int index) {
+static void showFilterEntry(HWND page, int index)
+{
     filterSelected = index;
     SendDlgItemMessageA(page, IDC_FL_LIST, LB_SETCURSEL, (WPARAM)index, 0);
     const FilterEntry &entry = config.filterList.entries[index];
@@ -130,13 +148,15 @@ static void showFilterEntry(HWND page, int index) {
     checkInRange(page, IDC_FL_FROM, IDC_FL_EITHER, entry.match);
 }
 
-static void enableFilterEntryControls(HWND page, bool on) {
+static void enableFilterEntryControls(HWND page, bool on)
+{
     enableControl(page, IDC_FL_DELETE, on);
     enableRange(page, IDC_FL_IGNORE, IDC_FL_DELETE_ACTION, on);
     enableRange(page, IDC_FL_FROM, IDC_FL_EITHER, on);
 }
 
-static void setFilterAddMode(HWND page, bool on) {
+static void setFilterAddMode(HWND page, bool on)
+{
     filterAddMode = on;
     enableControl(page, IDC_FL_STRING_LABEL, !on);
     enableControl(page, IDC_FL_LIST, !on);
@@ -150,7 +170,8 @@ static void setFilterAddMode(HWND page, bool on) {
     enableRange(page, IDC_FL_NEW_LABEL, IDC_FL_DONE, on);
 }
 
-static void addFilterEntry(HWND page) {
+static void addFilterEntry(HWND page)
+{
     char text[LIST_TEXT_MAX + 1];
     getControlText(page, IDC_FL_NEW, text, sizeof text);
     if (text[0]) {
@@ -161,7 +182,8 @@ static void addFilterEntry(HWND page) {
         }
         FilterList &list = config.filterList;
         char *copy = (char *)calloc(LIST_TEXT_MAX + 1, 1);
-        FilterEntry *grown = copy ? (FilterEntry *)realloc(list.entries, ((size_t)list.count + 1) * sizeof *grown) : NULL;
+        FilterEntry *grown =
+            copy ? (FilterEntry *)realloc(list.entries, ((size_t)list.count + 1) * sizeof *grown) : NULL;
         if (!grown) {
             free(copy);
             reportSetupError("Can't allocate memory for filter list entry");
@@ -189,25 +211,31 @@ static void addFilterEntry(HWND page) {
         enableFilterEntryControls(page, false);
 }
 
-static void deleteFilterEntry(HWND page) {
+static void deleteFilterEntry(HWND page)
+{
     FilterList &list = config.filterList;
     int index = (int)SendDlgItemMessageA(page, IDC_FL_LIST, LB_GETCURSEL, 0, 0);
-    if (index < 0 || index >= list.count) return;
-    if (!confirmDelete(page, list.entries[index].text)) return;
+    if (index < 0 || index >= list.count)
+        return;
+    if (!confirmDelete(page, list.entries[index].text))
+        return;
     free(list.entries[index].text);
-    memmove(&list.entries[index], &list.entries[index + 1], (size_t)(list.count - index - 1) * sizeof list.entries[0]);
+    memmove(&list.entries[index], &list.entries[index + 1],
+            (size_t)(list.count - index - 1) * sizeof list.entries[0]);
     list.count--;
     listFilterTexts(page);
     if (list.count == 0) {
         filterSelected = -1;
         enableFilterEntryControls(page, false);
-        for (int id = IDC_FL_IGNORE; id <= IDC_FL_EITHER; id++) setChecked(page, id, false);
+        for (int id = IDC_FL_IGNORE; id <= IDC_FL_EITHER; id++)
+            setChecked(page, id, false);
         return;
     }
     showFilterEntry(page, index < list.count ? index : list.count - 1);
 }
 
-extern "C" INT_PTR CALLBACK FilterDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK FilterDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -216,7 +244,8 @@ extern "C" INT_PTR CALLBACK FilterDlgProc(HWND page, UINT message, WPARAM wParam
         SendDlgItemMessageA(page, IDC_FL_NEW, EM_LIMITTEXT, LIST_TEXT_MAX, 0);
         SendDlgItemMessageA(page, IDC_FL_LOG_FILE, EM_LIMITTEXT, PATH_SIZE - 1, 0);
         listFilterTexts(page);
-        if (config.filterList.count > 0) showFilterEntry(page, 0);
+        if (config.filterList.count > 0)
+            showFilterEntry(page, 0);
         enableRange(page, IDC_FL_NEW_LABEL, IDC_FL_DONE, false);
         setChecked(page, IDC_FL_CONFIRM, s.ConfirmDeletes);
         setChecked(page, IDC_FL_LOG, s.LogDeletes);
@@ -229,11 +258,13 @@ extern "C" INT_PTR CALLBACK FilterDlgProc(HWND page, UINT message, WPARAM wParam
         if (id == IDC_FL_LIST) {
             if (code == LBN_SELCHANGE) {
                 int index = (int)SendDlgItemMessageA(page, IDC_FL_LIST, LB_GETCURSEL, 0, 0);
-                if (index >= 0 && index < config.filterList.count) showFilterEntry(page, index);
+                if (index >= 0 && index < config.filterList.count)
+                    showFilterEntry(page, index);
             }
             return TRUE;
         }
-        if (code != BN_CLICKED) break;
+        if (code != BN_CLICKED)
+            break;
         switch (id) {
         case IDC_FL_IGNORE:
         case IDC_FL_DELETE_ACTION:
@@ -255,15 +286,9 @@ extern "C" INT_PTR CALLBACK FilterDlgProc(HWND page, UINT message, WPARAM wParam
             SendDlgItemMessageA(page, IDC_FL_LIST, LB_SETCURSEL, (WPARAM)-1, 0);
             SetFocus(GetDlgItem(page, IDC_FL_NEW));
             return TRUE;
-        case IDC_FL_DONE:
-            addFilterEntry(page);
-            return TRUE;
-        case IDC_FL_DELETE:
-            deleteFilterEntry(page);
-            return TRUE;
-        case IDC_FL_CONFIRM:
-            s.ConfirmDeletes = isChecked(page, IDC_FL_CONFIRM);
-            return TRUE;
+        case IDC_FL_DONE: addFilterEntry(page); return TRUE;
+        case IDC_FL_DELETE: deleteFilterEntry(page); return TRUE;
+        case IDC_FL_CONFIRM: s.ConfirmDeletes = isChecked(page, IDC_FL_CONFIRM); return TRUE;
         case IDC_FL_LOG:
             s.LogDeletes = isChecked(page, IDC_FL_LOG);
             enableControl(page, IDC_FL_LOG_FILE, s.LogDeletes);
@@ -299,14 +324,16 @@ struct ColorPage {
 };
 static ColorPage colorPage;
 
-static HWND sampleFor(int area) {
-    int id = area <= COLOR_SUBJECT_TEXT ? IDC_CL_TEXT_SAMPLE
+static HWND sampleFor(int area)
+{
+    int id = area <= COLOR_SUBJECT_TEXT     ? IDC_CL_TEXT_SAMPLE
              : area == COLOR_NO_MAIL_WINDOW ? IDC_CL_NOMAIL_SAMPLE
                                             : IDC_CL_NEWMAIL_SAMPLE;
     return GetDlgItem(colorPage.page, id);
 }
 
-static void showAreaColor(void) {
+static void showAreaColor(void)
+{
     uint32_t color = config.settings.colors[colorPage.area];
     colorPage.red = (int)(color & 0xFF);
     colorPage.green = (int)((color >> 8) & 0xFF);
@@ -316,23 +343,30 @@ static void showAreaColor(void) {
     SetScrollPos(GetDlgItem(colorPage.page, IDC_CL_BLUE), SB_CTL, colorPage.blue, TRUE);
 }
 
-static void selectArea(int area) {
-    if (area < 0 || area >= COLOR_COUNT) return;
+static void selectArea(int area)
+{
+    if (area < 0 || area >= COLOR_COUNT)
+        return;
     colorPage.area = area;
     SendDlgItemMessageA(colorPage.page, IDC_CL_AREA, LB_SETCURSEL, (WPARAM)area, 0);
     showAreaColor();
 }
 
-static void redrawSample(int area) { InvalidateRect(sampleFor(area), NULL, TRUE); }
+static void redrawSample(int area)
+{
+    InvalidateRect(sampleFor(area), NULL, TRUE);
+}
 
-static void computeSampleGeometry(void) {
+static void computeSampleGeometry(void)
+{
     HWND text = GetDlgItem(colorPage.page, IDC_CL_TEXT_SAMPLE);
     HDC dc = GetDC(text);
     HFONT font = (HFONT)SendMessageA(text, WM_GETFONT, 0, 0);
     HGDIOBJ old = font ? SelectObject(dc, font) : NULL;
     TEXTMETRICA metrics;
     GetTextMetricsA(dc, &metrics);
-    if (old) SelectObject(dc, old);
+    if (old)
+        SelectObject(dc, old);
     ReleaseDC(text, dc);
     colorPage.charWidth = metrics.tmAveCharWidth;
     colorPage.charHeight = metrics.tmHeight;
@@ -354,16 +388,19 @@ static void computeSampleGeometry(void) {
 }
 
 // Area of the text sample under a click (client coordinates).
-static int textSampleArea(int x, int y) {
+static int textSampleArea(int x, int y)
+{
     const ColorPage &c = colorPage;
     if (x >= c.textX - 4 && x <= c.textX + 9 * c.charWidth && y >= c.fromY - 4 && y <= c.middle - 4)
         return COLOR_FROM_TEXT;
-    if (x < c.textX - 4 || x > c.textX + 11 * c.charWidth + 1 || y < c.subjectY - 4 || y > c.subjectY + c.charHeight)
+    if (x < c.textX - 4 || x > c.textX + 11 * c.charWidth + 1 || y < c.subjectY - 4
+        || y > c.subjectY + c.charHeight)
         return COLOR_HEADERS_BACKGROUND;
     return COLOR_SUBJECT_TEXT;
 }
 
-static void fillSample(HWND box, HDC dc, uint32_t color) {
+static void fillSample(HWND box, HDC dc, uint32_t color)
+{
     RECT r;
     GetClientRect(box, &r);
     HBRUSH brush = CreateSolidBrush((COLORREF)color);
@@ -371,7 +408,8 @@ static void fillSample(HWND box, HDC dc, uint32_t color) {
     DeleteObject(brush);
 }
 
-static LRESULT sampleProc(int which, HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT sampleProc(int which, HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -386,40 +424,48 @@ static LRESULT sampleProc(int which, HWND box, UINT message, WPARAM wParam, LPAR
             TextOutA(dc, colorPage.textX, colorPage.fromY, "From line", 9);
             SetTextColor(dc, (COLORREF)colors[COLOR_SUBJECT_TEXT]);
             TextOutA(dc, colorPage.textX, colorPage.subjectY, "Subject line", 12);
-            if (old) SelectObject(dc, old);
+            if (old)
+                SelectObject(dc, old);
         } else {
             fillSample(box, dc, colors[which == 1 ? COLOR_NO_MAIL_WINDOW : COLOR_HAVE_MAIL_WINDOW]);
             HICON icon = which == 1 ? setup.noMailIcon : setup.newMailIcon;
-            if (icon) DrawIcon(dc, colorPage.iconX, colorPage.iconY, icon);
+            if (icon)
+                DrawIcon(dc, colorPage.iconX, colorPage.iconY, icon);
         }
         EndPaint(box, &paint);
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN: {
         int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
-        selectArea(which == 0 ? textSampleArea(x, y) : which == 1 ? COLOR_NO_MAIL_WINDOW : COLOR_HAVE_MAIL_WINDOW);
+        selectArea(which == 0   ? textSampleArea(x, y)
+                   : which == 1 ? COLOR_NO_MAIL_WINDOW
+                                : COLOR_HAVE_MAIL_WINDOW);
         return 0;
     }
     }
     return CallWindowProcA(colorPage.oldProcs[which], box, message, wParam, lParam);
 }
 
-extern "C" LRESULT CALLBACK textBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK textBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
     return sampleProc(0, box, message, wParam, lParam);
 }
-extern "C" LRESULT CALLBACK noMailBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK noMailBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
     return sampleProc(1, box, message, wParam, lParam);
 }
-extern "C" LRESULT CALLBACK newMailBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" LRESULT CALLBACK newMailBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
     return sampleProc(2, box, message, wParam, lParam);
 }
 
 // Applies the scroll bars' colour to the selected area.
-static void applyBarColor(void) {
-    uint32_t color = (uint32_t)colorPage.red + 256u * (uint32_t)colorPage.green + 65536u * (uint32_t)colorPage.blue;
+static void applyBarColor(void)
+{
+    uint32_t color =
+        (uint32_t)colorPage.red + 256u * (uint32_t)colorPage.green + 65536u * (uint32_t)colorPage.blue;
     uint32_t *colors = config.settings.colors;
     if (colorPage.area == COLOR_HEADERS_BACKGROUND) {
         colors[COLOR_HEADERS_BACKGROUND] = color;
@@ -436,10 +482,15 @@ static void applyBarColor(void) {
     }
 }
 
-static void scrollColor(HWND bar, int action, int thumb) {
+static void scrollColor(HWND bar, int action, int thumb)
+{
     int id = GetDlgCtrlID(bar);
-    int *value = id == IDC_CL_RED ? &colorPage.red : id == IDC_CL_GREEN ? &colorPage.green : id == IDC_CL_BLUE ? &colorPage.blue : NULL;
-    if (!value) return;
+    int *value = id == IDC_CL_RED     ? &colorPage.red
+                 : id == IDC_CL_GREEN ? &colorPage.green
+                 : id == IDC_CL_BLUE  ? &colorPage.blue
+                                      : NULL;
+    if (!value)
+        return;
     int v = *value;
     switch (action) {
     case SB_LINELEFT: v -= 1; break;
@@ -452,14 +503,17 @@ static void scrollColor(HWND bar, int action, int thumb) {
     case SB_THUMBPOSITION: v = thumb; break;
     default: return;
     }
-    if (v < 0) v = 0;
-    if (v > 255) v = 255;
+    if (v < 0)
+        v = 0;
+    if (v > 255)
+        v = 255;
     *value = v;
     SetScrollPos(bar, SB_CTL, v, TRUE);
     applyBarColor();
 }
 
-extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     static const int bars[3] = {IDC_CL_RED, IDC_CL_GREEN, IDC_CL_BLUE};
     static const int samples[3] = {IDC_CL_TEXT_SAMPLE, IDC_CL_NOMAIL_SAMPLE, IDC_CL_NEWMAIL_SAMPLE};
     static const WNDPROC sampleProcs[3] = {textBoxProc, noMailBoxProc, newMailBoxProc};
@@ -470,8 +524,10 @@ extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam,
         colorPage.barBrushes[0] = CreateSolidBrush(RGB(255, 0, 0));
         colorPage.barBrushes[1] = CreateSolidBrush(RGB(0, 255, 0));
         colorPage.barBrushes[2] = CreateSolidBrush(RGB(0, 0, 255));
-        for (int i = 0; i < COLOR_COUNT; i++) SendDlgItemMessageA(page, IDC_CL_AREA, LB_ADDSTRING, 0, (LPARAM)areaNames[i]);
-        for (int i = 0; i < 3; i++) SetScrollRange(GetDlgItem(page, bars[i]), SB_CTL, 0, 255, FALSE);
+        for (int i = 0; i < COLOR_COUNT; i++)
+            SendDlgItemMessageA(page, IDC_CL_AREA, LB_ADDSTRING, 0, (LPARAM)areaNames[i]);
+        for (int i = 0; i < 3; i++)
+            SetScrollRange(GetDlgItem(page, bars[i]), SB_CTL, 0, 255, FALSE);
         selectArea(COLOR_HEADERS_BACKGROUND);
         computeSampleGeometry();
         for (int i = 0; i < 3; i++) {
@@ -493,9 +549,7 @@ extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam,
             }
         return FALSE;
     }
-    case WM_HSCROLL:
-        scrollColor((HWND)lParam, LOWORD(wParam), (short)HIWORD(wParam));
-        return TRUE;
+    case WM_HSCROLL: scrollColor((HWND)lParam, LOWORD(wParam), (short)HIWORD(wParam)); return TRUE;
     case WM_COMMAND: {
         int id = LOWORD(wParam), code = HIWORD(wParam);
         if (id == IDC_CL_AREA && code == LBN_SELCHANGE) {
@@ -504,7 +558,8 @@ extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam,
         }
         if (id == IDC_CL_DEFAULTS && code == BN_CLICKED) {
             parseColorList(DEFAULT_COLORS, config.settings.colors);
-            for (int i = 0; i < 3; i++) InvalidateRect(GetDlgItem(page, samples[i]), NULL, TRUE);
+            for (int i = 0; i < 3; i++)
+                InvalidateRect(GetDlgItem(page, samples[i]), NULL, TRUE);
             showAreaColor();
             return TRUE;
         }
@@ -519,9 +574,11 @@ extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam,
     case WM_DESTROY:
         for (int i = 0; i < 3; i++) {
             HWND box = GetDlgItem(page, samples[i]);
-            if (box && colorPage.oldProcs[i]) SetWindowLongPtrA(box, GWLP_WNDPROC, (LONG_PTR)colorPage.oldProcs[i]);
+            if (box && colorPage.oldProcs[i])
+                SetWindowLongPtrA(box, GWLP_WNDPROC, (LONG_PTR)colorPage.oldProcs[i]);
             colorPage.oldProcs[i] = NULL;
-            if (colorPage.barBrushes[i]) DeleteObject(colorPage.barBrushes[i]);
+            if (colorPage.barBrushes[i])
+                DeleteObject(colorPage.barBrushes[i]);
             colorPage.barBrushes[i] = NULL;
         }
         break;
@@ -534,7 +591,8 @@ extern "C" INT_PTR CALLBACK ColorDlgProc(HWND page, UINT message, WPARAM wParam,
 static int soundOption;
 static bool soundAlarm;
 
-static void applySoundRules(HWND page) {
+static void applySoundRules(HWND page)
+{
     bool file = soundOption == SOUND_CUSTOM || (soundOption == SOUND_WAVBASE && soundAlarm);
     enableRange(page, IDC_SN_FILE_LABEL, IDC_SN_BROWSE, file);
     enableControl(page, IDC_SN_TEST, file && !fieldEmpty(page, IDC_SN_FILE));
@@ -543,7 +601,8 @@ static void applySoundRules(HWND page) {
     enableRange(page, IDC_SN_INTERVAL_LABEL, IDC_SN_SECONDS, interval);
 }
 
-extern "C" INT_PTR CALLBACK SoundDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK SoundDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -552,7 +611,8 @@ extern "C" INT_PTR CALLBACK SoundDlgProc(HWND page, UINT message, WPARAM wParam,
         SendDlgItemMessageA(page, IDC_SN_FILE, EM_LIMITTEXT, PATH_SIZE - 1, 0);
         SendDlgItemMessageA(page, IDC_SN_INTERVAL, EM_LIMITTEXT, 4, 0);
         setControlText(page, IDC_SN_FILE, s.SoundFileRaw);
-        if (s.SoundOption <= SOUND_NONE) CheckRadioButton(page, IDC_SN_BEEP, IDC_SN_NONE, IDC_SN_BEEP + soundOption);
+        if (s.SoundOption <= SOUND_NONE)
+            CheckRadioButton(page, IDC_SN_BEEP, IDC_SN_NONE, IDC_SN_BEEP + soundOption);
         setChecked(page, IDC_SN_ALARM, s.Alarm);
         SetDlgItemInt(page, IDC_SN_INTERVAL, s.AlarmInterval, FALSE);
         applySoundRules(page);
@@ -563,7 +623,8 @@ extern "C" INT_PTR CALLBACK SoundDlgProc(HWND page, UINT message, WPARAM wParam,
             applySoundRules(page);
             return TRUE;
         }
-        if (code != BN_CLICKED) break;
+        if (code != BN_CLICKED)
+            break;
         if (id >= IDC_SN_BEEP && id <= IDC_SN_NONE) {
             soundOption = id - IDC_SN_BEEP;
             applySoundRules(page);
@@ -579,11 +640,10 @@ extern "C" INT_PTR CALLBACK SoundDlgProc(HWND page, UINT message, WPARAM wParam,
             applySoundRules(page);
             return TRUE;
         case IDC_SN_BROWSE:
-            browseForFile(page, IDC_SN_FILE, s.SoundFileRaw, sizeof s.SoundFileRaw, SOUND_FILTERS, "Sound file");
+            browseForFile(page, IDC_SN_FILE, s.SoundFileRaw, sizeof s.SoundFileRaw, SOUND_FILTERS,
+                          "Sound file");
             return TRUE;
-        case IDC_SN_TEST:
-            playSoundField(page, IDC_SN_FILE);
-            return TRUE;
+        case IDC_SN_TEST: playSoundField(page, IDC_SN_FILE); return TRUE;
         }
         break;
     }
@@ -596,20 +656,24 @@ extern "C" INT_PTR CALLBACK SoundDlgProc(HWND page, UINT message, WPARAM wParam,
 static int wavSelected = -1;
 static bool wavAddMode;
 
-int selectedWavBaseEntry(void) {
+int selectedWavBaseEntry(void)
+{
     HWND page = pageWindow(PAGE_WAVBASE);
-    if (!page) return -1;
+    if (!page)
+        return -1;
     return (int)SendDlgItemMessageA(page, IDC_WB_LIST, LB_GETCURSEL, 0, 0);
 }
 
-static void listWavBaseTexts(HWND page) {
+static void listWavBaseTexts(HWND page)
+{
     HWND list = GetDlgItem(page, IDC_WB_LIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     for (int i = 0; i < config.wavBaseList.count; i++)
         SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)config.wavBaseList.entries[i].text);
 }
 
-static void showWavBaseEntry(HWND page, int index) {
+static void showWavBaseEntry(HWND page, int index)
+{
     wavSelected = index;
     SendDlgItemMessageA(page, IDC_WB_LIST, LB_SETCURSEL, (WPARAM)index, 0);
     const WavBaseEntry &entry = config.wavBaseList.entries[index];
@@ -617,30 +681,36 @@ static void showWavBaseEntry(HWND page, int index) {
     checkInRange(page, IDC_WB_FROM, IDC_WB_EITHER, entry.match);
 }
 
-static void enableWavBaseEntryControls(HWND page, bool on) {
+static void enableWavBaseEntryControls(HWND page, bool on)
+{
     enableRange(page, IDC_WB_SOUND_LABEL, IDC_WB_SOUND_BROWSE, on);
     enableControl(page, IDC_WB_SOUND_TEST, on && !fieldEmpty(page, IDC_WB_SOUND));
     enableControl(page, IDC_WB_DELETE, on);
     enableRange(page, IDC_WB_MATCH_LABEL, IDC_WB_EITHER, on);
 }
 
-static void setWavBaseAddMode(HWND page, bool on) {
+static void setWavBaseAddMode(HWND page, bool on)
+{
     wavAddMode = on;
     enableRange(page, IDC_WB_DEFAULT_LABEL, IDC_WB_DELETE, !on);
-    if (!on) enableControl(page, IDC_WB_DEFAULT_TEST, !fieldEmpty(page, IDC_WB_DEFAULT));
+    if (!on)
+        enableControl(page, IDC_WB_DEFAULT_TEST, !fieldEmpty(page, IDC_WB_DEFAULT));
     enableRange(page, IDC_WB_NEW_LABEL, IDC_WB_DONE, on);
 }
 
-int takeEntrySoundFile(int index) {
+int takeEntrySoundFile(int index)
+{
     HWND page = pageWindow(PAGE_WAVBASE);
     WavBaseList &list = config.wavBaseList;
-    if (!page || index < 0 || index >= list.count) return 1;
+    if (!page || index < 0 || index >= list.count)
+        return 1;
     char field[PATH_SIZE - 1];
     getControlText(page, IDC_WB_SOUND, field, sizeof field);
     const char *expanded = expandEnvironment(field);
     char file[EXPANSION_SIZE];
     copyText(file, expanded ? expanded : "");
-    if (!checkSoundFile(file)) return 0;
+    if (!checkSoundFile(file))
+        return 0;
     WavBaseEntry &entry = list.entries[index];
     if (compareNoCase(field, entry.soundFile ? entry.soundFile : "") != 0) {
         char *changed = (char *)calloc(LIST_SOUND_MAX + 1, 1);
@@ -656,7 +726,8 @@ int takeEntrySoundFile(int index) {
     return 1;
 }
 
-static void addWavBaseEntry(HWND page) {
+static void addWavBaseEntry(HWND page)
+{
     char text[LIST_TEXT_MAX + 1];
     getControlText(page, IDC_WB_NEW, text, sizeof text);
     if (text[0]) {
@@ -677,9 +748,10 @@ static void addWavBaseEntry(HWND page) {
         WavBaseList &list = config.wavBaseList;
         char *textCopy = (char *)calloc(LIST_TEXT_MAX + 1, 1);
         char *soundCopy = (char *)calloc(LIST_SOUND_MAX + 1, 1);
-        WavBaseEntry *grown = textCopy && soundCopy
-                                  ? (WavBaseEntry *)realloc(list.entries, ((size_t)list.count + 1) * sizeof *grown)
-                                  : NULL;
+        WavBaseEntry *grown =
+            textCopy && soundCopy
+                ? (WavBaseEntry *)realloc(list.entries, ((size_t)list.count + 1) * sizeof *grown)
+                : NULL;
         if (!grown) {
             free(textCopy);
             free(soundCopy);
@@ -713,37 +785,45 @@ static void addWavBaseEntry(HWND page) {
     }
 }
 
-static void deleteWavBaseEntry(HWND page) {
+static void deleteWavBaseEntry(HWND page)
+{
     WavBaseList &list = config.wavBaseList;
     int index = (int)SendDlgItemMessageA(page, IDC_WB_LIST, LB_GETCURSEL, 0, 0);
-    if (index < 0 || index >= list.count) return;
-    if (!confirmDelete(page, list.entries[index].text)) return;
+    if (index < 0 || index >= list.count)
+        return;
+    if (!confirmDelete(page, list.entries[index].text))
+        return;
     free(list.entries[index].text);
     free(list.entries[index].soundFile);
-    memmove(&list.entries[index], &list.entries[index + 1], (size_t)(list.count - index - 1) * sizeof list.entries[0]);
+    memmove(&list.entries[index], &list.entries[index + 1],
+            (size_t)(list.count - index - 1) * sizeof list.entries[0]);
     list.count--;
     listWavBaseTexts(page);
     if (list.count == 0) {
         wavSelected = -1;
         setControlText(page, IDC_WB_SOUND, "");
         enableWavBaseEntryControls(page, false);
-        for (int id = IDC_WB_FROM; id <= IDC_WB_EITHER; id++) setChecked(page, id, false);
+        for (int id = IDC_WB_FROM; id <= IDC_WB_EITHER; id++)
+            setChecked(page, id, false);
         return;
     }
     showWavBaseEntry(page, index < list.count ? index : list.count - 1);
 }
 
-static void wavBaseSelectionChanged(HWND page) {
+static void wavBaseSelectionChanged(HWND page)
+{
     int index = (int)SendDlgItemMessageA(page, IDC_WB_LIST, LB_GETCURSEL, 0, 0);
     if (wavSelected >= 0 && wavSelected < config.wavBaseList.count && !takeEntrySoundFile(wavSelected)) {
         SendDlgItemMessageA(page, IDC_WB_LIST, LB_SETCURSEL, (WPARAM)wavSelected, 0);
         SetFocus(GetDlgItem(page, IDC_WB_SOUND));
         return;
     }
-    if (index >= 0 && index < config.wavBaseList.count) showWavBaseEntry(page, index);
+    if (index >= 0 && index < config.wavBaseList.count)
+        showWavBaseEntry(page, index);
 }
 
-extern "C" INT_PTR CALLBACK WavBaseDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK WavBaseDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -755,7 +835,8 @@ extern "C" INT_PTR CALLBACK WavBaseDlgProc(HWND page, UINT message, WPARAM wPara
         setChecked(page, IDC_WB_ONCE, s.WAVOnce);
         listWavBaseTexts(page);
         setControlText(page, IDC_WB_DEFAULT, s.WAVBaseDefaultRaw);
-        if (config.wavBaseList.count > 0) showWavBaseEntry(page, 0);
+        if (config.wavBaseList.count > 0)
+            showWavBaseEntry(page, 0);
         enableRange(page, IDC_WB_NEW_LABEL, IDC_WB_DONE, false);
         enableControl(page, IDC_WB_DEFAULT_TEST, !fieldEmpty(page, IDC_WB_DEFAULT));
         enableControl(page, IDC_WB_SOUND_TEST, !fieldEmpty(page, IDC_WB_SOUND));
@@ -763,35 +844,34 @@ extern "C" INT_PTR CALLBACK WavBaseDlgProc(HWND page, UINT message, WPARAM wPara
     case WM_COMMAND: {
         int id = LOWORD(wParam), code = HIWORD(wParam);
         if (id == IDC_WB_DEFAULT && code == EN_CHANGE) {
-            if (!wavAddMode) enableControl(page, IDC_WB_DEFAULT_TEST, !fieldEmpty(page, IDC_WB_DEFAULT));
+            if (!wavAddMode)
+                enableControl(page, IDC_WB_DEFAULT_TEST, !fieldEmpty(page, IDC_WB_DEFAULT));
             return TRUE;
         }
         if (id == IDC_WB_SOUND && code == EN_CHANGE) {
-            enableControl(page, IDC_WB_SOUND_TEST, IsWindowEnabled(GetDlgItem(page, IDC_WB_SOUND)) &&
-                                                       !fieldEmpty(page, IDC_WB_SOUND));
+            enableControl(page, IDC_WB_SOUND_TEST,
+                          IsWindowEnabled(GetDlgItem(page, IDC_WB_SOUND)) && !fieldEmpty(page, IDC_WB_SOUND));
             return TRUE;
         }
         if (id == IDC_WB_LIST) {
-            if (code == LBN_SELCHANGE) wavBaseSelectionChanged(page);
+            if (code == LBN_SELCHANGE)
+                wavBaseSelectionChanged(page);
             return TRUE;
         }
-        if (code != BN_CLICKED) break;
+        if (code != BN_CLICKED)
+            break;
         switch (id) {
         case IDC_WB_DEFAULT_BROWSE:
-            browseForFile(page, IDC_WB_DEFAULT, s.WAVBaseDefaultRaw, sizeof s.WAVBaseDefaultRaw, SOUND_FILTERS,
-                          "WAVBase default");
+            browseForFile(page, IDC_WB_DEFAULT, s.WAVBaseDefaultRaw, sizeof s.WAVBaseDefaultRaw,
+                          SOUND_FILTERS, "WAVBase default");
             return TRUE;
-        case IDC_WB_DEFAULT_TEST:
-            playSoundField(page, IDC_WB_DEFAULT);
-            return TRUE;
+        case IDC_WB_DEFAULT_TEST: playSoundField(page, IDC_WB_DEFAULT); return TRUE;
         case IDC_WB_SOUND_BROWSE: {
             char file[PATH_SIZE];
             browseForFile(page, IDC_WB_SOUND, file, sizeof file, SOUND_FILTERS, "WAVBase sound file");
             return TRUE;
         }
-        case IDC_WB_SOUND_TEST:
-            playSoundField(page, IDC_WB_SOUND);
-            return TRUE;
+        case IDC_WB_SOUND_TEST: playSoundField(page, IDC_WB_SOUND); return TRUE;
         case IDC_WB_FROM:
         case IDC_WB_SUBJECT:
         case IDC_WB_EITHER:
@@ -808,12 +888,8 @@ extern "C" INT_PTR CALLBACK WavBaseDlgProc(HWND page, UINT message, WPARAM wPara
             SendDlgItemMessageA(page, IDC_WB_LIST, LB_SETCURSEL, (WPARAM)-1, 0);
             SetFocus(GetDlgItem(page, IDC_WB_NEW));
             return TRUE;
-        case IDC_WB_DONE:
-            addWavBaseEntry(page);
-            return TRUE;
-        case IDC_WB_DELETE:
-            deleteWavBaseEntry(page);
-            return TRUE;
+        case IDC_WB_DONE: addWavBaseEntry(page); return TRUE;
+        case IDC_WB_DELETE: deleteWavBaseEntry(page); return TRUE;
         }
         break;
     }
@@ -822,9 +898,12 @@ extern "C" INT_PTR CALLBACK WavBaseDlgProc(HWND page, UINT message, WPARAM wPara
 }
 
 // Controls that act on a list entry are off while the list is empty.
-void disableEmptyListControls(void) {
+void disableEmptyListControls(void)
+{
     HWND filters = pageWindow(PAGE_FILTER);
-    if (filters && config.filterList.count == 0) enableFilterEntryControls(filters, false);
+    if (filters && config.filterList.count == 0)
+        enableFilterEntryControls(filters, false);
     HWND wavBase = pageWindow(PAGE_WAVBASE);
-    if (wavBase && config.wavBaseList.count == 0) enableWavBaseEntryControls(wavBase, false);
+    if (wavBase && config.wavBaseList.count == 0)
+        enableWavBaseEntryControls(wavBase, false);
 }

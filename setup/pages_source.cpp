@@ -18,7 +18,8 @@ static const char DIRECT_CONNECTION[] = "<Direct connection>";
 // --- Browse -----------------------------------------------------------------------------
 
 // Splits a path into its folder and file name ("C:\a\b.txt" -> "C:\a", "b.txt").
-static void splitPath(const char *path, char *folder, size_t folderSize, char *file, size_t fileSize) {
+static void splitPath(const char *path, char *folder, size_t folderSize, char *file, size_t fileSize)
+{
     const char *name = fileNamePart(path);
     size_t folderLength = (size_t)(name - path);
     // Keep the backslash of a drive root ("C:\"), drop any other trailing one.
@@ -28,10 +29,12 @@ static void splitPath(const char *path, char *folder, size_t folderSize, char *f
     copyText(file, fileSize, name);
 }
 
-int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char *filters, const char *title) {
+int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char *filters, const char *title)
+{
     getControlText(page, fieldId, setting, size);
     const char *expandedText = expandEnvironment(setting);
-    if (!expandedText) return 0;
+    if (!expandedText)
+        return 0;
     char expanded[EXPANSION_SIZE];
     copyText(expanded, expandedText);
 
@@ -63,7 +66,8 @@ int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char
     dialog.lpstrInitialDir = folder[0] ? folder : NULL;
     dialog.lpstrTitle = title;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&dialog)) return 0;
+    if (!GetOpenFileNameA(&dialog))
+        return 0;
 
     char result[PATH_SIZE];
     restoreReferences(setting, file, result, sizeof result);
@@ -76,7 +80,8 @@ int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char
 
 // --- Message source page ---------------------------------------------------------------------
 
-extern "C" INT_PTR CALLBACK MsgSrcDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK MsgSrcDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     const Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -87,7 +92,8 @@ extern "C" INT_PTR CALLBACK MsgSrcDlgProc(HWND page, UINT message, WPARAM wParam
         return FALSE;
     case WM_COMMAND: {
         int id = LOWORD(wParam);
-        if (HIWORD(wParam) != BN_CLICKED) break;
+        if (HIWORD(wParam) != BN_CLICKED)
+            break;
         if (id >= IDC_SRC_FIRST && id <= IDC_SRC_LAST) {
             int source = id - IDC_SRC_FIRST;
             layoutMailboxPage(source);
@@ -168,13 +174,18 @@ static const MailboxRule mailboxRules[] = {
 
 static void fillProfileList(void);
 
-void layoutMailboxPage(int source) {
+void layoutMailboxPage(int source)
+{
     HWND page = pageWindow(PAGE_MAILBOX);
-    if (!page) return;
+    if (!page)
+        return;
     unsigned bit = source >= 0 && source <= SOURCE_IMAP4 ? SRC(source) : 0;
-    for (const MailboxRule &rule : mailboxRules) showControl(page, rule.id, (rule.sources & bit) != 0 || rule.sources == ALL_SOURCES);
-    if (source == SOURCE_WINDOWS_MESSAGING) fillProfileList();
-    if (source == SOURCE_PMAIL_NETWARE) fillNetWareServerList();
+    for (const MailboxRule &rule : mailboxRules)
+        showControl(page, rule.id, (rule.sources & bit) != 0 || rule.sources == ALL_SOURCES);
+    if (source == SOURCE_WINDOWS_MESSAGING)
+        fillProfileList();
+    if (source == SOURCE_PMAIL_NETWARE)
+        fillNetWareServerList();
     if (source == SOURCE_NOTES && !setup.notesLayoutDone) {
         setup.notesLayoutDone = true;
         selectNotesFolder();
@@ -183,15 +194,18 @@ void layoutMailboxPage(int source) {
     }
 }
 
-static void enableNotesFields(HWND page) {
+static void enableNotesFields(HWND page)
+{
     bool own = !isChecked(page, IDC_MB_NOTES_SETTINGS);
-    for (int id = IDC_MB_IDFILE_LABEL; id <= IDC_MB_DATABASE_BROWSE; id++) enableControl(page, id, own);
+    for (int id = IDC_MB_IDFILE_LABEL; id <= IDC_MB_DATABASE_BROWSE; id++)
+        enableControl(page, id, own);
     bool folders = !isChecked(page, IDC_MB_NOTES_3X);
     enableControl(page, IDC_MB_FOLDER_LABEL, folders);
     enableControl(page, IDC_MB_FOLDER, folders);
 }
 
-static void initMailboxPage(HWND page) {
+static void initMailboxPage(HWND page)
+{
     const Settings &s = config.settings;
     SendDlgItemMessageA(page, IDC_MB_INTERVAL, EM_LIMITTEXT, 5, 0);
     SendDlgItemMessageA(page, IDC_MB_MAILFILE, EM_LIMITTEXT, PATH_SIZE - 1, 0);
@@ -219,9 +233,11 @@ static void initMailboxPage(HWND page) {
         size_t length = end ? (size_t)(end - folders) : strlen(folders);
         char folder[NOTES_FOLDER_LIST_SIZE];
         copyTextN(folder, sizeof folder, folders, length);
-        if (folder[0]) SendDlgItemMessageA(page, IDC_MB_FOLDER, CB_ADDSTRING, 0, (LPARAM)folder);
+        if (folder[0])
+            SendDlgItemMessageA(page, IDC_MB_FOLDER, CB_ADDSTRING, 0, (LPARAM)folder);
         folders += length;
-        if (*folders == ';') folders++;
+        if (*folders == ';')
+            folders++;
     }
     setChecked(page, IDC_MB_NOTES_ERRORS, s.NotesPollErrors);
     setChecked(page, IDC_MB_NOTES_3X, s.Notes3xMailbox);
@@ -232,18 +248,21 @@ static void initMailboxPage(HWND page) {
 
 // The ID file field names an ID file when it ends in ".ID" (trailing blanks
 // aside); only then is its user name shown.
-static void idFileEdited(HWND page) {
+static void idFileEdited(HWND page)
+{
     char text[LOGIN_SIZE];
     getControlText(page, IDC_MB_IDFILE, text, sizeof text);
     size_t length = strlen(text);
-    while (length > 0 && text[length - 1] == ' ') length--;
+    while (length > 0 && text[length - 1] == ' ')
+        length--;
     if (length >= 3 && compareNoCaseN(text + length - 3, ".ID", 3) == 0)
         showNotesUserName();
     else
         setControlText(page, IDC_MB_USER, "");
 }
 
-extern "C" INT_PTR CALLBACK MailboxDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK MailboxDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG:
@@ -255,11 +274,12 @@ extern "C" INT_PTR CALLBACK MailboxDlgProc(HWND page, UINT message, WPARAM wPara
         int id = LOWORD(wParam), code = HIWORD(wParam);
         switch (id) {
         case IDC_MB_BROWSE:
-            if (code == BN_CLICKED &&
-                browseForFile(page, IDC_MB_MAILFILE, s.MailFileRaw, sizeof s.MailFileRaw,
-                              "All files (*.*)\0*.*\0Star-dot files (*.)\0*.\0Mailbox files (*.MBX)\0*.mbx\0"
-                              "UUPC mail files (*.SPB)\0*.spb\0Waffle mail files (*.F)\0*.f\0",
-                              "Mail file"))
+            if (code == BN_CLICKED
+                && browseForFile(
+                    page, IDC_MB_MAILFILE, s.MailFileRaw, sizeof s.MailFileRaw,
+                    "All files (*.*)\0*.*\0Star-dot files (*.)\0*.\0Mailbox files (*.MBX)\0*.mbx\0"
+                    "UUPC mail files (*.SPB)\0*.spb\0Waffle mail files (*.F)\0*.f\0",
+                    "Mail file"))
                 setup.mailFileBrowsed = true;
             return TRUE;
         case IDC_MB_PROMPT:
@@ -269,7 +289,8 @@ extern "C" INT_PTR CALLBACK MailboxDlgProc(HWND page, UINT message, WPARAM wPara
             }
             return TRUE;
         case IDC_MB_NOTES_ERRORS:
-            if (code == BN_CLICKED) s.NotesPollErrors = isChecked(page, IDC_MB_NOTES_ERRORS);
+            if (code == BN_CLICKED)
+                s.NotesPollErrors = isChecked(page, IDC_MB_NOTES_ERRORS);
             return TRUE;
         case IDC_MB_NOTES_3X:
             if (code == BN_CLICKED) {
@@ -284,19 +305,23 @@ extern "C" INT_PTR CALLBACK MailboxDlgProc(HWND page, UINT message, WPARAM wPara
             }
             return TRUE;
         case IDC_MB_IDFILE:
-            if (code == EN_CHANGE && setup.mailboxReady) idFileEdited(page);
+            if (code == EN_CHANGE && setup.mailboxReady)
+                idFileEdited(page);
             return TRUE;
         case IDC_MB_IDFILE_BROWSE:
-            if (code == BN_CLICKED) browseNotesIdFile();
+            if (code == BN_CLICKED)
+                browseNotesIdFile();
             return TRUE;
         case IDC_MB_DATABASE_BROWSE:
-            if (code == BN_CLICKED) browseNotesDatabase();
+            if (code == BN_CLICKED)
+                browseNotesDatabase();
             return TRUE;
         case IDC_MB_SERVERS:
             if (code == LBN_SELCHANGE) {
                 HWND list = GetDlgItem(page, IDC_MB_SERVERS);
                 LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
-                LRESULT length = selected == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETTEXTLEN, (WPARAM)selected, 0);
+                LRESULT length =
+                    selected == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETTEXTLEN, (WPARAM)selected, 0);
                 if (length != LB_ERR && length < PATH_SIZE) {
                     char server[PATH_SIZE] = "";
                     SendMessageA(list, LB_GETTEXT, (WPARAM)selected, (LPARAM)server);
@@ -318,17 +343,22 @@ typedef void(STDAPICALLTYPE *MapiUninitializeProc)(void);
 typedef HRESULT(STDAPICALLTYPE *MapiAdminProfilesProc)(ULONG, LPPROFADMIN *);
 typedef void(STDAPICALLTYPE *FreeProwsProc)(LPSRowSet);
 
-enum : ULONG { TAG_DISPLAY_NAME_A = 0x3001001E };
+enum : ULONG {
+    TAG_DISPLAY_NAME_A = 0x3001001E
+};
 
 // Reads the profile table into the list; false when a call failed.
 static bool readProfiles(HWND combo, MapiAdminProfilesProc adminProfiles, FreeProwsProc freeRows,
-                         char *defaultProfile, size_t defaultSize) {
+                         char *defaultProfile, size_t defaultSize)
+{
     LPPROFADMIN admin = NULL;
-    if (FAILED(adminProfiles(0, &admin)) || !admin) return false;
+    if (FAILED(adminProfiles(0, &admin)) || !admin)
+        return false;
     LPMAPITABLE table = NULL;
     bool ok = SUCCEEDED(admin->GetProfileTable(0, &table)) && table;
     ULONG count = 0;
-    if (ok) ok = SUCCEEDED(table->GetRowCount(0, &count));
+    if (ok)
+        ok = SUCCEEDED(table->GetRowCount(0, &count));
     for (ULONG row = 0; ok && row < count; row++) {
         LPSRowSet rows = NULL;
         if (FAILED(table->QueryRows(1, 0, &rows)) || !rows) {
@@ -347,35 +377,42 @@ static bool readProfiles(HWND combo, MapiAdminProfilesProc adminProfiles, FreePr
             }
             if (name) {
                 SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)name);
-                if (isDefault) copyText(defaultProfile, defaultSize, name);
+                if (isDefault)
+                    copyText(defaultProfile, defaultSize, name);
             }
         }
         freeRows(rows);
     }
-    if (table) table->Release();
+    if (table)
+        table->Release();
     admin->Release();
     return ok;
 }
 
-static void selectProfile(HWND combo, const char *defaultProfile) {
+static void selectProfile(HWND combo, const char *defaultProfile)
+{
     const char *wanted = config.settings.LoginRaw[0] ? config.settings.LoginRaw : defaultProfile;
     LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
     LRESULT chosen = 0;
     for (LRESULT i = 0; i < count; i++) {
         char name[LOGIN_SIZE] = "";
         LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)i, 0);
-        if (length == CB_ERR || length >= (LRESULT)sizeof name) continue;
+        if (length == CB_ERR || length >= (LRESULT)sizeof name)
+            continue;
         SendMessageA(combo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)name);
         if (wanted[0] && compareNoCase(name, wanted) == 0) {
             chosen = i;
             break;
         }
     }
-    if (count > 0) SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
+    if (count > 0)
+        SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
 }
 
-static void fillProfileList(void) {
-    if (setup.profileListFilled) return;
+static void fillProfileList(void)
+{
+    if (setup.profileListFilled)
+        return;
     setup.profileListFilled = true;
     HWND combo = GetDlgItem(pageWindow(PAGE_MAILBOX), IDC_MB_PROFILE);
 
@@ -387,10 +424,13 @@ static void fillProfileList(void) {
         return;
     }
     FreeProwsProc freeRows = (FreeProwsProc)(void *)GetProcAddress(mapi, "FreeProws");
-    if (!freeRows) freeRows = (FreeProwsProc)(void *)GetProcAddress(mapi, "FreeProws@4");
+    if (!freeRows)
+        freeRows = (FreeProwsProc)(void *)GetProcAddress(mapi, "FreeProws@4");
     MapiInitializeProc initialize = (MapiInitializeProc)(void *)GetProcAddress(mapi, "MAPIInitialize");
-    MapiUninitializeProc uninitialize = (MapiUninitializeProc)(void *)GetProcAddress(mapi, "MAPIUninitialize");
-    MapiAdminProfilesProc adminProfiles = (MapiAdminProfilesProc)(void *)GetProcAddress(mapi, "MAPIAdminProfiles");
+    MapiUninitializeProc uninitialize =
+        (MapiUninitializeProc)(void *)GetProcAddress(mapi, "MAPIUninitialize");
+    MapiAdminProfilesProc adminProfiles =
+        (MapiAdminProfilesProc)(void *)GetProcAddress(mapi, "MAPIAdminProfiles");
     if (!freeRows || !initialize || !uninitialize || !adminProfiles) {
         reportSetupError("Missing function in MAPI32.DLL");
         FreeLibrary(mapi);
@@ -420,10 +460,13 @@ typedef int(WINAPI *ServerIndexProc)(const char *);
 static ServerTableProc serverTable;
 static ServerIndexProc serverIndex;
 
-bool loadSetupNetWare(void) {
-    if (setup.netWareLibrary) return true;
+bool loadSetupNetWare(void)
+{
+    if (setup.netWareLibrary)
+        return true;
     // Asked once per dialog: a missing bridge is reported once, not at every OK.
-    if (setup.netWareTried) return false;
+    if (setup.netWareTried)
+        return false;
     setup.netWareTried = true;
     UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
     HMODULE library = LoadLibraryA("PELNW32.DLL");
@@ -441,10 +484,15 @@ bool loadSetupNetWare(void) {
     return false;
 }
 
-int netWareServerIndex(const char *server) { return setup.netWareLibrary && serverIndex ? serverIndex(server) : -1; }
+int netWareServerIndex(const char *server)
+{
+    return setup.netWareLibrary && serverIndex ? serverIndex(server) : -1;
+}
 
-void fillNetWareServerList(void) {
-    if (setup.netWareServersFilled || !loadSetupNetWare()) return;
+void fillNetWareServerList(void)
+{
+    if (setup.netWareServersFilled || !loadSetupNetWare())
+        return;
     HWND page = pageWindow(PAGE_MAILBOX);
     const char *table = serverTable();
     if (!table) {
@@ -453,11 +501,15 @@ void fillNetWareServerList(void) {
     }
     setup.netWareServersFilled = true;
     HWND list = GetDlgItem(page, IDC_MB_SERVERS);
-    enum { ENTRY_SIZE = 48, ENTRY_COUNT = 8 };
+    enum {
+        ENTRY_SIZE = 48,
+        ENTRY_COUNT = 8
+    };
     for (int i = 0; i < ENTRY_COUNT && table[i * ENTRY_SIZE]; i++) {
         char name[ENTRY_SIZE];
         copyTextN(name, sizeof name, table + i * ENTRY_SIZE, ENTRY_SIZE - 1);
-        for (char *p = name; *p; p++) *p = lowerChar(*p);
+        for (char *p = name; *p; p++)
+            *p = lowerChar(*p);
         SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
     }
     char server[PATH_SIZE];
@@ -465,40 +517,52 @@ void fillNetWareServerList(void) {
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0), chosen = 0;
     for (LRESULT i = 0; i < count; i++) {
         char name[ENTRY_SIZE] = "";
-        if (SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0) >= ENTRY_SIZE) continue;
+        if (SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0) >= ENTRY_SIZE)
+            continue;
         SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)name);
-        if (compareNoCase(name, server) == 0) chosen = i;
+        if (compareNoCase(name, server) == 0)
+            chosen = i;
     }
-    if (count > 0) SendMessageA(list, LB_SETCURSEL, (WPARAM)chosen, 0);
+    if (count > 0)
+        SendMessageA(list, LB_SETCURSEL, (WPARAM)chosen, 0);
 }
 
 // --- Network page --------------------------------------------------------------------------------
 
 typedef DWORD(WINAPI *RasEnumEntriesProc)(LPCSTR, LPCSTR, LPRASENTRYNAMEA, LPDWORD, LPDWORD);
 
-static void enableDialButtons(HWND page) {
+static void enableDialButtons(HWND page)
+{
     bool dialUp = SendDlgItemMessageA(page, IDC_NW_CONNECTION, CB_GETCURSEL, 0, 0) > 0;
     enableControl(page, IDC_NW_DIAL, dialUp);
     enableControl(page, IDC_NW_HANGUP, dialUp);
 }
 
-static void addPhoneBookEntries(HWND combo) {
+static void addPhoneBookEntries(HWND combo)
+{
     UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    if (!setup.rasLibrary) setup.rasLibrary = LoadLibraryA("RASAPI32.DLL");
+    if (!setup.rasLibrary)
+        setup.rasLibrary = LoadLibraryA("RASAPI32.DLL");
     SetErrorMode(mode);
-    if (!setup.rasLibrary) return;  // no dial-up networking: a direct connection only
-    RasEnumEntriesProc enumEntries = (RasEnumEntriesProc)(void *)GetProcAddress(setup.rasLibrary, "RasEnumEntriesA");
+    if (!setup.rasLibrary)
+        return; // no dial-up networking: a direct connection only
+    RasEnumEntriesProc enumEntries =
+        (RasEnumEntriesProc)(void *)GetProcAddress(setup.rasLibrary, "RasEnumEntriesA");
     if (!enumEntries) {
         reportSetupError("Missing function in RASAPI32.DLL");
         return;
     }
-    enum { ENTRY_COUNT = 256 };
+    enum {
+        ENTRY_COUNT = 256
+    };
     RASENTRYNAMEA *entries = (RASENTRYNAMEA *)calloc(ENTRY_COUNT, sizeof *entries);
-    if (!entries) return;
+    if (!entries)
+        return;
     entries[0].dwSize = sizeof *entries;
     DWORD bytes = ENTRY_COUNT * sizeof *entries, count = 0;
     if (enumEntries(NULL, NULL, entries, &bytes, &count) == 0) {
-        if (count > ENTRY_COUNT) count = ENTRY_COUNT;
+        if (count > ENTRY_COUNT)
+            count = ENTRY_COUNT;
         for (DWORD i = 0; i < count; i++) {
             entries[i].szEntryName[RAS_MaxEntryName] = '\0';
             SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)entries[i].szEntryName);
@@ -507,8 +571,10 @@ static void addPhoneBookEntries(HWND combo) {
     free(entries);
 }
 
-void fillConnectionList(void) {
-    if (setup.connectionListFilled) return;
+void fillConnectionList(void)
+{
+    if (setup.connectionListFilled)
+        return;
     setup.connectionListFilled = true;
     HWND page = pageWindow(PAGE_NETWORK);
     HWND combo = GetDlgItem(page, IDC_NW_CONNECTION);
@@ -519,7 +585,8 @@ void fillConnectionList(void) {
     LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0), chosen = 0;
     for (LRESULT i = 0; i < count; i++) {
         char name[PATH_SIZE] = "";
-        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)i, 0) >= PATH_SIZE) continue;
+        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)i, 0) >= PATH_SIZE)
+            continue;
         SendMessageA(combo, CB_GETLBTEXT, (WPARAM)i, (LPARAM)name);
         if (strcmp(name, config.settings.Connection) == 0) {
             chosen = i;
@@ -532,12 +599,15 @@ void fillConnectionList(void) {
     enableDialButtons(page);
 }
 
-extern "C" INT_PTR CALLBACK NetworkDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+extern "C" INT_PTR CALLBACK NetworkDlgProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
     const Settings &s = config.settings;
     switch (message) {
     case WM_INITDIALOG: {
-        static const int fields[] = {IDC_NW_WINSOCK, IDC_NW_CONNECT, IDC_NW_INACTIVITY, IDC_NW_POP3, IDC_NW_IMAP4};
-        const unsigned values[] = {s.WinSockInitTimeout, s.ConnectTimeout, s.InactivityTimeout, s.POP3Port, s.IMAP4Port};
+        static const int fields[] = {IDC_NW_WINSOCK, IDC_NW_CONNECT, IDC_NW_INACTIVITY, IDC_NW_POP3,
+                                     IDC_NW_IMAP4};
+        const unsigned values[] = {s.WinSockInitTimeout, s.ConnectTimeout, s.InactivityTimeout, s.POP3Port,
+                                   s.IMAP4Port};
         for (int i = 0; i < 5; i++) {
             SendDlgItemMessageA(page, fields[i], EM_LIMITTEXT, 4, 0);
             SetDlgItemInt(page, fields[i], values[i], FALSE);

@@ -18,7 +18,7 @@ enum {
     PAGE_WAVBASE = 7,
     PAGE_NETWORK = 8,
     PAGE_COUNT = 9,
-    PAGE_NAME_SIZE = 20,    // resource names and tab labels: at most 19 characters
+    PAGE_NAME_SIZE = 20, // resource names and tab labels: at most 19 characters
 };
 
 struct SetupPage {
@@ -30,24 +30,27 @@ struct SetupPage {
 };
 
 // Private message the keyboard hook posts for F1 (wParam HELP_REQUEST).
-enum { WM_SETUP_HELP = WM_USER, HELP_REQUEST = 100 };
+enum {
+    WM_SETUP_HELP = WM_USER,
+    HELP_REQUEST = 100
+};
 
 // Opens the help at a context number. Swappable so tests can see the requests.
 typedef void (*HelpOpener)(const char *helpFile, int context);
 
 struct SetupState {
-    HINSTANCE module;           // this library: its resources and exports
-    HWND dialog;                // SETUP_MAIN while it is up
+    HINSTANCE module; // this library: its resources and exports
+    HWND dialog;      // SETUP_MAIN while it is up
     HWND tabs;
-    int currentPage;            // -1 while no dialog is up
+    int currentPage; // -1 while no dialog is up
     HWND owner;
     char helpFile[PATH_SIZE];
     char iniFile[PATH_SIZE];
     HICON noMailIcon;
     HICON newMailIcon;
-    bool newShell;              // platform major version above 3
+    bool newShell; // platform major version above 3
     HHOOK hook;
-    int pageFontHeight;         // icon-title font height, read by the first placePage
+    int pageFontHeight; // icon-title font height, read by the first placePage
     HelpOpener openHelp;
 
     // Libraries the pages load on demand, freed by endSetup.
@@ -57,14 +60,14 @@ struct SetupState {
     HMODULE notesLibrary;
 
     // Source-dependent pages.
-    bool mailFileSetAtOpen;     // MailFile was not empty when the dialog opened
-    bool mailFileBrowsed;       // a mail file was chosen with Browse since
+    bool mailFileSetAtOpen; // MailFile was not empty when the dialog opened
+    bool mailFileBrowsed;   // a mail file was chosen with Browse since
     bool connectionListFilled;
     bool profileListFilled;
     bool netWareServersFilled;
     bool notesServersFilled;
-    bool notesLayoutDone;       // the Notes lists were prepared in this dialog
-    bool mailboxReady;          // the Mailbox page finished its creation
+    bool notesLayoutDone; // the Notes lists were prepared in this dialog
+    bool mailboxReady;    // the Mailbox page finished its creation
     char lastBrowsePath[PATH_SIZE];
 };
 
@@ -85,8 +88,7 @@ HWND pageWindow(int index);
 // Pages (source, mailbox, network).
 void layoutMailboxPage(int source);
 void fillConnectionList(void);
-int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char *filters,
-                  const char *title);
+int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char *filters, const char *title);
 bool loadSetupNetWare(void);
 int netWareServerIndex(const char *server);
 

@@ -7,4 +7,6 @@ bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry)
     return false;
 }
 
-void logDeletion(const MessageHeader *record, const FilterEntry *entry) {}
+void logDeletion(const MessageHeader *record, const FilterEntry *entry)
+{
+}

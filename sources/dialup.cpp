@@ -94,7 +94,7 @@ bool dialUpLinkUsable(void)
     if (direct())
         return true;
     if (config.settings.Connection[0] == '\0' && !dialLayer)
-        return true;        // no link configured and no dial-up service in this build
+        return true; // no link configured and no dial-up service in this build
     return findConnection() && connectionIsUp();
 }
 
@@ -161,7 +161,7 @@ bool ensureDialUpLink(void)
     if (!config.settings.DialConnection)
         return false;
     if (notifier.rasState == 1)
-        return false;       // a dial of ours is under way
+        return false; // a dial of ours is under way
     if (dialUp.dialHandle != 0)
         hangUpDialUp();
 

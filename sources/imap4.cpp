@@ -143,7 +143,8 @@ static int replyStatus(const char *chunk, int chunkLength)
     memcpy(statusScan + imap.windowLength, chunk, (size_t)chunkLength);
     const char *w = statusScan;
     size_t length = (size_t)imap.windowLength + (size_t)chunkLength;
-    for (const char *at = findBytes(w, length, tag); at; at = findBytes(at + 1, length - (size_t)(at + 1 - w), tag)) {
+    for (const char *at = findBytes(w, length, tag); at;
+         at = findBytes(at + 1, length - (size_t)(at + 1 - w), tag)) {
         if (at != w && at[-1] != '\n')
             continue;
         size_t offset = (size_t)(at - w) + tagLength + 1;
@@ -277,8 +278,8 @@ static void sendMailboxCommand(void)
     imap.state = IMAP_SELECT;
     imap.tagNumber++;
     if (!imapMailboxName(name, mailbox, sizeof mailbox)
-        || !formatCommand("A%04d %s %s\r\n", imap.tagNumber, config.settings.UseFilters ? "SELECT" : "EXAMINE",
-                          mailbox)) {
+        || !formatCommand("A%04d %s %s\r\n", imap.tagNumber,
+                          config.settings.UseFilters ? "SELECT" : "EXAMINE", mailbox)) {
         // Refused before anything was opened: hang up, nothing to commit.
         imap.state = IMAP_LOGIN;
         closeConnection();
@@ -348,7 +349,7 @@ void handleImapReply(void)
     switch (imap.state) {
     case IMAP_GREETING:
         if (length < 2) {
-            waitForMore();      // one byte tells nothing yet
+            waitForMore(); // one byte tells nothing yet
             return;
         }
         if (!(chunk[0] == '*' && chunk[1] == ' ')) {
@@ -393,7 +394,8 @@ void handleImapReply(void)
                 return;
             }
             imap.current = (config.settings.UnreadOnly || imap.exists <= HEADER_SLOTS)
-                ? 1 : imap.exists - (HEADER_SLOTS - 1);
+                               ? 1
+                               : imap.exists - (HEADER_SLOTS - 1);
             if (config.settings.UnreadOnly)
                 fetchFlags();
             else
@@ -471,11 +473,8 @@ void handleImapReply(void)
         }
         break;
 
-    case IMAP_LOGOUT:
-        commit();
-        break;
+    case IMAP_LOGOUT: commit(); break;
 
-    default:
-        break;
+    default: break;
     }
 }

@@ -28,8 +28,8 @@ enum {
     NET_CONNECT = 16,
     NET_CLOSE = 32,
     MASK_NONE = 0,
-    MASK_HOLD = NET_CLOSE,                          // a reply is being handled
-    MASK_IDLE = NET_READ | NET_WRITE | NET_CLOSE,   // waiting between replies
+    MASK_HOLD = NET_CLOSE,                        // a reply is being handled
+    MASK_IDLE = NET_READ | NET_WRITE | NET_CLOSE, // waiting between replies
     MASK_CONNECT = NET_CONNECT,
 };
 
@@ -71,7 +71,9 @@ struct SocketLayer {
 };
 
 // Connection states as the dial-up service reports them.
-enum { DIAL_STATE_CONNECTED = 0x2000 };
+enum {
+    DIAL_STATE_CONNECTED = 0x2000
+};
 
 struct DialConnection {
     uintptr_t handle;
@@ -87,7 +89,9 @@ struct DialParameters {
     char domain[16];
 };
 
-enum { DIAL_CONNECTION_SLOTS = 128 };
+enum {
+    DIAL_CONNECTION_SLOTS = 128
+};
 
 // The platform's dial-up service.
 struct DialUpLayer {
@@ -114,14 +118,14 @@ void installDialUpLayer(const DialUpLayer *layer);
 // The transport state. One connection at a time.
 struct NetState {
     bool winSockLoaded;
-    bool winSockAbandoned;      // the start-up guard expired while starting
+    bool winSockAbandoned; // the start-up guard expired while starting
     NetSocket socket;
-    long selectedMask;          // the event mask last selected on socket, -1 none
+    long selectedMask; // the event mask last selected on socket, -1 none
     uintptr_t lookupHandle;
     uint8_t hostAddress[4];
     char hostEntryBuffer[HOST_ENTRY_SIZE];
     uint8_t serverAddress[16];
-    char receiveBuffer[RECEIVE_BUFFER_SIZE + 1];   // one spare byte keeps it terminated
+    char receiveBuffer[RECEIVE_BUFFER_SIZE + 1]; // one spare byte keeps it terminated
     int receivedLength;
     char commandBuffer[COMMAND_BUFFER_SIZE];
     const char *sendCursor;
@@ -170,7 +174,10 @@ void resetImapClient(void);
 void handleImapReply(void);
 
 // Client state, visible for tests.
-enum { POP3_LINE_SIZE = 512, REPLY_CARRY_SIZE = 16 };
+enum {
+    POP3_LINE_SIZE = 512,
+    REPLY_CARRY_SIZE = 16
+};
 
 struct Pop3Client {
     uint8_t state;
@@ -178,7 +185,7 @@ struct Pop3Client {
     char line[POP3_LINE_SIZE];
     int lineLength;
     bool lineComplete;
-    bool topStatusChecked;      // the start of the TOP reply has been looked at
+    bool topStatusChecked; // the start of the TOP reply has been looked at
     int total;
     int current;
     int skipped;
@@ -193,7 +200,9 @@ struct Pop3Client {
     MessageHeader *record;
 };
 
-enum { IMAP_WINDOW_SIZE = 80 };
+enum {
+    IMAP_WINDOW_SIZE = 80
+};
 
 struct ImapClient {
     uint8_t state;
@@ -223,7 +232,12 @@ extern Pop3Client pop3;
 extern ImapClient imap;
 
 // Reply status of an IMAP4 chunk.
-enum { IMAP_PENDING = 0, IMAP_OK = 1, IMAP_NO = 2, IMAP_BAD = 3 };
+enum {
+    IMAP_PENDING = 0,
+    IMAP_OK = 1,
+    IMAP_NO = 2,
+    IMAP_BAD = 3
+};
 
 // IMAP4 argument forms: a quoted string with '"' and '\' escaped; a mailbox
 // name as a plain atom when it is one, else quoted. False when out is too small.
@@ -243,7 +257,7 @@ struct DialUpState {
     uintptr_t activeConnection;
     uintptr_t dialHandle;
     // Written by the dial-up service's thread, read on the window thread.
-    volatile int eventPending;      // 0 none, 1 connected, 2 failed
+    volatile int eventPending; // 0 none, 1 connected, 2 failed
     volatile unsigned eventError;
 };
 

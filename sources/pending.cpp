@@ -2,6 +2,12 @@
 // yet: a poll of them does nothing.
 #include "sources/sources.h"
 
-void pollCcMail(void) {}
-void pollNotes(void) {}
-void pollMapi(void) {}
+void pollCcMail(void)
+{
+}
+void pollNotes(void)
+{
+}
+void pollMapi(void)
+{
+}

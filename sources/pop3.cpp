@@ -192,8 +192,7 @@ void handlePop3Reply(void)
             return;
         }
         break;
-    default:
-        break;
+    default: break;
     }
 
     switch (pop3.state) {
@@ -250,8 +249,8 @@ void handlePop3Reply(void)
             return;
         }
         pop3.slot = 0;
-        pop3.current = (config.settings.UnreadOnly || pop3.total <= HEADER_SLOTS)
-            ? 0 : pop3.total - HEADER_SLOTS;
+        pop3.current =
+            (config.settings.UnreadOnly || pop3.total <= HEADER_SLOTS) ? 0 : pop3.total - HEADER_SLOTS;
         sendTop();
         break;
 
@@ -262,9 +261,7 @@ void handlePop3Reply(void)
         collectTopReply();
         break;
 
-    case POP3_TOP_REST:
-        collectTopReply();
-        break;
+    case POP3_TOP_REST: collectTopReply(); break;
 
     case POP3_DELE:
         if (!lineBegins("+OK")) {
@@ -280,11 +277,8 @@ void handlePop3Reply(void)
         nextMessage();
         break;
 
-    case POP3_QUIT:
-        commit();
-        break;
+    case POP3_QUIT: commit(); break;
 
-    default:
-        break;      // the conversation is over: late bytes are ignored
+    default: break; // the conversation is over: late bytes are ignored
     }
 }

@@ -8,7 +8,8 @@
 #include "sources/net.h"
 #include "sources/ras_records.h"
 
-namespace {
+namespace
+{
 
 HWND pollWindow;
 HMODULE library;
@@ -21,7 +22,8 @@ RasHangUpFn rasHangUp;
 
 RasConnEntry entries[DIAL_CONNECTION_SLOTS];
 
-template <typename Fn> bool resolve(Fn &target, const char *name)
+template <typename Fn>
+bool resolve(Fn &target, const char *name)
 {
     FARPROC proc = GetProcAddress(library, name);
     if (!proc)
@@ -39,7 +41,8 @@ int load(void)
     SetErrorMode(previous);
     if (!library)
         return 0;
-    if (!(resolve(rasEnumConnections, "RasEnumConnectionsA") && resolve(rasGetConnectStatus, "RasGetConnectStatusA")
+    if (!(resolve(rasEnumConnections, "RasEnumConnectionsA")
+          && resolve(rasGetConnectStatus, "RasGetConnectStatusA")
           && resolve(rasGetEntryDialParams, "RasGetEntryDialParamsA")
           && resolve(rasSetEntryDialParams, "RasSetEntryDialParamsA") && resolve(rasDial, "RasDialA")
           && resolve(rasHangUp, "RasHangUpA"))) {
@@ -105,7 +108,8 @@ int getDialParams(DialParameters *params, bool *passwordSaved)
     BOOL saved = FALSE;
     DWORD result = rasGetEntryDialParams(NULL, &record, &saved);
     if (result == 0) {
-        copyTextN(params->phoneNumber, sizeof params->phoneNumber, record.szPhoneNumber, sizeof record.szPhoneNumber);
+        copyTextN(params->phoneNumber, sizeof params->phoneNumber, record.szPhoneNumber,
+                  sizeof record.szPhoneNumber);
         copyTextN(params->callbackNumber, sizeof params->callbackNumber, record.szCallbackNumber,
                   sizeof record.szCallbackNumber);
         copyTextN(params->userName, sizeof params->userName, record.szUserName, sizeof record.szUserName);
@@ -142,17 +146,27 @@ int dial(const DialParameters *params, uintptr_t *handle)
     return (int)result;
 }
 
-int hangUp(uintptr_t handle) { return (int)rasHangUp(reinterpret_cast<RasHandle>(handle)); }
+int hangUp(uintptr_t handle)
+{
+    return (int)rasHangUp(reinterpret_cast<RasHandle>(handle));
+}
 
-void pause(unsigned milliseconds) { Sleep(milliseconds); }
+void pause(unsigned milliseconds)
+{
+    Sleep(milliseconds);
+}
 
-void postPollNow(void) { PostMessageA(pollWindow, WM_SYSCOMMAND, 1, 0); }
+void postPollNow(void)
+{
+    PostMessageA(pollWindow, WM_SYSCOMMAND, 1, 0);
+}
 
 const DialUpLayer rasLayer = {
-    load, unload, enumConnections, connectState, getDialParams, setDialParams, dial, hangUp, pause, postPollNow,
+    load,          unload, enumConnections, connectState, getDialParams,
+    setDialParams, dial,   hangUp,          pause,        postPollNow,
 };
 
-}   // namespace
+} // namespace
 
 void installRasLayer(HWND window)
 {

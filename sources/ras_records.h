@@ -40,7 +40,9 @@ static_assert(sizeof(RasDialParamsRecord) == 1052, "dial parameters layout");
 #endif
 static_assert(sizeof(RasConnStatusRecord) == 160, "connection status layout");
 
-enum { RAS_CONNECTED_STATE = 0x2000 };
+enum {
+    RAS_CONNECTED_STATE = 0x2000
+};
 
 typedef VOID(WINAPI *RasDialCallback)(UINT message, DWORD state, DWORD error);
 

@@ -9,20 +9,21 @@
 // The stage a network poll is waiting in; the poll cycle counts seconds in the
 // first stage that is set and ends the poll when its time-out passes.
 struct NetworkStages {
-    bool winSockStarting;        // WinSock initialisation not yet complete
-    bool connecting;            // connect issued, no answer yet
-    bool awaitingServer;      // waiting for the server's next reply
+    bool winSockStarting; // WinSock initialisation not yet complete
+    bool connecting;      // connect issued, no answer yet
+    bool awaitingServer;  // waiting for the server's next reply
 };
 
 extern NetworkStages netStages;
 
-void startNetworkPoll(void);            // POP3 and IMAP4, asynchronous
-void abandonWinSockInit(void);          // reports and finishes the poll
+void startNetworkPoll(void);   // POP3 and IMAP4, asynchronous
+void abandonWinSockInit(void); // reports and finishes the poll
 void closeConnection(void);
-void endNetworkPoll(void);              // finishPoll, then hang up when asked to
-void abortNetworkPoll(void);            // at exit: cancel lookup, close, end the poll
+void endNetworkPoll(void);   // finishPoll, then hang up when asked to
+void abortNetworkPoll(void); // at exit: cancel lookup, close, end the poll
 bool dialUpLinkUsable(void);
-void forgetHostAddress(void);           // after setup changed the host, port or login            // a direct connection, or the entry is connected
+void forgetHostAddress(
+    void); // after setup changed the host, port or login            // a direct connection, or the entry is connected
 
 // The main window hands its private socket messages here (wParam, lParam of
 // WM_SOCKET and WM_HOSTRESOLVED).
@@ -31,9 +32,9 @@ void handleHostResolved(uintptr_t wParam, intptr_t lParam);
 void handleStartConnect(void);
 
 // The dial-up link of the network sources.
-bool loadDialUp(void);                  // at start and after setup, sources 7 and 8
-void unloadDialUp(void);                // before the setup dialog and at exit
-void hangUpDialUp(void);                // only a connection this program dialled
+bool loadDialUp(void);   // at start and after setup, sources 7 and 8
+void unloadDialUp(void); // before the setup dialog and at exit
+void hangUpDialUp(void); // only a connection this program dialled
 // The dial-up service's notification; may arrive on another thread.
 void onDialEvent(unsigned message, unsigned state, unsigned error);
 

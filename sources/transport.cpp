@@ -30,7 +30,10 @@ void installSocketLayer(const SocketLayer *layer)
     net.winSockLoaded = false;
 }
 
-static bool isImap(void) { return config.settings.MessageSource == SOURCE_IMAP4; }
+static bool isImap(void)
+{
+    return config.settings.MessageSource == SOURCE_IMAP4;
+}
 
 // --- Byte helpers ---------------------------------------------------------------------
 
@@ -157,7 +160,7 @@ static bool sendRest(void)
     int sent = sockets->sendBytes(net.socket, net.sendCursor, net.sendRemaining);
     if (sent < 0) {
         if (sockets->lastError() == NET_WOULD_BLOCK)
-            return true;        // the write notification brings the rest
+            return true; // the write notification brings the rest
         failWith("Socket write error");
         return false;
     }
@@ -242,7 +245,7 @@ void releaseHeaderBlock(void)
 {
     if (net.headerBlock != net.headerBlockFixed) {
         free(net.headerBlock);
-        net.headerBlockFill = 0;    // the bytes went with the grown buffer
+        net.headerBlockFill = 0; // the bytes went with the grown buffer
     }
     net.headerBlock = net.headerBlockFixed;
     net.headerBlockCapacity = HEADER_BLOCK_FIXED;
@@ -325,8 +328,7 @@ void startNetworkPoll(void)
     netStages.winSockStarting = true;
     net.winSockAbandoned = false;
     bool started = startWinSock();
-    bool expired = net.winSockAbandoned
-        || (unsigned)notifier.stageTicks > config.settings.WinSockInitTimeout;
+    bool expired = net.winSockAbandoned || (unsigned)notifier.stageTicks > config.settings.WinSockInitTimeout;
     netStages.winSockStarting = false;
     if (net.winSockAbandoned) {
         if (started)
@@ -351,8 +353,8 @@ void startNetworkPoll(void)
         sockets->postStartConnect();
         return;
     }
-    net.lookupHandle = sockets->asyncGetHostByName(config.settings.MailHost, net.hostEntryBuffer,
-                                                   HOST_ENTRY_SIZE);
+    net.lookupHandle =
+        sockets->asyncGetHostByName(config.settings.MailHost, net.hostEntryBuffer, HOST_ENTRY_SIZE);
     if (net.lookupHandle == 0)
         failWith("Error in getHostByName()");
 }
@@ -377,7 +379,7 @@ void handleStartConnect(void)
     unsigned port = isImap() ? config.settings.IMAP4Port : config.settings.POP3Port;
     uint16_t netPort = sockets->hostToNetShort((uint16_t)port);
     memset(net.serverAddress, 0, sizeof net.serverAddress);
-    net.serverAddress[0] = 2;       // family, in the host's (little-endian) order
+    net.serverAddress[0] = 2; // family, in the host's (little-endian) order
     net.serverAddress[1] = 0;
     memcpy(net.serverAddress + 2, &netPort, 2);
     memcpy(net.serverAddress + 4, net.hostAddress, 4);
@@ -387,8 +389,7 @@ void handleStartConnect(void)
         failWith("Error connecting to POP3/IMAP4 server");
         return;
     }
-    if (sockets->connectTo(net.socket, net.serverAddress) != 0
-        && sockets->lastError() != NET_WOULD_BLOCK) {
+    if (sockets->connectTo(net.socket, net.serverAddress) != 0 && sockets->lastError() != NET_WOULD_BLOCK) {
         failWith("Error connecting to POP3/IMAP4 server");
         return;
     }
@@ -459,8 +460,7 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
         closeConnection();
         endFailedNetworkPoll();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -9,7 +9,8 @@
 #include "notifier/notifier.h"
 #include "sources/net.h"
 
-namespace {
+namespace
+{
 
 typedef int(WINAPI *StartupFn)(WORD, LPWSADATA);
 typedef int(WINAPI *CleanupFn)(void);
@@ -49,7 +50,8 @@ HWND networkWindow;
 HMODULE library;
 WinSockEntries ws;
 
-template <typename Fn> bool resolve(Fn &target, const char *name)
+template <typename Fn>
+bool resolve(Fn &target, const char *name)
 {
     FARPROC proc = GetProcAddress(library, name);
     if (!proc)
@@ -66,12 +68,14 @@ int load(void)
     if (!library)
         return 0;
     bool all = resolve(ws.startup, "WSAStartup") && resolve(ws.cleanup, "WSACleanup")
-        && resolve(ws.asyncSelect, "WSAAsyncSelect") && resolve(ws.asyncGetHostByName, "WSAAsyncGetHostByName")
-        && resolve(ws.cancelBlockingCall, "WSACancelBlockingCall")
-        && resolve(ws.cancelAsyncRequest, "WSACancelAsyncRequest") && resolve(ws.getLastError, "WSAGetLastError")
-        && resolve(ws.setSockOpt, "setsockopt") && resolve(ws.socket, "socket")
-        && resolve(ws.closeSocket, "closesocket") && resolve(ws.send, "send") && resolve(ws.recv, "recv")
-        && resolve(ws.connect, "connect") && resolve(ws.htons, "htons") && resolve(ws.inetAddr, "inet_addr");
+               && resolve(ws.asyncSelect, "WSAAsyncSelect")
+               && resolve(ws.asyncGetHostByName, "WSAAsyncGetHostByName")
+               && resolve(ws.cancelBlockingCall, "WSACancelBlockingCall")
+               && resolve(ws.cancelAsyncRequest, "WSACancelAsyncRequest")
+               && resolve(ws.getLastError, "WSAGetLastError") && resolve(ws.setSockOpt, "setsockopt")
+               && resolve(ws.socket, "socket") && resolve(ws.closeSocket, "closesocket")
+               && resolve(ws.send, "send") && resolve(ws.recv, "recv") && resolve(ws.connect, "connect")
+               && resolve(ws.htons, "htons") && resolve(ws.inetAddr, "inet_addr");
     if (!all) {
         FreeLibrary(library);
         library = NULL;
@@ -90,7 +94,10 @@ int startup(uint16_t requested, uint16_t *granted)
     return result;
 }
 
-int cleanup(void) { return ws.cleanup(); }
+int cleanup(void)
+{
+    return ws.cleanup();
+}
 
 int asyncSelect(NetSocket s, long mask)
 {
@@ -103,14 +110,20 @@ uintptr_t asyncGetHostByName(const char *name, char *buffer, int size)
     return reinterpret_cast<uintptr_t>(handle);
 }
 
-int cancelBlockingCall(void) { return ws.cancelBlockingCall(); }
+int cancelBlockingCall(void)
+{
+    return ws.cancelBlockingCall();
+}
 
 int cancelAsyncRequest(uintptr_t handle)
 {
     return ws.cancelAsyncRequest(reinterpret_cast<HANDLE>(handle));
 }
 
-int lastError(void) { return ws.getLastError(); }
+int lastError(void)
+{
+    return ws.getLastError();
+}
 
 int setLingerOff(NetSocket s)
 {
@@ -125,9 +138,18 @@ NetSocket openStream(void)
     return s == INVALID_SOCKET ? NET_INVALID_SOCKET : (NetSocket)s;
 }
 
-int closeSocket(NetSocket s) { return ws.closeSocket((SOCKET)s); }
-int sendBytes(NetSocket s, const char *data, int length) { return ws.send((SOCKET)s, data, length, 0); }
-int receiveBytes(NetSocket s, char *data, int length) { return ws.recv((SOCKET)s, data, length, 0); }
+int closeSocket(NetSocket s)
+{
+    return ws.closeSocket((SOCKET)s);
+}
+int sendBytes(NetSocket s, const char *data, int length)
+{
+    return ws.send((SOCKET)s, data, length, 0);
+}
+int receiveBytes(NetSocket s, char *data, int length)
+{
+    return ws.recv((SOCKET)s, data, length, 0);
+}
 
 int connectTo(NetSocket s, const uint8_t address[16])
 {
@@ -136,8 +158,14 @@ int connectTo(NetSocket s, const uint8_t address[16])
     return ws.connect((SOCKET)s, reinterpret_cast<const struct sockaddr *>(&target), sizeof target);
 }
 
-uint16_t hostToNetShort(uint16_t value) { return ws.htons(value); }
-uint32_t parseDotted(const char *text) { return (uint32_t)ws.inetAddr(text); }
+uint16_t hostToNetShort(uint16_t value)
+{
+    return ws.htons(value);
+}
+uint32_t parseDotted(const char *text)
+{
+    return (uint32_t)ws.inetAddr(text);
+}
 
 // The host entry lies at the start of the lookup buffer; its pointers point
 // into the same buffer.
@@ -150,15 +178,33 @@ bool firstAddress(const char *buffer, uint8_t address[4])
     return true;
 }
 
-void postStartConnect(void) { PostMessageA(networkWindow, WM_STARTCONNECT, 0, 0); }
+void postStartConnect(void)
+{
+    PostMessageA(networkWindow, WM_STARTCONNECT, 0, 0);
+}
 
 const SocketLayer winSockLayer = {
-    load, startup, cleanup, asyncSelect, asyncGetHostByName, cancelBlockingCall, cancelAsyncRequest,
-    lastError, setLingerOff, openStream, closeSocket, sendBytes, receiveBytes, connectTo,
-    hostToNetShort, parseDotted, firstAddress, postStartConnect,
+    load,
+    startup,
+    cleanup,
+    asyncSelect,
+    asyncGetHostByName,
+    cancelBlockingCall,
+    cancelAsyncRequest,
+    lastError,
+    setLingerOff,
+    openStream,
+    closeSocket,
+    sendBytes,
+    receiveBytes,
+    connectTo,
+    hostToNetShort,
+    parseDotted,
+    firstAddress,
+    postStartConnect,
 };
 
-}   // namespace
+} // namespace
 
 // Installs the platform layers; the dial-up layer lives beside the RAS code.
 void installRasLayer(HWND window);

@@ -18,21 +18,17 @@
 static LRESULT CALLBACK benchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_SOCKET:
-        handleSocketMessage(wParam, lParam);
-        return 0;
-    case WM_HOSTRESOLVED:
-        handleHostResolved(wParam, lParam);
-        return 0;
-    case WM_STARTCONNECT:
-        handleStartConnect();
-        return 0;
-    default:
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+    case WM_SOCKET: handleSocketMessage(wParam, lParam); return 0;
+    case WM_HOSTRESOLVED: handleHostResolved(wParam, lParam); return 0;
+    case WM_STARTCONNECT: handleStartConnect(); return 0;
+    default: return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 
-static void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD) { pollTick(); }
+static void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    pollTick();
+}
 
 static double seconds(void)
 {
@@ -53,7 +49,7 @@ static void runPoll(void)
 }
 
 struct Usage {
-    long handles;       // -1: the platform does not say
+    long handles; // -1: the platform does not say
     DWORD gdi, user;
     SIZE_T privateBytes;
 };
@@ -69,27 +65,62 @@ static Usage usage(void)
     memset(&pmc, 0, sizeof pmc);
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-    u.privateBytes = pmc.PagefileUsage;     // the process's private committed bytes
+    u.privateBytes = pmc.PagefileUsage; // the process's private committed bytes
     return u;
 }
 
 // The front end of a program without a window: errors are printed.
-void frontShowError(const char *text) { printf("error: %s\n", text); }
-int frontAskYesNo(const char *) { return 0; }
-void frontPumpMessages(void) {}
-void frontEnableMenuItem(int, bool) {}
-void frontRefreshStatus(void) {}
-void enterNoMailState(bool) {}
-void enterHaveMailState(bool) {}
-void frontHiddenIconHover(void) {}
-void frontClosePollWait(void) {}
-void frontPostCommand(int) {}
-void frontOpenPollWait(void) {}
-void frontMinimizeForReader(void) {}
-void frontPollFinished(void) {}
-void frontBlinkStep(bool) {}
-uint64_t mailFileSizeTotal(void) { return 0; }
-void pollMailFile(void) {}
+void frontShowError(const char *text)
+{
+    printf("error: %s\n", text);
+}
+int frontAskYesNo(const char *)
+{
+    return 0;
+}
+void frontPumpMessages(void)
+{
+}
+void frontEnableMenuItem(int, bool)
+{
+}
+void frontRefreshStatus(void)
+{
+}
+void enterNoMailState(bool)
+{
+}
+void enterHaveMailState(bool)
+{
+}
+void frontHiddenIconHover(void)
+{
+}
+void frontClosePollWait(void)
+{
+}
+void frontPostCommand(int)
+{
+}
+void frontOpenPollWait(void)
+{
+}
+void frontMinimizeForReader(void)
+{
+}
+void frontPollFinished(void)
+{
+}
+void frontBlinkStep(bool)
+{
+}
+uint64_t mailFileSizeTotal(void)
+{
+    return 0;
+}
+void pollMailFile(void)
+{
+}
 
 int main(int argc, char **argv)
 {
@@ -106,7 +137,8 @@ int main(int argc, char **argv)
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "PelimboNetBench";
     RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, "PelimboNetBench", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
+    HWND window =
+        CreateWindowExA(0, "PelimboNetBench", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
     setNetworkWindow(window);
     SetTimer(NULL, 0, 1000, tickProc);
     allocateMailBuffers();
@@ -119,7 +151,7 @@ int main(int argc, char **argv)
     s.ConnectTimeout = 30;
     s.WinSockInitTimeout = 30;
     s.POP3Port = s.IMAP4Port = (unsigned)atoi(argv[2]);
-    s.UnreadOnly = true;        // every message is examined
+    s.UnreadOnly = true; // every message is examined
     s.directConnection = true;
     copyText(s.Connection, "<Direct connection>");
     copyText(s.MailHost, "127.0.0.1");
@@ -146,10 +178,10 @@ int main(int argc, char **argv)
     if (soak) {
         Usage end = usage();
         printf("soak %d polls, %.3f s each on average\n", polls, total / polls);
-        printf("after 10 polls: handles %ld, GDI %lu, USER %lu, private bytes %lu\n", after10.handles, after10.gdi,
-               after10.user, (unsigned long)after10.privateBytes);
-        printf("after %d polls: handles %ld, GDI %lu, USER %lu, private bytes %lu\n", polls, end.handles, end.gdi,
-               end.user, (unsigned long)end.privateBytes);
+        printf("after 10 polls: handles %ld, GDI %lu, USER %lu, private bytes %lu\n", after10.handles,
+               after10.gdi, after10.user, (unsigned long)after10.privateBytes);
+        printf("after %d polls: handles %ld, GDI %lu, USER %lu, private bytes %lu\n", polls, end.handles,
+               end.gdi, end.user, (unsigned long)end.privateBytes);
         fflush(stdout);
     } else {
         printf("best %.3f s\n", best);
@@ -158,4 +190,7 @@ int main(int argc, char **argv)
 }
 
 // The reader's windows are raised by the window program; there are none here.
-BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter) { return TRUE; }
+BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
+{
+    return TRUE;
+}

@@ -167,8 +167,8 @@ static std::string pollInProcess(const std::string &ini, const std::string &dire
     pollTick();
 
     const char *results[] = {"no change", "no mail", "new mail", "fewer messages", "no change"};
-    std::string text = "count: " + std::to_string(notifier.headerCount) + "\nresult: "
-                     + results[notifier.lastDecision] + "\n";
+    std::string text = "count: " + std::to_string(notifier.headerCount)
+                       + "\nresult: " + results[notifier.lastDecision] + "\n";
     for (int i = 0; i < notifier.shownCount; i++)
         text += escaped(mail.shownHeaders[i].from) + "\t" + escaped(mail.shownHeaders[i].subject) + "\n";
     freeFilterList(&config.filterList);
@@ -209,8 +209,9 @@ static bool exists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-class Checker : public ::testing::Test {
-protected:
+class Checker : public ::testing::Test
+{
+  protected:
     std::string dir;
     char startDirectory[MAX_PATH];
 
@@ -219,7 +220,8 @@ protected:
         GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
-        dir = std::string(temp) + "pelcheck_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir =
+            std::string(temp) + "pelcheck_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         CreateDirectoryA(dir.c_str(), NULL);
         ASSERT_TRUE(allocateMailBuffers());
     }
@@ -241,16 +243,18 @@ protected:
 static std::string message(const char *from, const char *subject, const char *extra = "")
 {
     return std::string("From: ") + from + "\r\nSubject: " + subject + "\r\n" + extra
-         + "\r\nThe body of the message, long enough that every file counts as changed mail.\r\n";
+           + "\r\nThe body of the message, long enough that every file counts as changed mail.\r\n";
 }
 
 TEST_F(Checker, PrintsTheListTheNotifierHoldsForAMailbox)
 {
-    std::string box = "From alice Mon Dec  7 10:00:00 2026\r\n"
-                    + message("Alice Example <alice@example.com>", "Lunch\ttomorrow \\ maybe")
-                    + "From bob Mon Dec  7 10:01:00 2026\r\n" + message("bob@example.com", "Read already", "Status: RO\r\n")
-                    + "From carol Mon Dec  7 10:02:00 2026\r\n"
-                    + message("=?ISO-8859-1?Q?Carol_M=FCller?= <c@example.com>", "=?ISO-8859-1?Q?Gr=FC=DFe?=");
+    std::string box =
+        "From alice Mon Dec  7 10:00:00 2026\r\n"
+        + message("Alice Example <alice@example.com>", "Lunch\ttomorrow \\ maybe")
+        + "From bob Mon Dec  7 10:01:00 2026\r\n"
+        + message("bob@example.com", "Read already", "Status: RO\r\n")
+        + "From carol Mon Dec  7 10:02:00 2026\r\n"
+        + message("=?ISO-8859-1?Q?Carol_M=FCller?= <c@example.com>", "=?ISO-8859-1?Q?Gr=FC=DFe?=");
     writeFile(dir + "\\inbox.mbx", box);
     std::string path = ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n");
 
@@ -262,7 +266,8 @@ TEST_F(Checker, PrintsTheListTheNotifierHoldsForAMailbox)
     EXPECT_EQ("", run.err);
 
     // The same file named on the command line, with a blank in its name.
-    std::string spaced = ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n", "my settings.ini");
+    std::string spaced =
+        ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n", "my settings.ini");
     run = runChecker("--verbose \"" + spaced + "\"", dir);
     EXPECT_EQ(0, run.status) << run.err;
     EXPECT_EQ(expected, run.out);
@@ -299,8 +304,9 @@ TEST_F(Checker, DeleteQuestionsAreAnsweredFromTheCommandLine)
     backdate(mailDir + "\\A.CNM", 60);
     std::string log = dir + "\\deleted.log";
     DeleteFileA(log.c_str());
-    ini("MessageSource=0\r\nMailFile=" + mailDir + "\\*.CNM\r\nUseFilters=TRUE\r\nLogDeletes=TRUE\r\nDeleteFile="
-        + log + "\r\n[Filters]\r\ncheap#1#1=\r\n");
+    ini("MessageSource=0\r\nMailFile=" + mailDir
+        + "\\*.CNM\r\nUseFilters=TRUE\r\nLogDeletes=TRUE\r\nDeleteFile=" + log
+        + "\r\n[Filters]\r\ncheap#1#1=\r\n");
 
     CheckRun kept = runChecker("", dir);
     EXPECT_EQ(0, kept.status) << kept.err;
@@ -343,7 +349,8 @@ TEST_F(Checker, InvalidSettingsEndWithStatusTwoAndSayWhy)
 
     run = runChecker("\"" + dir + "\\*.ini\"", dir);
     EXPECT_EQ(2, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("pelcheck: Wildcard not allowed in configuration filename:\\n\\n"))
+    EXPECT_NE(std::string::npos,
+              run.err.find("pelcheck: Wildcard not allowed in configuration filename:\\n\\n"))
         << run.err;
 
     run = runChecker("missing.ini", dir);
@@ -369,11 +376,13 @@ TEST_F(Checker, UsageErrorsEndWithStatusThree)
 static void deliverToChecker(int n, const char *from, const char *subject)
 {
     char name[MAX_PATH];
-    snprintf(name, sizeof name, "%s/mail/checker/new/%010d.M%dP1.pelcheck", PELIMBO_DOVECOT_DIR, 2000000 + n, n);
+    snprintf(name, sizeof name, "%s/mail/checker/new/%010d.M%dP1.pelcheck", PELIMBO_DOVECOT_DIR, 2000000 + n,
+             n);
     char text[512];
-    snprintf(text, sizeof text,
-             "Received: from relay by mx; Mon, 7 Dec 2026 12:00:%02d +0000\nFrom: %s\nSubject: %s\n\nBody %d\n", n,
-             from, subject, n);
+    snprintf(
+        text, sizeof text,
+        "Received: from relay by mx; Mon, 7 Dec 2026 12:00:%02d +0000\nFrom: %s\nSubject: %s\n\nBody %d\n", n,
+        from, subject, n);
     writeFile(name, text);
 }
 
@@ -384,7 +393,7 @@ TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
     char stored[128];
     scramblePassword("secret", stored, sizeof stored);
     const std::string common = std::string("MailHost=localhost\r\nLogin=checker\r\nPassword=") + stored
-                             + "\r\nPOP3Port=21110\r\nIMAP4Port=21143\r\nInactivityTimeout=10\r\n";
+                               + "\r\nPOP3Port=21110\r\nIMAP4Port=21143\r\nInactivityTimeout=10\r\n";
     const std::string expected = "count: 2\nresult: new mail\n"
                                  "Ann Server\tFirst on the server\n"
                                  "bob@example.org\tZweite Nachricht\n";

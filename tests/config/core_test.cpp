@@ -15,7 +15,10 @@
 #include "config/config.h"
 
 static std::vector<std::string> reported;
-static void record(const char *text) { reported.push_back(text); }
+static void record(const char *text)
+{
+    reported.push_back(text);
+}
 
 static void setVar(const char *name, const char *value)
 {
@@ -29,8 +32,9 @@ static void setVar(const char *name, const char *value)
 #endif
 }
 
-class ConfigCore : public ::testing::Test {
-protected:
+class ConfigCore : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         reported.clear();
@@ -62,7 +66,8 @@ TEST_F(ConfigCore, ExpansionFailuresAreReportedOnce)
     setVar("NOSUCHVAR", NULL);
     EXPECT_EQ(NULL, expandEnvironment("$TEMP"));
     EXPECT_EQ(NULL, expandEnvironment("$NOSUCHVAR$\\x"));
-    EXPECT_EQ((std::vector<std::string>{"Malformed environment variable", "Invalid environment variable:\nNOSUCHVAR"}),
+    EXPECT_EQ((std::vector<std::string>{"Malformed environment variable",
+                                        "Invalid environment variable:\nNOSUCHVAR"}),
               reported);
 }
 
@@ -306,7 +311,8 @@ TEST_F(ConfigCore, FlagsColorsAndPairs)
     parseColorList("255", colors);
     EXPECT_EQ((std::vector<uint32_t>{255, 2, 3, 4, 5}), std::vector<uint32_t>(colors, colors + 5));
     parseColorList("65535,0,16711680,16777215,65535", colors);
-    EXPECT_EQ((std::vector<uint32_t>{65535, 0, 16711680, 16777215, 65535}), std::vector<uint32_t>(colors, colors + 5));
+    EXPECT_EQ((std::vector<uint32_t>{65535, 0, 16711680, 16777215, 65535}),
+              std::vector<uint32_t>(colors, colors + 5));
     parseColorList("7,x,9", colors);
     EXPECT_EQ(7u, colors[0]);
     EXPECT_EQ(0u, colors[1]);

@@ -13,8 +13,9 @@
 
 using Texts = std::vector<std::string>;
 
-class Paths : public ::testing::Test {
-protected:
+class Paths : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         config.settings = Settings();
@@ -30,7 +31,10 @@ protected:
         SetEnvironmentVariableA("PATH", savedPath.c_str());
         config.report = NULL;
     }
-    std::string drive() const { return dir.path.substr(0, 2); }
+    std::string drive() const
+    {
+        return dir.path.substr(0, 2);
+    }
     TempDir dir;
     MessageBoxCapture boxes;
     std::string savedPath;
@@ -108,8 +112,8 @@ TEST_F(Paths, ReaderCommandsAreCutAtBlanks)
     EXPECT_FALSE(checkMailReader("MAIL %d"));
     EXPECT_FALSE(checkMailReader("NOSUCHPROGRAM %s"));
     EXPECT_FALSE(checkMailReader(NULL));
-    EXPECT_EQ((Texts{"Invalid mail reader string", "Invalid mail reader string", "Can't find mail reader in path",
-                     "Invalid environment variable in mail reader"}),
+    EXPECT_EQ((Texts{"Invalid mail reader string", "Invalid mail reader string",
+                     "Can't find mail reader in path", "Invalid environment variable in mail reader"}),
               boxes.texts());
 }
 

@@ -14,8 +14,9 @@
 
 using Texts = std::vector<std::string>;
 
-class SettingsFile : public ::testing::Test {
-protected:
+class SettingsFile : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         config.settings = Settings();
@@ -70,10 +71,10 @@ TEST_F(SettingsFile, MissingSectionGivesEveryDefault)
     // The flags that default to true; every other one is false.
     EXPECT_TRUE(s.UseNotesSettings && s.NotesPollErrors && s.ConfirmDeletes && s.NetErrors && s.WAVOnce
                 && s.BlinkIconOnPoll);
-    EXPECT_FALSE(s.Notes3xMailbox || s.PasswordPrompt || s.Alarm || s.StayOnTop || s.ShowHeaders || s.ReverseSort
-                 || s.UnreadOnly || s.UseFilters || s.LogDeletes || s.ExitMenu || s.HideIcon || s.LaunchReader
-                 || s.LaunchOnMail || s.MinimizeReader || s.SuspendPoll || s.DetectReader || s.LastIconPosition
-                 || s.DialConnection || s.HangupConnection);
+    EXPECT_FALSE(s.Notes3xMailbox || s.PasswordPrompt || s.Alarm || s.StayOnTop || s.ShowHeaders
+                 || s.ReverseSort || s.UnreadOnly || s.UseFilters || s.LogDeletes || s.ExitMenu || s.HideIcon
+                 || s.LaunchReader || s.LaunchOnMail || s.MinimizeReader || s.SuspendPoll || s.DetectReader
+                 || s.LastIconPosition || s.DialConnection || s.HangupConnection);
     EXPECT_EQ(config.settings.MailFile, config.mailPath);
     EXPECT_TRUE(boxes.texts().empty());
 }
@@ -99,7 +100,8 @@ TEST_F(SettingsFile, IntegerAndFlagRules)
     EXPECT_FALSE(s.directConnection);
     EXPECT_EQ(255u, s.colors[0]);
     // The other four are not in the text: they keep their values.
-    EXPECT_EQ((std::vector<uint32_t>{255, 77, 78, 79, 80}), std::vector<uint32_t>(s.colors, s.colors + COLOR_COUNT));
+    EXPECT_EQ((std::vector<uint32_t>{255, 77, 78, 79, 80}),
+              std::vector<uint32_t>(s.colors, s.colors + COLOR_COUNT));
 
     for (const char *poll : {"0", "word", "-20"}) {
         loadSettings(ini(std::string("PollInterval=") + poll + "\r\n").c_str());
@@ -129,10 +131,12 @@ TEST_F(SettingsFile, FailuresAreReportedInKeyOrderAndKeepThePreviousValue)
     EXPECT_STREQ("Mail for ann", config.settings.WindowCaption);
 
     std::string path = ini("WindowCaption=$NOSUCHVAR$\r\nMailFile=$BAD\\in.mbx\r\nSoundOption=1\r\n"
-                           "SoundFile=" + dir.path + "\\none.wav\r\nMailReader=MAIL %s %s\r\n");
+                           "SoundFile="
+                           + dir.path + "\\none.wav\r\nMailReader=MAIL %s %s\r\n");
     EXPECT_TRUE(loadSettings(path.c_str()));
     EXPECT_EQ((Texts{"Invalid environment variable:\nNOSUCHVAR", "Malformed environment variable",
-                     "Invalid environment variable in mail file", "Invalid mail reader string", "Invalid sound file"}),
+                     "Invalid environment variable in mail file", "Invalid mail reader string",
+                     "Invalid sound file"}),
               boxes.texts());
     for (const CapturedBox &box : boxes.boxes())
         EXPECT_EQ("Pelimbo", box.caption);
@@ -142,7 +146,7 @@ TEST_F(SettingsFile, FailuresAreReportedInKeyOrderAndKeepThePreviousValue)
 
 TEST_F(SettingsFile, MailFileIsCheckedOnlyForDiskFiles)
 {
-    std::string good = dir / "new.mbx";     // need not exist
+    std::string good = dir / "new.mbx"; // need not exist
     EXPECT_FALSE(loadSettings(ini("MailFile=" + good + "\r\n").c_str()));
     EXPECT_EQ(good, config.settings.MailFile);
     EXPECT_EQ(config.settings.MailFile, config.mailPath);
@@ -173,14 +177,16 @@ TEST_F(SettingsFile, ReaderStartDirIsUsedForTheReaderCheck)
     TempDir readerDir;
     writeFile(readerDir / "MAILER.BAT", "@echo off\r\n");
     std::string start = currentDirectoryNow();
-    EXPECT_FALSE(loadSettings(ini("ReaderStartDir=" + readerDir.path + "\r\nMailReader=MAILER %s\r\n").c_str()));
+    EXPECT_FALSE(
+        loadSettings(ini("ReaderStartDir=" + readerDir.path + "\r\nMailReader=MAILER %s\r\n").c_str()));
     EXPECT_EQ(readerDir.path, config.settings.ReaderStartDir);
     EXPECT_EQ(start, currentDirectoryNow());
     EXPECT_TRUE(boxes.texts().empty());
 
     // A file instead of a directory: not taken, no message, and the reader is
     // looked for without a change of directory.
-    EXPECT_TRUE(loadSettings(ini("ReaderStartDir=" + (readerDir / "MAILER.BAT") + "\r\nMailReader=MAILER %s\r\n").c_str()));
+    EXPECT_TRUE(loadSettings(
+        ini("ReaderStartDir=" + (readerDir / "MAILER.BAT") + "\r\nMailReader=MAILER %s\r\n").c_str()));
     EXPECT_EQ((Texts{"Can't find mail reader in path"}), boxes.texts());
     EXPECT_EQ(readerDir.path, config.settings.ReaderStartDir);
     EXPECT_EQ(start, currentDirectoryNow());
@@ -206,7 +212,7 @@ TEST_F(SettingsFile, GeometryPairs)
     loadGeometry(path.c_str());
     EXPECT_EQ(10, config.geometry.positionX);
     EXPECT_EQ(-20, config.geometry.positionY);
-    EXPECT_EQ(0, config.geometry.iconX);    // LastIconPosition is off
+    EXPECT_EQ(0, config.geometry.iconX); // LastIconPosition is off
     EXPECT_EQ(300, config.geometry.headerWidth);
     EXPECT_EQ(44, config.geometry.headerHeight);
     EXPECT_EQ(55, config.geometry.noHeaderWidth);
@@ -247,15 +253,57 @@ TEST_F(SettingsFile, SaveWritesEveryKeyInOrder)
     copyText(config.settings.MailFileRaw, "$HOME$\\in.mbx");
     ASSERT_TRUE(saveSetupSettings());
     std::string text = readFile(path);
-    EXPECT_EQ((Texts{"WindowCaption", "MailFile", "MailReader", "ReaderStartDir", "SoundFile", "WAVBaseDefault",
-                     "PollInterval", "AlarmInterval", "WindowAction", "MessageSource", "SoundOption", "Login",
-                     "Password", "NotesFolder", "NotesServer", "NotesMailDatabase", "MailHost", "IMAPMailBox",
-                     "DeleteFile", "ColorList", "InactivityTimeout", "ConnectTimeout", "WinSockInitTimeout",
-                     "POP3Port", "IMAP4Port", "Connection", "UseNotesSettings", "Notes3xMailbox", "NotesPollErrors",
-                     "PasswordPrompt", "Alarm", "StayOnTop", "ShowHeaders", "ReverseSort", "UnreadOnly",
-                     "UseFilters", "ConfirmDeletes", "LogDeletes", "NetErrors", "ExitMenu", "WAVOnce", "HideIcon",
-                     "LaunchReader", "LaunchOnMail", "MinimizeReader", "SuspendPoll", "DetectReader",
-                     "LastIconPosition", "BlinkIconOnPoll", "DialConnection", "HangupConnection"}),
+    EXPECT_EQ((Texts{"WindowCaption",
+                     "MailFile",
+                     "MailReader",
+                     "ReaderStartDir",
+                     "SoundFile",
+                     "WAVBaseDefault",
+                     "PollInterval",
+                     "AlarmInterval",
+                     "WindowAction",
+                     "MessageSource",
+                     "SoundOption",
+                     "Login",
+                     "Password",
+                     "NotesFolder",
+                     "NotesServer",
+                     "NotesMailDatabase",
+                     "MailHost",
+                     "IMAPMailBox",
+                     "DeleteFile",
+                     "ColorList",
+                     "InactivityTimeout",
+                     "ConnectTimeout",
+                     "WinSockInitTimeout",
+                     "POP3Port",
+                     "IMAP4Port",
+                     "Connection",
+                     "UseNotesSettings",
+                     "Notes3xMailbox",
+                     "NotesPollErrors",
+                     "PasswordPrompt",
+                     "Alarm",
+                     "StayOnTop",
+                     "ShowHeaders",
+                     "ReverseSort",
+                     "UnreadOnly",
+                     "UseFilters",
+                     "ConfirmDeletes",
+                     "LogDeletes",
+                     "NetErrors",
+                     "ExitMenu",
+                     "WAVOnce",
+                     "HideIcon",
+                     "LaunchReader",
+                     "LaunchOnMail",
+                     "MinimizeReader",
+                     "SuspendPoll",
+                     "DetectReader",
+                     "LastIconPosition",
+                     "BlinkIconOnPoll",
+                     "DialConnection",
+                     "HangupConnection"}),
               keysInOrder(text, "Pelimbo"));
     EXPECT_NE(std::string::npos, text.find("PollInterval=90"));
     EXPECT_NE(std::string::npos, text.find("MailFile=$HOME$\\in.mbx"));
@@ -330,8 +378,9 @@ TEST_F(SettingsFile, FailedWriteStopsTheSave)
 TEST_F(SettingsFile, ListsReadSortAndWriteBack)
 {
     std::string text80(80, 'L');
-    std::string path = ini("", "[Filters]\r\nurgent#1#2=\r\nBeta#0#0=\r\nalpha#0#0=\r\n" + text80 + "#0#1=\r\n"
-                               "[WAVBase]\r\nboss#c:\\snd\\boss.wav#0=\r\nann#c:\\snd\\ann.wav=\r\n");
+    std::string path = ini("", "[Filters]\r\nurgent#1#2=\r\nBeta#0#0=\r\nalpha#0#0=\r\n" + text80
+                                   + "#0#1=\r\n"
+                                     "[WAVBase]\r\nboss#c:\\snd\\boss.wav#0=\r\nann#c:\\snd\\ann.wav=\r\n");
     ASSERT_EQ(0, loadFilterList(path.c_str()));
     ASSERT_EQ(0, loadWavBaseList(path.c_str()));
     ASSERT_EQ(4, config.filterList.count);

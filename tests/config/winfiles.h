@@ -8,8 +8,9 @@
 #include <string>
 
 // A fresh directory under the temp folder, removed with everything in it.
-class TempDir {
-public:
+class TempDir
+{
+  public:
     TempDir()
     {
         static int serial;
@@ -20,11 +21,17 @@ public:
         path = name;
         CreateDirectoryA(path.c_str(), NULL);
     }
-    ~TempDir() { removeTree(path); }
-    std::string operator/(const std::string &name) const { return path + "\\" + name; }
+    ~TempDir()
+    {
+        removeTree(path);
+    }
+    std::string operator/(const std::string &name) const
+    {
+        return path + "\\" + name;
+    }
     std::string path;
 
-private:
+  private:
     static void removeTree(const std::string &dir)
     {
         WIN32_FIND_DATAA found;

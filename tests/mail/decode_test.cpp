@@ -40,7 +40,9 @@ TEST(EncodedWords, Table)
     }
 }
 
-class HeaderValues : public MailTest {};
+class HeaderValues : public MailTest
+{
+};
 
 TEST_F(HeaderValues, FromDisplayRules)
 {
@@ -95,8 +97,9 @@ TEST(HeaderBlockLines, CopyUnfoldAndCut)
 {
     // Lines of 255 characters at most; a fold is appended only while there is
     // room for the joining space and one character.
-    const std::string block = "Subject: a\r\n  b\r\n\tc\r\nFrom: x\n\n\nTo: y\r" + std::string(300, 'L') + "\n" +
-                              std::string(253, 'S') + "\n continued\n" + std::string(254, 'T') + "\n next";
+    const std::string block = "Subject: a\r\n  b\r\n\tc\r\nFrom: x\n\n\nTo: y\r" + std::string(300, 'L')
+                              + "\n" + std::string(253, 'S') + "\n continued\n" + std::string(254, 'T')
+                              + "\n next";
     HeaderBlockCursor cursor = {block.data(), block.data() + block.size()};
     char line[MAIL_LINE_SIZE];
     std::vector<std::string> lines;
@@ -132,8 +135,9 @@ TEST(ReceivedDates, Table)
         ReceivedTime time = {};
         ASSERT_EQ(parseReceivedDate(c.line, &date, &time), c.ok) << c.line;
         if (c.ok) {
-            EXPECT_EQ(std::vector<int>({date.year, date.month, date.day, time.hour, time.minute, time.second}),
-                      std::vector<int>({c.year, c.month, c.day, c.hour, c.minute, c.second}))
+            EXPECT_EQ(
+                std::vector<int>({date.year, date.month, date.day, time.hour, time.minute, time.second}),
+                std::vector<int>({c.year, c.month, c.day, c.hour, c.minute, c.second}))
                 << c.line;
         }
     }

@@ -5,8 +5,9 @@
 #include "tests/mail/fake_notifier.h"
 #include "tests/mail/mail_fixture.h"
 
-class Deletions : public MailTest {
-protected:
+class Deletions : public MailTest
+{
+  protected:
     MessageHeader record = {};
     char path[MAX_PATH] = {};
 
@@ -32,7 +33,7 @@ protected:
 TEST_F(Deletions, ConfirmationDecides)
 {
     EXPECT_FALSE(shouldDeleteMessage(&record, &filters[1]));
-    EXPECT_TRUE(shouldDeleteMessage(&record, &filters[0]));     // ConfirmDeletes off: no question
+    EXPECT_TRUE(shouldDeleteMessage(&record, &filters[0])); // ConfirmDeletes off: no question
     config.settings.ConfirmDeletes = true;
     for (bool answer : {false, true}) {
         questionAnswer = answer;
@@ -44,7 +45,7 @@ TEST_F(Deletions, ConfirmationDecides)
 
 TEST_F(Deletions, LogIsAppendedWithCrLf)
 {
-    logDeletion(&record, &filters[0]);      // no DeleteFile: nothing, silently
+    logDeletion(&record, &filters[0]); // no DeleteFile: nothing, silently
     EXPECT_EQ(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
 
     copyText(config.settings.DeleteFile, path);
@@ -58,7 +59,7 @@ TEST_F(Deletions, LogIsAppendedWithCrLf)
     const std::string log(buffer, n);
     const std::string body = "Filter \"offer\" for subject line matched message\r\n"
                              "From:    shop@x\r\nSubject: offer\r\n\r\n";
-    ASSERT_EQ(log.size(), 2 * (32 + body.size())) << log;    // "Date: mm/dd/yy  Time: hh:mm:ss\r\n"
+    ASSERT_EQ(log.size(), 2 * (32 + body.size())) << log; // "Date: mm/dd/yy  Time: hh:mm:ss\r\n"
     EXPECT_EQ(log.compare(14, 8, "  Time: "), 0);
     EXPECT_EQ(log.substr(32, body.size()), body);
     EXPECT_EQ(log.substr(64 + body.size()), body);

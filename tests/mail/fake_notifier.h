@@ -8,7 +8,7 @@
 
 extern std::vector<std::string> reportedErrors;
 extern std::vector<std::string> askedQuestions;
-extern bool questionAnswer;     // what askQuestion answers
+extern bool questionAnswer; // what askQuestion answers
 
 void resetFakeNotifier(void);
 

@@ -3,8 +3,9 @@
 
 #include "tests/mail/mail_fixture.h"
 
-class Filters : public MailTest {
-protected:
+class Filters : public MailTest
+{
+  protected:
     MessageHeader record = {};
 
     void message(const char *from, const char *subject, const char *rawFrom = "", const char *rawSubject = "",
@@ -37,7 +38,8 @@ TEST_F(Filters, MatchingTable)
         {"", MATCH_FROM, "a@b", "hi", "", "", true, false, true},
         {"a", 3, "a@b", "a", "", "a", false, false, false},
         // Only the first 59 characters of the Sender text are compared.
-        {"z", MATCH_FROM, "a@b", "hi", "", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaZ", false, false, false},
+        {"z", MATCH_FROM, "a@b", "hi", "", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaZ",
+         false, false, false},
     };
     for (const Case &c : cases) {
         setFilters({{c.text, FILTER_IGNORE, c.match}});
@@ -75,11 +77,11 @@ TEST_F(Filters, DeletionLogLayout)
 
     message("Shop", "Caf\xE9 offer", "Shop <shop@x>", "=?ISO-8859-1?Q?Caf=E9_offer?=", "list", "List <l@x>");
     formatDeletionLog(text, sizeof text, &record, &filters[0], &when);
-    EXPECT_EQ(std::string(text), std::string(head) +
-                                     "From:    Shop\n"
-                                     "(raw):   Shop <shop@x>\n"
-                                     "Subject: Caf\xE9 offer\n"
-                                     "(raw):   =?ISO-8859-1?Q?Caf=E9_offer?=\n"
-                                     "Sender:  list\n"
-                                     "(raw):   List <l@x>\n\n");
+    EXPECT_EQ(std::string(text), std::string(head)
+                                     + "From:    Shop\n"
+                                       "(raw):   Shop <shop@x>\n"
+                                       "Subject: Caf\xE9 offer\n"
+                                       "(raw):   =?ISO-8859-1?Q?Caf=E9_offer?=\n"
+                                       "Sender:  list\n"
+                                       "(raw):   List <l@x>\n\n");
 }

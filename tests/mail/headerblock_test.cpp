@@ -4,10 +4,11 @@
 
 #include "tests/mail/mail_fixture.h"
 
-class HeaderBlock : public MailTest {
-protected:
-    ReceivedDate storedDate = {1996, 6, 12};     // year, day, month: 6 Dec 1996, 10:05:00
-    ReceivedTime storedTime = {5, 10, 0, 0};     // minute, hour, hundredths, second
+class HeaderBlock : public MailTest
+{
+  protected:
+    ReceivedDate storedDate = {1996, 6, 12}; // year, day, month: 6 Dec 1996, 10:05:00
+    ReceivedTime storedTime = {5, 10, 0, 0}; // minute, hour, hundredths, second
     ReceivedDate newestDate = {};
     ReceivedTime newestTime = {};
     HeaderScanResult result = {};
@@ -33,7 +34,7 @@ TEST_F(HeaderBlock, NewWhenTheFirstReceivedDateIsLater)
         {"Received: by b;\r\n\t7 Dec 1996 00:00\r\n", true},
         {"Received: by b; 6 Dec 96 10:05\r\n", false},
         {"Received: by b (no date)\r\nReceived: by c; 9 Dec 96 10:00\r\n", false},
-        {"From: a@b\r\nSubject: hi\r\nReceived: by b; 9 Dec 96 10:00\r\n", false},   // parse ended before it
+        {"From: a@b\r\nSubject: hi\r\nReceived: by b; 9 Dec 96 10:00\r\n", false}, // parse ended before it
     };
     for (const Case &c : cases) {
         parse(std::string(c.head) + "From: a@b\r\nSubject: hi\r\n");
@@ -74,9 +75,9 @@ TEST_F(HeaderBlock, FilterMatchStopsOrContinues)
     } cases[] = {
         {false, "From: spam@x\r\nSubject: s\r\n", 0, "<no subject>"},
         {false, "From: zap@x\r\nSubject: s\r\n", 1, "<no subject>"},
-        {true, "From: zap@x\r\nSubject: spam\r\n", 1, "spam"},       // a logged deletion reads on
+        {true, "From: zap@x\r\nSubject: spam\r\n", 1, "spam"}, // a logged deletion reads on
         {true, "from: spam@x\r\nSender: spam-list\r\nSubject: s\r\n", 0, "<no subject>"},
-        {false, "From: a@b\r\nSubject: s\r\nSender: spam-list\r\n", 0, "s"},  // filters wait for Sender
+        {false, "From: a@b\r\nSubject: s\r\nSender: spam-list\r\n", 0, "s"}, // filters wait for Sender
     };
     for (const Case &c : cases) {
         config.settings.LogDeletes = c.logDeletes;
@@ -93,7 +94,7 @@ TEST_F(HeaderBlock, WavBaseSoundOfANewMessage)
     const std::string fresh = "Received: by b; 9 Dec 96 10:00\r\n";
     struct Case {
         std::string block;
-        int entry;      // -2 no sound, -1 default, else index
+        int entry; // -2 no sound, -1 default, else index
     } cases[] = {
         {fresh + "From: boss@x\r\nSubject: urgent\r\n", 0},
         {fresh + "Subject: urgent\r\nFrom: boss@x\r\n", 1},

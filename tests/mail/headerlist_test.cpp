@@ -3,7 +3,9 @@
 
 #include "tests/mail/mail_fixture.h"
 
-class HeaderList : public MailTest {};
+class HeaderList : public MailTest
+{
+};
 
 TEST_F(HeaderList, SortedCommits)
 {
@@ -21,10 +23,8 @@ TEST_F(HeaderList, SortedCommits)
         std::vector<uint32_t> keys;
         std::vector<int> expected;
     } cases[] = {
-        {false, longPoll, lastHundred},
-        {true, longPoll, lastHundredReversed},
-        {false, {2, 2, 1, 1}, {2, 3, 0, 1}},
-        {true, {2, 2, 1, 1}, {1, 0, 3, 2}},
+        {false, longPoll, lastHundred},          {true, longPoll, lastHundredReversed},
+        {false, {2, 2, 1, 1}, {2, 3, 0, 1}},     {true, {2, 2, 1, 1}, {1, 0, 3, 2}},
         {false, {0x80000000u, 1, 1}, {1, 2, 0}},
     };
     for (const Case &c : cases) {

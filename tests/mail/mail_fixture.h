@@ -13,8 +13,9 @@
 
 #include "mail/mail.h"
 
-class MailTest : public ::testing::Test {
-protected:
+class MailTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(allocateMailBuffers());
@@ -48,7 +49,7 @@ protected:
         config.wavBaseList = WavBaseList{sounds.data(), (int)sounds.size()};
     }
 
-    std::deque<std::string> texts;      // stable addresses for the entries' texts
+    std::deque<std::string> texts; // stable addresses for the entries' texts
     std::vector<FilterEntry> filters;
     std::vector<WavBaseEntry> sounds;
 };

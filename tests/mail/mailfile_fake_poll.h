@@ -27,7 +27,7 @@ struct FakePoll {
     int lastIndex = -2;
     bool force = false;
     int pumps = 0;
-    std::vector<PublishedHeader> headers;   // in index order, as the source left them
+    std::vector<PublishedHeader> headers; // in index order, as the source left them
     std::vector<std::string> errors;
     std::vector<std::string> questions;
     bool answer = false;

@@ -12,7 +12,8 @@
 #include "mail/mailscan.h"
 #include "tests/mail/mail_fixture.h"
 
-namespace {
+namespace
+{
 
 struct MemorySource {
     std::string data;
@@ -78,13 +79,17 @@ TEST(MailFileLineReader, ALineThatFillsTheBufferTakesItsOwnLineEnd)
 TEST(MailFileLineReader, CrOnlyNulAndCtrlZAreOrdinaryBytes)
 {
     TextReader cr(std::string(600, '\r'));
-    EXPECT_EQ(cr.lines().size(), 3u);  // cut into pieces, and the read ends
+    EXPECT_EQ(cr.lines().size(), 3u); // cut into pieces, and the read ends
 
-    std::string odd("a\0b\x1a" "c\nd\n", 8);
+    std::string odd("a\0b\x1a"
+                    "c\nd\n",
+                    8);
     TextReader r(odd);
     std::vector<std::string> lines = r.lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], std::string("a\0b\x1a" "c\n", 6));
+    EXPECT_EQ(lines[0], std::string("a\0b\x1a"
+                                    "c\n",
+                                    6));
     EXPECT_EQ(lines[1], "d\n");
 }
 
@@ -144,17 +149,18 @@ TEST(MailFileLineReader, ContinuationLinesAreUnfolded)
 
 TEST(MailFileFormat, FirstLineDecidesTheLayout)
 {
-    EXPECT_EQ(detectMailFormat("\x01\x01\x01\n"), MAIL_FORMAT_UNKNOWN);   // three bytes are no separator
+    EXPECT_EQ(detectMailFormat("\x01\x01\x01\n"), MAIL_FORMAT_UNKNOWN); // three bytes are no separator
     EXPECT_EQ(detectMailFormat("smf 2\n"), SMF);
-    EXPECT_EQ(detectMailFormat("from a@b\n"), MAIL_FORMAT_UNKNOWN);        // "From " is case-sensitive
-    EXPECT_EQ(detectMailFormat("X-Note:none\n"), MAIL_FORMAT_UNKNOWN);     // ": " needs its blank
+    EXPECT_EQ(detectMailFormat("from a@b\n"), MAIL_FORMAT_UNKNOWN);    // "From " is case-sensitive
+    EXPECT_EQ(detectMailFormat("X-Note:none\n"), MAIL_FORMAT_UNKNOWN); // ": " needs its blank
     EXPECT_FALSE(isCnmName("cnm"));
     EXPECT_EQ(pmFlagsValue("X-PMFLAGS:130"), 130u);
     EXPECT_EQ(pmFlagsValue("X-PMFLAGS:"), 0u);
 }
 
-class MailFileScanTest : public MailTest {
-protected:
+class MailFileScanTest : public MailTest
+{
+  protected:
     int scan(const std::string &text, size_t block = 64)
     {
         TextReader r(text, block);

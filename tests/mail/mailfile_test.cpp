@@ -14,7 +14,8 @@
 #include "tests/mail/mail_fixture.h"
 #include "tests/mail/mailfile_fake_poll.h"
 
-namespace {
+namespace
+{
 
 const char APPEND_WRITER_VARIABLE[] = "PELIMBO_APPEND_WRITER";
 const int APPENDED_MESSAGES = 400;
@@ -22,7 +23,7 @@ const int APPENDED_MESSAGES = 400;
 std::string appendedMessage(int i)
 {
     return "From writer@example.org Mon Jan  1 00:00:00 2001\nFrom: writer@example.org\nSubject: appended "
-        + std::to_string(i) + "\n\nbody line of message " + std::to_string(i) + "\n\n";
+           + std::to_string(i) + "\n\nbody line of message " + std::to_string(i) + "\n\n";
 }
 
 // When started as the appending writer (see the append test), this process
@@ -51,8 +52,9 @@ int runAppendWriterIfAsked()
 
 const int appendWriter = runAppendWriterIfAsked();
 
-class MailFileTest : public MailTest {
-protected:
+class MailFileTest : public MailTest
+{
+  protected:
     void SetUp() override
     {
         MailTest::SetUp();
@@ -61,7 +63,7 @@ protected:
         GetTempPathA(sizeof base, base);
         static int counter;
         directory = std::string(base) + "pelimbo-mailfile-" + std::to_string(GetCurrentProcessId()) + "-"
-            + std::to_string(++counter);
+                    + std::to_string(++counter);
         ASSERT_TRUE(CreateDirectoryA(directory.c_str(), NULL));
         directory += "\\";
         config.settings.MessageSource = SOURCE_DISK_FILE;
@@ -90,7 +92,8 @@ protected:
     std::string write(const std::string &name, const std::string &content)
     {
         std::string path = directory + name;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
@@ -156,8 +159,8 @@ protected:
 std::string unixMessage(const std::string &from, const std::string &subject, const std::string &extra = "",
                         const std::string &body = "body\n")
 {
-    return "From " + from + " Mon Jan  1 00:00:00 2001\nFrom: " + from + "\nSubject: " + subject + "\n" + extra
-        + "\n" + body + "\n";
+    return "From " + from + " Mon Jan  1 00:00:00 2001\nFrom: " + from + "\nSubject: " + subject + "\n"
+           + extra + "\n" + body + "\n";
 }
 
 const std::string MMDF_SEPARATOR = "\x01\x01\x01\x01\n";
@@ -165,7 +168,7 @@ const std::string MMDF_SEPARATOR = "\x01\x01\x01\x01\n";
 std::string cnmMessage(const std::string &subject, int pmFlags)
 {
     return "From: sender@example.org\nSubject: " + subject + "\nX-PMFLAGS: " + std::to_string(pmFlags)
-        + "\n\nbody\n";
+           + "\n\nbody\n";
 }
 
 } // namespace
@@ -186,14 +189,15 @@ TEST_F(MailFileTest, UnixMailboxReadOnlyToFirstMessageWithoutUnreadOnly)
 TEST_F(MailFileTest, StatusLinesDecideWhichMessagesAreUnread)
 {
     write("mbox", unixMessage("a@x", "one") + unixMessage("b@x", "two", "Status: RO\n")
-                      + unixMessage("c@x", "three", "Status: O\n") + unixMessage("d@x", "four", "Status: r\n"));
+                      + unixMessage("c@x", "three", "Status: O\n")
+                      + unixMessage("d@x", "four", "Status: r\n"));
     config.settings.UnreadOnly = true;
     poll("mbox");
     ASSERT_EQ(fakePoll.lastIndex, 2);
     EXPECT_EQ(subjects(), std::vector<std::string>({"one", "three", "four"}));
     for (int i = 0; i < 3; i++)
         EXPECT_EQ(fakePoll.headers[i].index, i);
-    EXPECT_TRUE(fakePoll.force);    // the file is newer than anything seen before
+    EXPECT_TRUE(fakePoll.force); // the file is newer than anything seen before
 }
 
 TEST_F(MailFileTest, BodyLineBeginningWithFromOpensAMessage)
@@ -208,7 +212,8 @@ TEST_F(MailFileTest, BodyLineBeginningWithFromOpensAMessage)
 
 TEST_F(MailFileTest, FoldedSubjectIsJoinedWithOneSpace)
 {
-    write("mbox", "From a@x Mon Jan  1 00:00:00 2001\nFrom: a@x\nSubject: first part\n\tsecond part\n\nbody\n");
+    write("mbox",
+          "From a@x Mon Jan  1 00:00:00 2001\nFrom: a@x\nSubject: first part\n\tsecond part\n\nbody\n");
     config.settings.UnreadOnly = true;
     poll("mbox");
     ASSERT_EQ(fakePoll.lastIndex, 0);
@@ -269,7 +274,7 @@ TEST_F(MailFileTest, UnknownLayoutIsReportedAndOtherFilesStillRead)
 {
     write("a.txt", "hello\nworld\n");
     write("b.txt", unixMessage("b@x", "two"));
-    write("c.txt", "tiny");  // below 5 bytes: skipped without a word
+    write("c.txt", "tiny"); // below 5 bytes: skipped without a word
     config.settings.UnreadOnly = true;
     poll("*.txt");
     EXPECT_EQ(fakePoll.errors, std::vector<std::string>({"Unknown mail format in file a.txt"}));
@@ -343,7 +348,7 @@ TEST_F(MailFileTest, OnlyTheFirstReturnedOfTwoNewFilesCountsAsNewer)
     EXPECT_FALSE(exists(first));
     EXPECT_TRUE(exists(second));
     EXPECT_EQ(mail.latestFileTime, (8 << 11) | (30 << 5));
-    EXPECT_EQ(fakePoll.lastIndex, -1);     // both dropped by the filter
+    EXPECT_EQ(fakePoll.lastIndex, -1); // both dropped by the filter
 }
 
 // --- File times, snapshots and sounds ----------------------------------------------------
@@ -357,7 +362,7 @@ TEST_F(MailFileTest, OnlyTheMessageAppendedSinceTheLastReadGetsASound)
     setTime("mbox", 10);
     poll("mbox");
     ASSERT_EQ(fakePoll.lastIndex, 1);
-    EXPECT_EQ(fakePoll.headers[0].soundEntry, nullptr);     // first read: all new
+    EXPECT_EQ(fakePoll.headers[0].soundEntry, nullptr); // first read: all new
     EXPECT_TRUE(fakePoll.force);
 
     append("mbox", unixMessage("c@x", "three"));
@@ -378,7 +383,7 @@ TEST_F(MailFileTest, OnlyTheMessageAppendedSinceTheLastReadGetsASound)
 TEST_F(MailFileTest, SortKeyCarriesTheLocalDosTimeOfTheFile)
 {
     write("mbox", unixMessage("a@x", "one"));
-    setTime("mbox", 75);    // 2024-05-01 09:15 local
+    setTime("mbox", 75); // 2024-05-01 09:15 local
     config.settings.UnreadOnly = true;
     poll("mbox");
     ASSERT_EQ(fakePoll.headers.size(), 1u);
@@ -466,7 +471,8 @@ TEST_F(MailFileTest, MailboxAppendedByAnotherProcessWhileItIsRead)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     std::string commandLine = std::string("\"") + program + "\"";
-    BOOL started = CreateProcessA(program, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
+    BOOL started =
+        CreateProcessA(program, &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
     SetEnvironmentVariableA(APPEND_WRITER_VARIABLE, NULL);
     ASSERT_TRUE(started);
 
@@ -477,7 +483,7 @@ TEST_F(MailFileTest, MailboxAppendedByAnotherProcessWhileItIsRead)
         ++polls;
         ASSERT_TRUE(fakePoll.errors.empty());
         ASSERT_EQ(fakePoll.published, polls);
-        EXPECT_GE(fakePoll.lastIndex, lastSeen);    // never fewer than before
+        EXPECT_GE(fakePoll.lastIndex, lastSeen); // never fewer than before
         lastSeen = fakePoll.lastIndex;
     } while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && polls < 1000);
     ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);

@@ -9,8 +9,9 @@
 
 using Sounds = std::vector<std::string>;
 
-class WavBase : public MailTest {
-protected:
+class WavBase : public MailTest
+{
+  protected:
     Sounds played;
 
     void SetUp() override
@@ -27,7 +28,9 @@ protected:
     Sounds plan(std::vector<int> shown)
     {
         for (size_t i = 0; i < shown.size(); i++)
-            mail.shownHeaders[i].soundEntry = shown[i] == -2 ? NO_SOUND : shown[i] == -1 ? nullptr : &sounds[shown[i]];
+            mail.shownHeaders[i].soundEntry = shown[i] == -2   ? NO_SOUND
+                                              : shown[i] == -1 ? nullptr
+                                                               : &sounds[shown[i]];
         played.clear();
         int count = planWavBaseSounds((int)shown.size(), record, this);
         EXPECT_EQ(count, (int)played.size());

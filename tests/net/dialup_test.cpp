@@ -17,7 +17,8 @@
 #include "tests/net/scripted_net.h"
 #include "tests/notifier/fake_frontend.h"
 
-namespace {
+namespace
+{
 
 HWND window;
 int pollNowRequests;
@@ -45,8 +46,9 @@ void standinReset()
 {
     HMODULE ras = GetModuleHandleA("RASAPI32.DLL");
     typedef void (*ResetFn)(void);
-    ResetFn reset = ras ? reinterpret_cast<ResetFn>(reinterpret_cast<void (*)(void)>(GetProcAddress(ras, "standinReset")))
-                        : nullptr;
+    ResetFn reset =
+        ras ? reinterpret_cast<ResetFn>(reinterpret_cast<void (*)(void)>(GetProcAddress(ras, "standinReset")))
+            : nullptr;
     if (reset)
         reset();
 }
@@ -78,8 +80,9 @@ bool testPrompt(const char *entry, char *password, size_t size, bool *save)
     return true;
 }
 
-class DialUp : public ::testing::Test {
-protected:
+class DialUp : public ::testing::Test
+{
+  protected:
     ScriptedNet sn;
 
     void SetUp() override
@@ -90,7 +93,8 @@ protected:
             wc.hInstance = GetModuleHandleA(NULL);
             wc.lpszClassName = "PelimboDialTest";
             RegisterClassA(&wc);
-            window = CreateWindowExA(0, "PelimboDialTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
+            window = CreateWindowExA(0, "PelimboDialTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                     wc.hInstance, NULL);
         }
         setNetworkWindow(window);
         ASSERT_TRUE(allocateMailBuffers());
@@ -131,7 +135,10 @@ protected:
         copyText(config.settings.Connection, name);
         config.settings.directConnection = strcmp(name, "<Direct connection>") == 0;
     }
-    std::vector<std::string> errors() { return frontCalls("error:"); }
+    std::vector<std::string> errors()
+    {
+        return frontCalls("error:");
+    }
 };
 
 TEST_F(DialUp, StandInIsTheServiceInUse)
@@ -189,9 +196,9 @@ TEST_F(DialUp, DialsConnectsPollsOnceAndHangsUpAfterwards)
     EXPECT_FALSE(notifier.pollInProgress) << "the poll waits for the link";
     EXPECT_EQ(1, notifier.rasState);
     EXPECT_STREQ("Dialing...", statusText());
-    EXPECT_NE(std::string::npos, standinLog().find("dial:Dialer:stored::\n")) << "number and domain emptied: "
-                                                                               << standinLog();
-    startNetworkPoll();     // a poll moment while the dial is under way
+    EXPECT_NE(std::string::npos, standinLog().find("dial:Dialer:stored::\n"))
+        << "number and domain emptied: " << standinLog();
+    startNetworkPoll(); // a poll moment while the dial is under way
 
     ASSERT_TRUE(waitForPollRequest());
     DWORD before = GetTickCount();
@@ -249,4 +256,4 @@ TEST_F(DialUp, UnknownEntryCannotGetItsParameters)
     EXPECT_EQ(0, notifier.rasState);
 }
 
-}   // namespace
+} // namespace

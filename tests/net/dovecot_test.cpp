@@ -19,7 +19,8 @@
 #include "sources/net.h"
 #include "tests/notifier/fake_frontend.h"
 
-namespace {
+namespace
+{
 
 const char *const dovecotDir = PELIMBO_DOVECOT_DIR;
 const char *const corpusDir = PELIMBO_CORPUS_DIR;
@@ -30,21 +31,17 @@ HWND window;
 LRESULT CALLBACK testWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_SOCKET:
-        handleSocketMessage(wParam, lParam);
-        return 0;
-    case WM_HOSTRESOLVED:
-        handleHostResolved(wParam, lParam);
-        return 0;
-    case WM_STARTCONNECT:
-        handleStartConnect();
-        return 0;
-    default:
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+    case WM_SOCKET: handleSocketMessage(wParam, lParam); return 0;
+    case WM_HOSTRESOLVED: handleHostResolved(wParam, lParam); return 0;
+    case WM_STARTCONNECT: handleStartConnect(); return 0;
+    default: return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 
-void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD) { pollTick(); }
+void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    pollTick();
+}
 
 HWND networkWindow()
 {
@@ -54,7 +51,8 @@ HWND networkWindow()
         wc.hInstance = GetModuleHandleA(NULL);
         wc.lpszClassName = "PelimboNetTest";
         RegisterClassA(&wc);
-        window = CreateWindowExA(0, "PelimboNetTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
+        window =
+            CreateWindowExA(0, "PelimboNetTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
         setNetworkWindow(window);
     }
     return window;
@@ -117,16 +115,20 @@ std::string corpusMessage(int n)
         text.erase(0, text.find('\n') + 1);
     if (text.empty()) {
         char made[256];
-        snprintf(made, sizeof made,
-                 "Received: from a by b; Thu, 22 Aug 2002 12:%02d:00 +0100\nFrom: Sender %d <s%d@example.org>\n"
-                 "Subject: Corpus stand-in %d\n\nBody\n",
-                 n % 60, n, n, n);
+        snprintf(
+            made, sizeof made,
+            "Received: from a by b; Thu, 22 Aug 2002 12:%02d:00 +0100\nFrom: Sender %d <s%d@example.org>\n"
+            "Subject: Corpus stand-in %d\n\nBody\n",
+            n % 60, n, n, n);
         text = made;
     }
     return text;
 }
 
-std::string maildir(const std::string &user) { return std::string(dovecotDir) + "/mail/" + user; }
+std::string maildir(const std::string &user)
+{
+    return std::string(dovecotDir) + "/mail/" + user;
+}
 
 void emptyMailbox(const std::string &user)
 {
@@ -161,8 +163,8 @@ std::string freshMessage(int n, const std::string &subject)
     char received[160];
     snprintf(received, sizeof received, "Received: from relay by mx; Mon, 7 Dec 2026 11:%02d:%02d +0000\n",
              (n / 60) % 60, n % 60);
-    return std::string(received) + "From: \"Fresh " + std::to_string(n) + "\" <fresh@example.org>\nSubject: " + subject
-        + "\n\nNew body\n";
+    return std::string(received) + "From: \"Fresh " + std::to_string(n)
+           + "\" <fresh@example.org>\nSubject: " + subject + "\n\nNew body\n";
 }
 
 // A blocking conversation with Dovecot, to check what it holds.
@@ -246,8 +248,9 @@ void markSeen(const std::string &user, const std::string &set)
 FilterEntry filters[1];
 char deleteText[] = "DELETE ME";
 
-class DovecotPoll : public ::testing::TestWithParam<unsigned> {
-protected:
+class DovecotPoll : public ::testing::TestWithParam<unsigned>
+{
+  protected:
     void SetUp() override
     {
         networkWindow();
@@ -289,8 +292,14 @@ protected:
         copyText(config.settings.Login, name);
         emptyMailbox(name);
     }
-    bool imapSource() const { return GetParam() == SOURCE_IMAP4; }
-    std::vector<std::string> errors() { return frontCalls("error:"); }
+    bool imapSource() const
+    {
+        return GetParam() == SOURCE_IMAP4;
+    }
+    std::vector<std::string> errors()
+    {
+        return frontCalls("error:");
+    }
 };
 
 TEST_P(DovecotPoll, CountsEmptySmallAndLargeMailboxes)
@@ -379,7 +388,7 @@ TEST_P(DovecotPoll, UnreadOnlySkipsSeenMessagesAndExamineChangesNothing)
     user("seen");
     for (int i = 0; i < 5; i++)
         deliver("seen", corpusMessage(300 + i));
-    dovecotCount("seen");     // let Dovecot take the messages in
+    dovecotCount("seen"); // let Dovecot take the messages in
     markSeen("seen", "2,4");
     config.settings.UnreadOnly = true;
     runPoll();
@@ -391,7 +400,8 @@ TEST_P(DovecotPoll, UnreadOnlySkipsSeenMessagesAndExamineChangesNothing)
 
     std::string flags = imapFlags("seen");
     EXPECT_NE(std::string::npos, flags.find("* 2 FETCH (FLAGS (\\Seen))"));
-    EXPECT_NE(std::string::npos, flags.find("* 1 FETCH (FLAGS ())")) << "a poll marks nothing as seen:\n" << flags;
+    EXPECT_NE(std::string::npos, flags.find("* 1 FETCH (FLAGS ())")) << "a poll marks nothing as seen:\n"
+                                                                     << flags;
     EXPECT_NE(std::string::npos, flags.find("* 5 FETCH (FLAGS ())")) << flags;
     EXPECT_EQ(5, dovecotCount("seen"));
 }
@@ -440,14 +450,15 @@ TEST_P(DovecotPoll, SilentServerTimesOutAfterInactivityPlusOneToTwoSeconds)
     WSACleanup();
     EXPECT_EQ((std::vector<std::string>{"error:Time out on POP3/IMAP4 server"}), errors());
     EXPECT_GE(seconds, 3.0);
-    EXPECT_LE(seconds, 5.0);     // limit + 2, and some room for a loaded machine
+    EXPECT_LE(seconds, 5.0); // limit + 2, and some room for a loaded machine
     EXPECT_FALSE(notifier.pollInProgress);
 }
 
 // --- Scripted servers (tests/net/scripted_server.py): the login picks the case ----------
 
-class ScriptedServerPoll : public DovecotPoll {
-protected:
+class ScriptedServerPoll : public DovecotPoll
+{
+  protected:
     void SetUp() override
     {
         DovecotPoll::SetUp();
@@ -455,7 +466,10 @@ protected:
         config.settings.IMAP4Port = 21343;
         config.settings.InactivityTimeout = 5;
     }
-    void login(const char *name) { copyText(config.settings.Login, name); }
+    void login(const char *name)
+    {
+        copyText(config.settings.Login, name);
+    }
 };
 
 TEST_P(ScriptedServerPoll, RepliesSentOneByteAtATimeAreUnderstood)
@@ -509,4 +523,4 @@ INSTANTIATE_TEST_SUITE_P(Sources, DovecotPoll, ::testing::Values(SOURCE_POP3, SO
                              return info.param == SOURCE_POP3 ? std::string("POP3") : std::string("IMAP4");
                          });
 
-}   // namespace
+} // namespace

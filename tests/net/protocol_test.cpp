@@ -12,14 +12,16 @@
 #include "tests/net/scripted_net.h"
 #include "tests/notifier/fake_frontend.h"
 
-namespace {
+namespace
+{
 
 FilterEntry filters[2];
 char spamText[] = "Buy now";
 char ignoreText[] = "Newsletter";
 
-class NetPoll : public ::testing::Test {
-protected:
+class NetPoll : public ::testing::Test
+{
+  protected:
     ScriptedNet sn;
 
     void SetUp() override
@@ -28,7 +30,7 @@ protected:
         memset(&notifier, 0, sizeof notifier);
         notifier.clearItem = MENU_CLEAR;
         notifier.clearGrayed = true;
-        notifier.tickCounter = 1;       // ticks count time-outs, never start polls
+        notifier.tickCounter = 1; // ticks count time-outs, never start polls
         memset(&config.settings, 0, sizeof config.settings);
         Settings &s = config.settings;
         s.MessageSource = SOURCE_POP3;
@@ -81,7 +83,10 @@ protected:
         config.filterList.count = 2;
         config.settings.UseFilters = true;
     }
-    std::vector<std::string> errors() { return frontCalls("error:"); }
+    std::vector<std::string> errors()
+    {
+        return frontCalls("error:");
+    }
     // A fresh conversation on the same server (the client's stamps are kept).
     void newConnection()
     {
@@ -129,7 +134,7 @@ TEST_F(NetPoll, Pop3ConversationSendsExactCommandsAndCommitsEveryMessage)
     bool sawSecond = false;
     for (int i = 0; i < 3; i++)
         sawSecond |= strcmp(mail.shownHeaders[i].subject, "Message number 2") == 0
-            && strcmp(mail.shownHeaders[i].from, "Sender 2") == 0;
+                     && strcmp(mail.shownHeaders[i].from, "Sender 2") == 0;
     EXPECT_TRUE(sawSecond);
 }
 
@@ -335,7 +340,8 @@ TEST_F(NetPoll, ImapEmptyMailboxClosesWithFiltersAndLogsOut)
     useImap();
     useFilters();
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\nZ9998 CLOSE\r\nZ9999 LOGOUT\r\n", sn.sent);
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\nZ9998 CLOSE\r\nZ9999 LOGOUT\r\n",
+              sn.sent);
     EXPECT_EQ(0, notifier.headerCount);
 }
 
@@ -441,8 +447,8 @@ TEST_F(NetPoll, ImapRefusedCloseLogsOutOnceAndStillCommits)
     addMessages(2);
     sn.server.closeRefused = true;
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\n" + fetchRange(4, 1, 2, "RFC822.HEADER")
-                  + "Z9998 CLOSE\r\nZ9999 LOGOUT\r\n",
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 SELECT INBOX\r\n"
+                  + fetchRange(4, 1, 2, "RFC822.HEADER") + "Z9998 CLOSE\r\nZ9999 LOGOUT\r\n",
               sn.sent);
     EXPECT_EQ((std::vector<std::string>{"error:Error closing IMAP4 mailbox"}), errors());
     EXPECT_EQ(2, notifier.headerCount);
@@ -494,7 +500,7 @@ TEST_F(NetPoll, ImapOverlongMailboxIsRefusedWithoutWritingPastTheCommand)
     useImap();
     std::string longName(126, 'm');
     for (int i = 0; i < 20; i++)
-        longName[i * 5] = '\\';   // quoting and escaping make it longer than the command buffer
+        longName[i * 5] = '\\'; // quoting and escaping make it longer than the command buffer
     copyText(config.settings.IMAPMailBox, longName.c_str());
     std::string longPassword(39, '"');
     copyText(config.settings.plainPassword, longPassword.c_str());
@@ -534,8 +540,8 @@ TEST_F(NetPoll, ImapExitDuringTheConversationLogsOutAndCommitsNothing)
         return line.empty() ? "* OK hi\r\n" : sn.server.imap(line);
     };
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n" + fetchRange(4, 1, 2, "RFC822.HEADER")
-                  + "Z9999 LOGOUT\r\n",
+    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
+                  + fetchRange(4, 1, 2, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
               sn.sent);
     EXPECT_EQ(0, notifier.headerCount);
 }
@@ -596,7 +602,8 @@ TEST_F(NetPoll, WinSockStartFailuresShowTwoBoxesAndFinishThePoll)
 {
     sn.grantedVersion = 0x0001;
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ((std::vector<std::string>{"error:Invalid WinSock version", "error:Error or timeout initializing WinSock"}),
+    EXPECT_EQ((std::vector<std::string>{"error:Invalid WinSock version",
+                                        "error:Error or timeout initializing WinSock"}),
               errors());
     EXPECT_FALSE(notifier.pollInProgress);
     EXPECT_EQ(1, sn.cleanups);
@@ -607,7 +614,8 @@ TEST_F(NetPoll, WinSockStartFailuresShowTwoBoxesAndFinishThePoll)
     installSocketLayer(nullptr);
     useScriptedNet(&sn);
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ((std::vector<std::string>{"error:Unable to load WSOCK32.DLL", "error:Error or timeout initializing WinSock"}),
+    EXPECT_EQ((std::vector<std::string>{"error:Unable to load WSOCK32.DLL",
+                                        "error:Error or timeout initializing WinSock"}),
               errors());
 }
 
@@ -660,4 +668,4 @@ TEST_F(NetPoll, NamedEntryWithoutTheDialUpServiceIsNeverUsable)
     EXPECT_TRUE(errors().empty());
 }
 
-}   // namespace
+} // namespace

@@ -109,28 +109,31 @@ std::string ScriptedServer::imap(const std::string &line)
     if (rest.rfind("LOGIN ", 0) == 0) {
         const char *p = rest.c_str() + 6;
         std::string u = imapString(p), w = imapString(p);
-        return tag + ((u == login && w == password) ? ok + "Logged in\r\n" : no + "[AUTHENTICATIONFAILED] failed\r\n");
+        return tag
+               + ((u == login && w == password) ? ok + "Logged in\r\n"
+                                                : no + "[AUTHENTICATIONFAILED] failed\r\n");
     }
     if (rest.rfind("SELECT ", 0) == 0 || rest.rfind("EXAMINE ", 0) == 0) {
         const char *p = rest.c_str() + rest.find(' ') + 1;
         std::string name = imapString(p);
         if (name != mailbox)
             return tag + no + "Mailbox doesn't exist\r\n";
-        return "* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft)\r\n* " + std::to_string(messages.size())
-            + " EXISTS\r\n* 0 RECENT\r\n" + tag + ok + "[READ-WRITE] Select completed\r\n";
+        return "* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft)\r\n* "
+               + std::to_string(messages.size()) + " EXISTS\r\n* 0 RECENT\r\n" + tag + ok
+               + "[READ-WRITE] Select completed\r\n";
     }
     if (sscanf(rest.c_str(), "FETCH %d FLAGS", &n) == 1 && rest.find("RFC822") == std::string::npos) {
         if (n < 1 || (size_t)n > messages.size())
             return tag + " BAD Invalid messageset\r\n";
-        return "* " + std::to_string(n) + " FETCH (FLAGS (" + (messages[n - 1].seen ? "\\Seen" : "") + "))\r\n" + tag
-            + ok + "Fetch completed\r\n";
+        return "* " + std::to_string(n) + " FETCH (FLAGS (" + (messages[n - 1].seen ? "\\Seen" : "")
+               + "))\r\n" + tag + ok + "Fetch completed\r\n";
     }
     if (sscanf(rest.c_str(), "FETCH %d RFC822.HEADER", &n) == 1) {
         if (n < 1 || (size_t)n > messages.size())
             return tag + " BAD Invalid messageset\r\n";
         std::string block = messages[n - 1].header + "\r\n";
-        return "* " + std::to_string(n) + " FETCH (RFC822.HEADER {" + std::to_string(block.size()) + "}\r\n" + block
-            + ")\r\n" + tag + ok + "Fetch completed\r\n";
+        return "* " + std::to_string(n) + " FETCH (RFC822.HEADER {" + std::to_string(block.size()) + "}\r\n"
+               + block + ")\r\n" + tag + ok + "Fetch completed\r\n";
     }
     if (sscanf(rest.c_str(), "STORE %d +FLAGS.SILENT (\\Deleted)", &n) == 1) {
         if (n < 1 || (size_t)n > messages.size())
@@ -166,7 +169,10 @@ void ScriptedNet::deliver(const std::string &reply)
     }
 }
 
-static int layerLoad(void) { return scripted->loadResult; }
+static int layerLoad(void)
+{
+    return scripted->loadResult;
+}
 
 static int layerStartup(uint16_t requested, uint16_t *granted)
 {
@@ -193,10 +199,22 @@ static uintptr_t layerLookup(const char *name, char *buffer, int size)
     return SCRIPTED_LOOKUP;
 }
 
-static int layerNothing(void) { return 0; }
-static int layerCancel(uintptr_t handle) { return 0; }
-static int layerLastError(void) { return scripted->lastError; }
-static int layerLinger(NetSocket s) { return 0; }
+static int layerNothing(void)
+{
+    return 0;
+}
+static int layerCancel(uintptr_t handle)
+{
+    return 0;
+}
+static int layerLastError(void)
+{
+    return scripted->lastError;
+}
+static int layerLinger(NetSocket s)
+{
+    return 0;
+}
 
 static NetSocket layerOpen(void)
 {
@@ -259,7 +277,10 @@ static int layerConnect(NetSocket s, const uint8_t address[16])
     return -1;
 }
 
-static uint16_t layerHtons(uint16_t v) { return (uint16_t)((v >> 8) | (v << 8)); }
+static uint16_t layerHtons(uint16_t v)
+{
+    return (uint16_t)((v >> 8) | (v << 8));
+}
 
 static uint32_t layerDotted(const char *text)
 {
@@ -279,12 +300,15 @@ static bool layerFirstAddress(const char *buffer, uint8_t address[4])
     return true;
 }
 
-static void layerPostStartConnect(void) { scripted->startConnectPosted = true; }
+static void layerPostStartConnect(void)
+{
+    scripted->startConnectPosted = true;
+}
 
 static const SocketLayer scriptedLayer = {
-    layerLoad, layerStartup, layerCleanup, layerAsyncSelect, layerLookup, layerNothing, layerCancel,
-    layerLastError, layerLinger, layerOpen, layerClose, layerSend, layerReceive, layerConnect,
-    layerHtons, layerDotted, layerFirstAddress, layerPostStartConnect,
+    layerLoad,    layerStartup,   layerCleanup, layerAsyncSelect, layerLookup,       layerNothing,
+    layerCancel,  layerLastError, layerLinger,  layerOpen,        layerClose,        layerSend,
+    layerReceive, layerConnect,   layerHtons,   layerDotted,      layerFirstAddress, layerPostStartConnect,
 };
 
 void useScriptedSockets(ScriptedNet *n)
@@ -358,9 +382,10 @@ std::string makeHeader(int n, int day, const std::string &from, const std::strin
     snprintf(received, sizeof received,
              "Received: from relay.example.org by mail.example.org; Mon, %d Dec 2026 10:%02d:%02d +0000", day,
              (n / 60) % 60, n % 60);
-    std::string f = from.empty() ? "\"Sender " + std::to_string(n) + "\" <sender" + std::to_string(n) + "@example.org>"
-                                 : from;
+    std::string f = from.empty()
+                        ? "\"Sender " + std::to_string(n) + "\" <sender" + std::to_string(n) + "@example.org>"
+                        : from;
     std::string s = subject.empty() ? "Message number " + std::to_string(n) : subject;
     return std::string(received) + "\r\nFrom: " + f + "\r\nTo: pelimbo@example.org\r\nSubject: " + s
-        + "\r\nMessage-ID: <" + std::to_string(n) + "@example.org>\r\n";
+           + "\r\nMessage-ID: <" + std::to_string(n) + "@example.org>\r\n";
 }

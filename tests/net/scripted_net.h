@@ -13,23 +13,23 @@
 #include "sources/net.h"
 
 struct ScriptedMessage {
-    std::string header;     // header lines, CRLF ended, without the blank line
+    std::string header; // header lines, CRLF ended, without the blank line
     bool seen = false;
-    bool deleted = false;   // flagged \Deleted (IMAP4) or DELE'd (POP3)
+    bool deleted = false; // flagged \Deleted (IMAP4) or DELE'd (POP3)
 };
 
 struct ScriptedServer {
     std::vector<ScriptedMessage> messages;
     std::string login = "pelimbo", password = "secret";
     std::string mailbox = "INBOX";
-    bool topRefused = false;            // TOP answered "-ERR"
-    bool closeRefused = false;          // CLOSE answered "NO"
-    bool lowercaseStatus = false;       // "ok" instead of "OK"
-    std::string greeting;               // empty: the protocol's usual one
-    int silentAfterCommands = -1;       // stop answering after this many commands
+    bool topRefused = false;      // TOP answered "-ERR"
+    bool closeRefused = false;    // CLOSE answered "NO"
+    bool lowercaseStatus = false; // "ok" instead of "OK"
+    std::string greeting;         // empty: the protocol's usual one
+    int silentAfterCommands = -1; // stop answering after this many commands
     bool expunged = false;
 
-    std::vector<std::string> commands;  // every command line received, CRLF included
+    std::vector<std::string> commands; // every command line received, CRLF included
     std::string pop3(const std::string &line);
     std::string imap(const std::string &line);
     void expunge();
@@ -39,20 +39,20 @@ struct ScriptedServer {
 struct ScriptedNet {
     ScriptedServer server;
     bool imapMode = false;
-    size_t chunkSize = 4096;            // replies are delivered in pieces of this size
+    size_t chunkSize = 4096; // replies are delivered in pieces of this size
     // Splits the n-th reply (0 = greeting) at this byte position, 0 = no split.
     int splitReply = -1;
     size_t splitAt = 0;
-    int sendLimit = 0;                  // bytes accepted per send call, 0 = all
+    int sendLimit = 0; // bytes accepted per send call, 0 = all
     bool sendWouldBlockOnce = false;
     bool connectRefused = false;
     bool lookupFails = false;
     uint16_t grantedVersion = 0x0101;
     int loadResult = 1;
 
-    std::deque<std::string> pending;    // chunks waiting to be read
+    std::deque<std::string> pending; // chunks waiting to be read
     std::string partialCommand;
-    std::string sent;                   // every byte the client sent
+    std::string sent; // every byte the client sent
     std::vector<long> masks;
     int cleanups = 0, startups = 0, closes = 0, opens = 0, lookups = 0;
     bool startConnectPosted = false;

@@ -36,14 +36,19 @@ int frontAskYesNo(const char *text)
     return frontAnswer;
 }
 
-void frontPumpMessages(void) {}
+void frontPumpMessages(void)
+{
+}
 
 void frontEnableMenuItem(int id, bool enabled)
 {
     frontLog.push_back("menu:" + std::to_string(id) + (enabled ? ":on" : ":off"));
 }
 
-void frontRefreshStatus(void) { frontLog.push_back("status"); }
+void frontRefreshStatus(void)
+{
+    frontLog.push_back("status");
+}
 
 // The menu bookkeeping the window's state changes do, so the measure rule
 // sees what it would see in the program.
@@ -67,13 +72,33 @@ void enterHaveMailState(bool notify)
     notifier.clearGrayed = false;
 }
 
-void frontPollFinished(void) { frontLog.push_back("finished"); }
-void frontBlinkStep(bool blankPhase) { frontLog.push_back(blankPhase ? "blink:blank" : "blink:icon"); }
-void frontHiddenIconHover(void) {}
-void frontClosePollWait(void) { frontLog.push_back("closewait"); }
-void frontPostCommand(int command) { frontLog.push_back("post:" + std::to_string(command)); }
-void frontOpenPollWait(void) { frontLog.push_back("openwait"); }
-void frontMinimizeForReader(void) { frontLog.push_back("minimize"); }
+void frontPollFinished(void)
+{
+    frontLog.push_back("finished");
+}
+void frontBlinkStep(bool blankPhase)
+{
+    frontLog.push_back(blankPhase ? "blink:blank" : "blink:icon");
+}
+void frontHiddenIconHover(void)
+{
+}
+void frontClosePollWait(void)
+{
+    frontLog.push_back("closewait");
+}
+void frontPostCommand(int command)
+{
+    frontLog.push_back("post:" + std::to_string(command));
+}
+void frontOpenPollWait(void)
+{
+    frontLog.push_back("openwait");
+}
+void frontMinimizeForReader(void)
+{
+    frontLog.push_back("minimize");
+}
 
 #ifdef _WIN32
 #include <windows.h>

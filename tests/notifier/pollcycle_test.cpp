@@ -16,7 +16,10 @@ static int scriptedLastIndex;
 static bool scriptedForce;
 static int readCount;
 
-uint64_t mailFileSizeTotal(void) { return scriptedSize; }
+uint64_t mailFileSizeTotal(void)
+{
+    return scriptedSize;
+}
 
 void pollMailFile(void)
 {
@@ -27,8 +30,9 @@ void pollMailFile(void)
     publishPollResult(scriptedLastIndex, scriptedForce);
 }
 
-class PollCycle : public ::testing::Test {
-protected:
+class PollCycle : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(allocateMailBuffers());
@@ -49,7 +53,10 @@ protected:
         readCount = 0;
         resetFakeFrontEnd();
     }
-    void TearDown() override { freeMailBuffers(); }
+    void TearDown() override
+    {
+        freeMailBuffers();
+    }
 
     // One poll of a source that stores count headers.
     void poll(int count, bool force = false)
@@ -251,7 +258,7 @@ TEST_F(PollCycle, DeferredExitRunsAtTheFirstTickAfterThePoll)
 
 TEST_F(PollCycle, SilentServerTimesOutAfterInactivityTimeout)
 {
-    config.settings.MessageSource = 99;     // nothing to poll afterwards
+    config.settings.MessageSource = 99; // nothing to poll afterwards
     config.settings.InactivityTimeout = 3;
     beginPoll();
     netStages.awaitingServer = true;

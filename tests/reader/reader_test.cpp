@@ -46,20 +46,52 @@ static int countLogged(const std::string &line)
     return n;
 }
 
-void frontShowError(const char *text) { record(std::string("error:") + text); }
-int frontAskYesNo(const char *text) { return 0; }
-void frontPumpMessages(void) {}
-void frontEnableMenuItem(int id, bool enabled) {}
-void frontRefreshStatus(void) {}
-void enterNoMailState(bool actions) {}
-void enterHaveMailState(bool notify) {}
-void frontHiddenIconHover(void) {}
-void frontClosePollWait(void) {}
-void frontPostCommand(int command) {}
-void frontPollFinished(void) {}
-void frontBlinkStep(bool blankPhase) {}
-void frontOpenPollWait(void) { record("openwait"); }
-void frontMinimizeForReader(void) { record("minimize"); }
+void frontShowError(const char *text)
+{
+    record(std::string("error:") + text);
+}
+int frontAskYesNo(const char *text)
+{
+    return 0;
+}
+void frontPumpMessages(void)
+{
+}
+void frontEnableMenuItem(int id, bool enabled)
+{
+}
+void frontRefreshStatus(void)
+{
+}
+void enterNoMailState(bool actions)
+{
+}
+void enterHaveMailState(bool notify)
+{
+}
+void frontHiddenIconHover(void)
+{
+}
+void frontClosePollWait(void)
+{
+}
+void frontPostCommand(int command)
+{
+}
+void frontPollFinished(void)
+{
+}
+void frontBlinkStep(bool blankPhase)
+{
+}
+void frontOpenPollWait(void)
+{
+    record("openwait");
+}
+void frontMinimizeForReader(void)
+{
+    record("minimize");
+}
 
 BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
 {
@@ -69,8 +101,13 @@ BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
 
 // The poll cycle linked in with the reader reads the mail-file source; these
 // tests never poll.
-uint64_t mailFileSizeTotal(void) { return 0; }
-void pollMailFile(void) {}
+uint64_t mailFileSizeTotal(void)
+{
+    return 0;
+}
+void pollMailFile(void)
+{
+}
 
 // --- Helpers ---------------------------------------------------------------------------------
 
@@ -103,8 +140,8 @@ static std::string scratchDirectory(const char *name)
 static std::string readFile(const std::string &path)
 {
     std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              0, NULL);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return text;
     char buffer[4096];
@@ -112,7 +149,7 @@ static std::string readFile(const std::string &path)
     while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
         text.append(buffer, got);
     CloseHandle(file);
-    std::string lines;     // line ends as "\n"
+    std::string lines; // line ends as "\n"
     for (char c : text)
         if (c != '\r')
             lines += c;
@@ -120,7 +157,8 @@ static std::string readFile(const std::string &path)
 }
 
 // Waits up to ms milliseconds for a condition that another thread makes true.
-template <typename Condition> static bool waitFor(Condition condition, DWORD ms = 15000)
+template <typename Condition>
+static bool waitFor(Condition condition, DWORD ms = 15000)
 {
     DWORD start = GetTickCount();
     while (!condition()) {
@@ -139,14 +177,18 @@ static int lineCount(const std::string &text)
     return n;
 }
 
-class Reader : public ::testing::Test {
-protected:
+class Reader : public ::testing::Test
+{
+  protected:
     std::string fake;
     std::string eventName;
     HANDLE quit = NULL;
     std::string startDirectory;
 
-    static void SetUpTestSuite() { InitializeCriticalSection(&logLock); }
+    static void SetUpTestSuite()
+    {
+        InitializeCriticalSection(&logLock);
+    }
 
     void SetUp() override
     {
@@ -162,7 +204,7 @@ protected:
         startDirectory = currentDirectory();
         fake = moduleDirectory() + "reader_fake.exe";
         eventName = "PelimboReaderTest" + std::to_string(GetCurrentProcessId()) + "_"
-                  + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+                    + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         quit = CreateEventA(NULL, TRUE, FALSE, eventName.c_str());
         ASSERT_TRUE(quit != NULL);
         EnterCriticalSection(&logLock);
@@ -181,7 +223,8 @@ protected:
 
     // The stand-in writes into its working directory: a scratch one unless
     // the test names one.
-    void setReader(const std::string &command, const std::string &startDir = scratchDirectory("pelreader_any"))
+    void setReader(const std::string &command,
+                   const std::string &startDir = scratchDirectory("pelreader_any"))
     {
         copyText(config.settings.MailReader, command.c_str());
         copyText(config.settings.ReaderStartDir, startDir.c_str());
@@ -315,7 +358,8 @@ TEST_F(Reader, LaunchDuringAPollWaitsForItWithSuspendPoll)
 
     config.settings.SuspendPoll = false;
     launchReader();
-    EXPECT_TRUE(waitFor([] { return reader.readerRunning; })) << "without SuspendPoll the poll does not matter";
+    EXPECT_TRUE(waitFor([] { return reader.readerRunning; }))
+        << "without SuspendPoll the poll does not matter";
 }
 
 TEST_F(Reader, ARunningReaderIsBroughtForwardNotStartedAgain)
@@ -327,7 +371,7 @@ TEST_F(Reader, ARunningReaderIsBroughtForwardNotStartedAgain)
     launchReader();
     ASSERT_TRUE(waitFor([] { return reader.readerRunning && reader.readerThreadId != 0; }));
     ASSERT_TRUE(waitFor([&] { return lineCount(readFile(recordFile)) == 1; }));
-    Sleep(300);     // its window exists
+    Sleep(300); // its window exists
 
     launchReader();
     EXPECT_GE(activatedWindows, 1);
@@ -388,7 +432,9 @@ TEST_F(Reader, DetectionIsRefusedOnlyWhileTheSameMethodIsBusy)
     reader.processListBusy = false;
 }
 
-class ReaderDetection : public Reader, public ::testing::WithParamInterface<ReaderDetectMethod> {};
+class ReaderDetection : public Reader, public ::testing::WithParamInterface<ReaderDetectMethod>
+{
+};
 
 TEST_P(ReaderDetection, FindsAReaderStartedElsewhereAndWatchesIt)
 {
@@ -425,5 +471,6 @@ TEST_P(ReaderDetection, FindsNothingWhenTheReaderDoesNotRun)
 
 INSTANTIATE_TEST_SUITE_P(Methods, ReaderDetection, ::testing::Values(DETECT_PROCESS_LIST, DETECT_SNAPSHOT),
                          [](const ::testing::TestParamInfo<ReaderDetectMethod> &info) {
-                             return std::string(info.param == DETECT_PROCESS_LIST ? "ProcessList" : "Snapshot");
+                             return std::string(info.param == DETECT_PROCESS_LIST ? "ProcessList"
+                                                                                  : "Snapshot");
                          });

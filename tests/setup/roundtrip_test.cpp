@@ -17,28 +17,35 @@
 #include "tests/setup/setup_driver.h"
 #include "tests/support/msgbox_capture.h"
 
-namespace {
+namespace
+{
 
-const char twoMessages[] =
-    "From alice@example.org Mon Dec  7 09:12:44 2026\n"
-    "From: Alice Moreau <alice@example.org>\n"
-    "Subject: Minutes of the planning meeting\n"
-    "\n"
-    "The minutes are below.\n"
-    "\n"
-    "From builds@example.com Mon Dec  7 10:03:01 2026\n"
-    "From: Build Robot <builds@example.com>\n"
-    "Subject: nightly build passed\n"
-    "\n"
-    "All tests passed.\n"
-    "\n";
+const char twoMessages[] = "From alice@example.org Mon Dec  7 09:12:44 2026\n"
+                           "From: Alice Moreau <alice@example.org>\n"
+                           "Subject: Minutes of the planning meeting\n"
+                           "\n"
+                           "The minutes are below.\n"
+                           "\n"
+                           "From builds@example.com Mon Dec  7 10:03:01 2026\n"
+                           "From: Build Robot <builds@example.com>\n"
+                           "Subject: nightly build passed\n"
+                           "\n"
+                           "All tests passed.\n"
+                           "\n";
 
-void silentSound(void) {}
-bool silentSoundFile(const char *) { return true; }
+void silentSound(void)
+{
+}
+bool silentSoundFile(const char *)
+{
+    return true;
+}
 
-class FirstStart : public ::testing::Test {
-protected:
-    void SetUp() override {
+class FirstStart : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
         win.beep = silentSound;
         win.playSoundFile = silentSoundFile;
         dir.write("inbox.mbx", twoMessages);
@@ -46,26 +53,33 @@ protected:
         // The notifier loads the library by name; here it lies in the build's bin folder.
         SetDllDirectoryA(setupLibraryFolder().c_str());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         SetDllDirectoryA(NULL);
-        if (win.mainWindow && IsWindow(win.mainWindow)) DestroyWindow(win.mainWindow);
+        if (win.mainWindow && IsWindow(win.mainWindow))
+            DestroyWindow(win.mainWindow);
         MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
         unregisterClasses();
         releasePictures();
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
         SetCurrentDirectoryA(temp);
     }
-    int start(const std::vector<Step> &steps, bool *leftOpen) {
+    int start(const std::vector<Step> &steps, bool *leftOpen)
+    {
         std::string arguments = "\"" + dir.file("PELIMBO.INI") + "\"";
-        return runScripted(steps, [&] { return startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE); },
-                           leftOpen);
+        return runScripted(
+            steps,
+            [&] { return startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE); },
+            leftOpen);
     }
     ScratchDir dir;
 };
 
-TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce) {
+TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce)
+{
     // An INI file without the section: every default, so no mail file.
     dir.write("PELIMBO.INI", "");
     MessageBoxCapture boxes;
@@ -84,7 +98,8 @@ TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce) {
     EXPECT_EQ(shownTab, "Message source");
 
     char mailFile[MAX_PATH] = "";
-    GetPrivateProfileStringA("Pelimbo", "MailFile", "", mailFile, sizeof mailFile, dir.file("PELIMBO.INI").c_str());
+    GetPrivateProfileStringA("Pelimbo", "MailFile", "", mailFile, sizeof mailFile,
+                             dir.file("PELIMBO.INI").c_str());
     EXPECT_EQ(std::string(mailFile), dir.file("inbox.mbx"));
     EXPECT_TRUE(notifier.haveMail);
     // Without "Unread mail only" a mailbox contributes its first message.
@@ -95,7 +110,8 @@ TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce) {
     EXPECT_NE(std::string(caption).find("inbox.mbx"), std::string::npos) << caption;
 }
 
-TEST_F(FirstStart, CancelledSetupEndsTheProgramWithoutWriting) {
+TEST_F(FirstStart, CancelledSetupEndsTheProgramWithoutWriting)
+{
     dir.write("PELIMBO.INI", "");
     MessageBoxCapture boxes;
     bool leftOpen = true;

@@ -10,7 +10,8 @@
 #include "tests/setup/setup_driver.h"
 #include "tests/support/msgbox_capture.h"
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (argc < 2) {
         fprintf(stderr, "usage: setup_screenshots OUTPUT_FOLDER\n");
         return 2;
@@ -24,23 +25,25 @@ int main(int argc, char **argv) {
               "WindowCaption=Mail for $USERNAME$\r\n"
               "[Filters]\r\nalpha#0#0=\r\nUrgent#1#1=\r\nzeta#0#2=\r\n"
               "[WAVBase]\r\nboss#c:\\windows\\media\\ding.wav#0=\r\n");
-    MessageBoxCapture boxes;    // services missing here report and carry on
+    MessageBoxCapture boxes; // services missing here report and carry on
     SetupLibrary library;
     if (!library.loaded()) {
         fprintf(stderr, "cannot load the setup library\n");
         return 1;
     }
-    static const char *const pages[] = {"Message source", "Mailbox", "Window", "Mail reader", "Filters",
-                                        "Colors", "Sound", "WAVBase", "Network"};
+    static const char *const pages[] = {"Message source", "Mailbox", "Window",  "Mail reader", "Filters",
+                                        "Colors",         "Sound",   "WAVBase", "Network"};
     std::vector<Step> steps;
     int failures = 0;
     for (int i = 0; i < 9; i++) {
         steps.push_back([i](HWND dialog) { selectTab(dialog, pages[i]); });
         steps.push_back([i, out, &failures](HWND dialog) {
             std::string name = pages[i];
-            for (char &c : name) c = c == ' ' ? '-' : (char)tolower((unsigned char)c);
+            for (char &c : name)
+                c = c == ' ' ? '-' : (char)tolower((unsigned char)c);
             std::string path = out + "\\page-" + std::to_string(i + 1) + "-" + name + ".bmp";
-            if (!captureWindow(dialog, path)) failures++;
+            if (!captureWindow(dialog, path))
+                failures++;
         });
     }
     // The Mailbox page of each source that shows its own fields.
@@ -53,11 +56,13 @@ int main(int argc, char **argv) {
         });
         steps.push_back([source, out, &failures](HWND dialog) {
             std::string path = out + "\\mailbox-source-" + std::to_string(source) + ".bmp";
-            if (!captureWindow(dialog, path)) failures++;
+            if (!captureWindow(dialog, path))
+                failures++;
         });
     }
     steps.push_back([](HWND dialog) { pressCancel(dialog); });
     library.run(dir.file("PELIMBO.INI"), steps);
-    for (const std::string &text : boxes.texts()) printf("message: %s\n", text.c_str());
+    for (const std::string &text : boxes.texts())
+        printf("message: %s\n", text.c_str());
     return failures ? 1 : 0;
 }

@@ -10,7 +10,8 @@ std::vector<int> SetupLibrary::helpRequests;
 
 // --- Scratch files ---------------------------------------------------------------------------------
 
-ScratchDir::ScratchDir() {
+ScratchDir::ScratchDir()
+{
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     char name[MAX_PATH];
@@ -20,13 +21,15 @@ ScratchDir::ScratchDir() {
     dir_ = name;
 }
 
-static void removeTree(const std::string &dir) {
+static void removeTree(const std::string &dir)
+{
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
+            if (name == "." || name == "..")
+                continue;
             std::string path = dir + "\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(path);
@@ -38,53 +41,71 @@ static void removeTree(const std::string &dir) {
     RemoveDirectoryA(dir.c_str());
 }
 
-ScratchDir::~ScratchDir() { removeTree(dir_); }
+ScratchDir::~ScratchDir()
+{
+    removeTree(dir_);
+}
 
-void ScratchDir::write(const std::string &name, const std::string &text) const {
+void ScratchDir::write(const std::string &name, const std::string &text) const
+{
     FILE *f = fopen(file(name).c_str(), "wb");
-    if (!f) return;
+    if (!f)
+        return;
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
 }
 
-std::string ScratchDir::read(const std::string &name) const {
+std::string ScratchDir::read(const std::string &name) const
+{
     std::string text;
     FILE *f = fopen(file(name).c_str(), "rb");
-    if (!f) return text;
+    if (!f)
+        return text;
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
     fclose(f);
     return text;
 }
 
-bool ScratchDir::exists(const std::string &name) const {
+bool ScratchDir::exists(const std::string &name) const
+{
     return GetFileAttributesA(file(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // --- The library -----------------------------------------------------------------------------------
 
-static void recordHelp(const char *, int context) { SetupLibrary::helpRequests.push_back(context); }
+static void recordHelp(const char *, int context)
+{
+    SetupLibrary::helpRequests.push_back(context);
+}
 
-SetupLibrary::SetupLibrary() {
+SetupLibrary::SetupLibrary()
+{
     // The library lies beside the notifier in the build's bin folder; under
     // Wine the build tree is reached through drive Z:.
     SetDllDirectoryA(setupLibraryFolder().c_str());
     module_ = LoadLibraryA(PELSETUP_LIBRARY_NAME);
     SetDllDirectoryA(NULL);
-    if (!module_) return;
+    if (!module_)
+        return;
     doSetup_ = GetProcAddress(module_, PELSETUP_ENTRY_NAME);
     typedef void (*Setter)(void (*)(const char *, int));
     Setter setter = (Setter)(void *)GetProcAddress(module_, "setSetupHelpOpener");
-    if (setter) setter(recordHelp);
+    if (setter)
+        setter(recordHelp);
     helpRequests.clear();
 }
 
-SetupLibrary::~SetupLibrary() {
-    if (module_) FreeLibrary(module_);
+SetupLibrary::~SetupLibrary()
+{
+    if (module_)
+        FreeLibrary(module_);
 }
 
-namespace {
+namespace
+{
 
 struct Script {
     const std::vector<Step> *steps;
@@ -95,31 +116,38 @@ struct Script {
 };
 Script *script;
 
-BOOL CALLBACK findSetupWindow(HWND window, LPARAM found) {
+BOOL CALLBACK findSetupWindow(HWND window, LPARAM found)
+{
     char title[32] = "";
     GetWindowTextA(window, title, sizeof title);
-    if (strcmp(title, "Pelimbo Setup") != 0) return TRUE;
+    if (strcmp(title, "Pelimbo Setup") != 0)
+        return TRUE;
     *(HWND *)found = window;
     return FALSE;
 }
 
 // Only this thread's dialog: other test programs may have theirs on the same display.
-HWND findDialog(void) {
+HWND findDialog(void)
+{
     HWND found = NULL;
     EnumThreadWindows(GetCurrentThreadId(), findSetupWindow, (LPARAM)&found);
     return found;
 }
 
-VOID CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
+VOID CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD)
+{
     // A step may show a message box whose own loop ticks again: one at a time.
-    if (!script || script->inStep) return;
+    if (!script || script->inStep)
+        return;
     // The dialog shows itself once its queue is idle: act only on what the user sees.
     HWND dialog = findDialog();
-    if (!dialog || !IsWindowVisible(dialog)) return;
+    if (!dialog || !IsWindowVisible(dialog))
+        return;
     script->inStep = true;
     // Other test programs share the display and may have taken the activation;
     // the user acts on the window in front, so bring it back first.
-    if (GetForegroundWindow() != dialog) SetForegroundWindow(dialog);
+    if (GetForegroundWindow() != dialog)
+        SetForegroundWindow(dialog);
     if (script->next < script->steps->size()) {
         (*script->steps)[script->next++](dialog);
     } else if (++script->idleTicks > 2) {
@@ -136,22 +164,27 @@ VOID CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
 // hooks, which look after it), and marks them as already taken.
 HHOOK markerHook;
 
-void markSetupWindow(HWND window) {
+void markSetupWindow(HWND window)
+{
     char title[32] = "";
     GetWindowTextA(window, title, sizeof title);
     bool page = (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0;
-    if (page || strcmp(title, "Pelimbo Setup") == 0) SetPropA(window, "PelimboCaptured", (HANDLE)1);
+    if (page || strcmp(title, "Pelimbo Setup") == 0)
+        SetPropA(window, "PelimboCaptured", (HANDLE)1);
 }
 
-LRESULT CALLBACK markBeforeInit(int code, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK markBeforeInit(int code, WPARAM wParam, LPARAM lParam)
+{
     const CWPSTRUCT *message = (const CWPSTRUCT *)lParam;
-    if (code == HC_ACTION && message->message == WM_INITDIALOG) markSetupWindow(message->hwnd);
+    if (code == HC_ACTION && message->message == WM_INITDIALOG)
+        markSetupWindow(message->hwnd);
     return CallNextHookEx(markerHook, code, wParam, lParam);
 }
 
 } // namespace
 
-int runScripted(const std::vector<Step> &steps, const std::function<int()> &body, bool *leftOpen) {
+int runScripted(const std::vector<Step> &steps, const std::function<int()> &body, bool *leftOpen)
+{
     Script current = {&steps, 0, false, false, 0};
     script = &current;
     markerHook = SetWindowsHookExA(WH_CALLWNDPROC, markBeforeInit, NULL, GetCurrentThreadId());
@@ -161,12 +194,16 @@ int runScripted(const std::vector<Step> &steps, const std::function<int()> &body
     UnhookWindowsHookEx(markerHook);
     markerHook = NULL;
     script = NULL;
-    if (leftOpen) *leftOpen = current.leftOpen || current.next < steps.size();
+    if (leftOpen)
+        *leftOpen = current.leftOpen || current.next < steps.size();
     return result;
 }
 
-int SetupLibrary::run(const std::string &ini, const std::vector<Step> &steps, const std::string &startDirectory) {
-    if (!loaded()) return -1;
+int SetupLibrary::run(const std::string &ini, const std::vector<Step> &steps,
+                      const std::string &startDirectory)
+{
+    if (!loaded())
+        return -1;
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(sizeof cwd, cwd);
     std::string start = startDirectory.empty() ? cwd : startDirectory;
@@ -183,52 +220,73 @@ int SetupLibrary::run(const std::string &ini, const std::vector<Step> &steps, co
         &leftOpen);
 }
 
-std::string setupLibraryFolder(void) {
+std::string setupLibraryFolder(void)
+{
     std::string bin = "Z:" PELSETUP_BIN_DIR;
     for (char &c : bin)
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     return bin;
 }
 
 // --- Acting on the dialog -------------------------------------------------------------------------
 
-HWND pageOf(HWND dialog, const char *label) { return FindWindowExA(dialog, NULL, "#32770", label); }
+HWND pageOf(HWND dialog, const char *label)
+{
+    return FindWindowExA(dialog, NULL, "#32770", label);
+}
 
-HWND control(HWND dialog, const char *label, int id) { return GetDlgItem(pageOf(dialog, label), id); }
+HWND control(HWND dialog, const char *label, int id)
+{
+    return GetDlgItem(pageOf(dialog, label), id);
+}
 
-void click(HWND dialog, const char *label, int id) { SendMessageA(control(dialog, label, id), BM_CLICK, 0, 0); }
+void click(HWND dialog, const char *label, int id)
+{
+    SendMessageA(control(dialog, label, id), BM_CLICK, 0, 0);
+}
 
-void setText(HWND dialog, const char *label, int id, const char *value) {
+void setText(HWND dialog, const char *label, int id, const char *value)
+{
     SetWindowTextA(control(dialog, label, id), value);
 }
 
-std::string text(HWND dialog, const char *label, int id) {
+std::string text(HWND dialog, const char *label, int id)
+{
     char buffer[2048] = "";
     GetWindowTextA(control(dialog, label, id), buffer, sizeof buffer);
     return buffer;
 }
 
-bool checked(HWND dialog, const char *label, int id) {
+bool checked(HWND dialog, const char *label, int id)
+{
     return SendMessageA(control(dialog, label, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-bool enabled(HWND dialog, const char *label, int id) { return IsWindowEnabled(control(dialog, label, id)) != FALSE; }
+bool enabled(HWND dialog, const char *label, int id)
+{
+    return IsWindowEnabled(control(dialog, label, id)) != FALSE;
+}
 
-bool visible(HWND dialog, const char *label, int id) {
+bool visible(HWND dialog, const char *label, int id)
+{
     return (GetWindowLongA(control(dialog, label, id), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-void selectListEntry(HWND dialog, const char *label, int id, int index) {
+void selectListEntry(HWND dialog, const char *label, int id, int index)
+{
     HWND list = control(dialog, label, id);
     SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
     SendMessageA(pageOf(dialog, label), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), (LPARAM)list);
 }
 
-int listSelection(HWND dialog, const char *label, int id) {
+int listSelection(HWND dialog, const char *label, int id)
+{
     return (int)SendMessageA(control(dialog, label, id), LB_GETCURSEL, 0, 0);
 }
 
-std::vector<std::string> listTexts(HWND dialog, const char *label, int id) {
+std::vector<std::string> listTexts(HWND dialog, const char *label, int id)
+{
     std::vector<std::string> result;
     HWND list = control(dialog, label, id);
     int count = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
@@ -240,7 +298,8 @@ std::vector<std::string> listTexts(HWND dialog, const char *label, int id) {
     return result;
 }
 
-std::vector<std::string> comboTexts(HWND dialog, const char *label, int id) {
+std::vector<std::string> comboTexts(HWND dialog, const char *label, int id)
+{
     std::vector<std::string> result;
     HWND combo = control(dialog, label, id);
     int count = (int)SendMessageA(combo, CB_GETCOUNT, 0, 0);
@@ -252,22 +311,34 @@ std::vector<std::string> comboTexts(HWND dialog, const char *label, int id) {
     return result;
 }
 
-void scroll(HWND dialog, int barId, int action, int position) {
+void scroll(HWND dialog, int barId, int action, int position)
+{
     HWND page = pageOf(dialog, "Colors");
     SendMessageA(page, WM_HSCROLL, MAKEWPARAM(action, position), (LPARAM)GetDlgItem(page, barId));
 }
 
-int scrollPos(HWND dialog, int barId) { return GetScrollPos(control(dialog, "Colors", barId), SB_CTL); }
+int scrollPos(HWND dialog, int barId)
+{
+    return GetScrollPos(control(dialog, "Colors", barId), SB_CTL);
+}
 
-void pressOk(HWND dialog) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK)); }
+void pressOk(HWND dialog)
+{
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+}
 
-void pressCancel(HWND dialog) {
+void pressCancel(HWND dialog)
+{
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
 }
 
-static HWND tabsOf(HWND dialog) { return GetDlgItem(dialog, 120); }
+static HWND tabsOf(HWND dialog)
+{
+    return GetDlgItem(dialog, 120);
+}
 
-static std::string tabLabel(HWND tabs, int index) {
+static std::string tabLabel(HWND tabs, int index)
+{
     char buffer[64] = "";
     TCITEMA item;
     memset(&item, 0, sizeof item);
@@ -278,32 +349,38 @@ static std::string tabLabel(HWND tabs, int index) {
     return buffer;
 }
 
-std::vector<std::string> tabLabels(HWND dialog) {
+std::vector<std::string> tabLabels(HWND dialog)
+{
     std::vector<std::string> labels;
     HWND tabs = tabsOf(dialog);
     int count = (int)SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0);
-    for (int i = 0; i < count; i++) labels.push_back(tabLabel(tabs, i));
+    for (int i = 0; i < count; i++)
+        labels.push_back(tabLabel(tabs, i));
     return labels;
 }
 
-std::string selectedTab(HWND dialog) {
+std::string selectedTab(HWND dialog)
+{
     HWND tabs = tabsOf(dialog);
     int selected = (int)SendMessageA(tabs, TCM_GETCURSEL, 0, 0);
     return selected < 0 ? "" : tabLabel(tabs, selected);
 }
 
-void selectTab(HWND dialog, const char *label) {
+void selectTab(HWND dialog, const char *label)
+{
     HWND tabs = tabsOf(dialog);
     std::vector<std::string> labels = tabLabels(dialog);
     for (size_t i = 0; i < labels.size(); i++) {
-        if (labels[i] != label) continue;
+        if (labels[i] != label)
+            continue;
         SendMessageA(tabs, TCM_SETCURSEL, (WPARAM)i, 0);
         NMHDR header = {tabs, 120, (UINT)TCN_SELCHANGE};
         SendMessageA(dialog, WM_NOTIFY, 120, (LPARAM)&header);
     }
 }
 
-std::string shownPage(HWND dialog) {
+std::string shownPage(HWND dialog)
+{
     std::string shown;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         char name[16] = "";
@@ -317,51 +394,61 @@ std::string shownPage(HWND dialog) {
     return shown;
 }
 
-std::pair<std::string, int> focusedControl(HWND dialog) {
+std::pair<std::string, int> focusedControl(HWND dialog)
+{
     HWND focus = GetFocus();
     while (focus) {
         HWND parent = GetParent(focus);
-        if (!parent) break;
+        if (!parent)
+            break;
         if (GetParent(parent) == dialog) {
             char title[64] = "";
             GetWindowTextA(parent, title, sizeof title);
             return {title, GetDlgCtrlID(focus)};
         }
-        if (parent == dialog) return {"", GetDlgCtrlID(focus)};
+        if (parent == dialog)
+            return {"", GetDlgCtrlID(focus)};
         focus = parent;
     }
     return {"", 0};
 }
 
-void postKey(HWND dialog, UINT key, bool control) {
+void postKey(HWND dialog, UINT key, bool control)
+{
     BYTE state[256];
     GetKeyboardState(state);
     state[VK_CONTROL] = control ? 0x80 : 0;
     state[VK_LCONTROL] = control ? 0x80 : 0;
     SetKeyboardState(state);
     HWND target = GetFocus();
-    if (!target) target = tabsOf(dialog);
+    if (!target)
+        target = tabsOf(dialog);
     PostMessageA(target, WM_KEYDOWN, key, 1);
     PostMessageA(target, WM_KEYUP, key, (LPARAM)0xC0000001);
 }
 
 // --- INI files -----------------------------------------------------------------------------------
 
-static std::vector<std::string> lines(const std::string &text) {
+static std::vector<std::string> lines(const std::string &text)
+{
     std::vector<std::string> result;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         result.push_back(line);
         start = end + 1;
     }
     return result;
 }
 
-static std::vector<std::pair<std::string, std::string>> sectionEntries(const std::string &iniText, const std::string &section) {
+static std::vector<std::pair<std::string, std::string>> sectionEntries(const std::string &iniText,
+                                                                       const std::string &section)
+{
     std::vector<std::pair<std::string, std::string>> entries;
     bool inside = false;
     for (const std::string &line : lines(iniText)) {
@@ -369,29 +456,37 @@ static std::vector<std::pair<std::string, std::string>> sectionEntries(const std
             inside = _stricmp(line.c_str(), ("[" + section + "]").c_str()) == 0;
             continue;
         }
-        if (!inside || line.empty()) continue;
+        if (!inside || line.empty())
+            continue;
         size_t equals = line.find('=');
-        entries.push_back({line.substr(0, equals), equals == std::string::npos ? "" : line.substr(equals + 1)});
+        entries.push_back(
+            {line.substr(0, equals), equals == std::string::npos ? "" : line.substr(equals + 1)});
     }
     return entries;
 }
 
-std::vector<std::string> sectionKeys(const std::string &iniText, const std::string &section) {
+std::vector<std::string> sectionKeys(const std::string &iniText, const std::string &section)
+{
     std::vector<std::string> keys;
-    for (const auto &entry : sectionEntries(iniText, section)) keys.push_back(entry.first);
+    for (const auto &entry : sectionEntries(iniText, section))
+        keys.push_back(entry.first);
     return keys;
 }
 
-std::string iniValue(const std::string &iniText, const std::string &section, const std::string &key) {
+std::string iniValue(const std::string &iniText, const std::string &section, const std::string &key)
+{
     for (const auto &entry : sectionEntries(iniText, section))
-        if (_stricmp(entry.first.c_str(), key.c_str()) == 0) return entry.second;
+        if (_stricmp(entry.first.c_str(), key.c_str()) == 0)
+            return entry.second;
     return "<absent>";
 }
 
 // --- Screenshots ---------------------------------------------------------------------------------
 
-bool captureWindow(HWND window, const std::string &bmpPath) {
-    RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+bool captureWindow(HWND window, const std::string &bmpPath)
+{
+    RedrawWindow(window, NULL, NULL,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     RECT r;
     GetWindowRect(window, &r);
     int width = r.right - r.left, height = r.bottom - r.top;

@@ -14,26 +14,37 @@
 using Step = std::function<void(HWND dialog)>;
 
 // A scratch folder with an INI file; removed at the end of the test.
-class ScratchDir {
-public:
+class ScratchDir
+{
+  public:
     ScratchDir();
     ~ScratchDir();
-    const std::string &path() const { return dir_; }
-    std::string file(const std::string &name) const { return dir_ + "\\" + name; }
+    const std::string &path() const
+    {
+        return dir_;
+    }
+    std::string file(const std::string &name) const
+    {
+        return dir_ + "\\" + name;
+    }
     void write(const std::string &name, const std::string &text) const;
     std::string read(const std::string &name) const;
     bool exists(const std::string &name) const;
 
-private:
+  private:
     std::string dir_;
 };
 
 // Loads PELSETUP32.DLL by name (from the build's bin folder) for one test.
-class SetupLibrary {
-public:
+class SetupLibrary
+{
+  public:
     SetupLibrary();
     ~SetupLibrary();
-    bool loaded() const { return module_ && doSetup_; }
+    bool loaded() const
+    {
+        return module_ && doSetup_;
+    }
     // Runs doSetup on the INI file; the steps run in order inside the dialog.
     // When the steps are done and the dialog is still up, it is cancelled
     // and `leftOpen` is set.
@@ -42,7 +53,7 @@ public:
     // Help contexts asked for since load.
     static std::vector<int> helpRequests;
 
-private:
+  private:
     HMODULE module_ = NULL;
     FARPROC doSetup_ = NULL;
 };

@@ -19,21 +19,36 @@ using Focus = std::pair<std::string, int>;
 
 const char *const MAILBOX = "Mailbox";
 
-class SetupDialog : public ::testing::Test {
-protected:
-    void SetUp() override {
+class SetupDialog : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
         ASSERT_TRUE(library.loaded()) << "PELSETUP32.DLL did not load";
         dir.write("in.mbx", "");
         dir.write("a.wav", "RIFF");
         dir.write("b.wav", "RIFF");
         CreateDirectoryA(dir.file("start").c_str(), NULL);
     }
-    std::string ini() const { return dir.file("PELIMBO.INI"); }
-    void writeIni(const std::string &text) { dir.write("PELIMBO.INI", text); }
-    std::string iniText() const { return dir.read("PELIMBO.INI"); }
+    std::string ini() const
+    {
+        return dir.file("PELIMBO.INI");
+    }
+    void writeIni(const std::string &text)
+    {
+        dir.write("PELIMBO.INI", text);
+    }
+    std::string iniText() const
+    {
+        return dir.read("PELIMBO.INI");
+    }
     // A section that passes every check: a disk file in the scratch folder.
-    std::string validDiskFile() const { return "[Pelimbo]\r\nMailFile=" + dir.file("in.mbx") + "\r\n"; }
-    int run(const std::vector<Step> &steps, const std::string &start = "") {
+    std::string validDiskFile() const
+    {
+        return "[Pelimbo]\r\nMailFile=" + dir.file("in.mbx") + "\r\n";
+    }
+    int run(const std::vector<Step> &steps, const std::string &start = "")
+    {
         int result = library.run(ini(), steps, start);
         EXPECT_FALSE(library.leftOpen) << "the script did not close the dialog";
         return result;
@@ -46,7 +61,8 @@ protected:
 
 // The stored password form: length and characters XOR the key byte, the
 // character pairs with their hex digits swapped.
-inline std::string scrambled(const std::string &plain) {
+inline std::string scrambled(const std::string &plain)
+{
     char out[256];
     snprintf(out, sizeof out, "%02X", (unsigned)(plain.size() ^ 0x6B));
     std::string result = out;
@@ -57,6 +73,5 @@ inline std::string scrambled(const std::string &plain) {
     }
     return result;
 }
-
 
 #endif

@@ -3,11 +3,13 @@
 // OK or Cancel and reads the file back.
 #include "tests/setup/setup_fixture.h"
 
-namespace {
+namespace
+{
 
 // --- Cancel and OK ---------------------------------------------------------------------------------
 
-TEST_F(SetupDialog, CancelAndCloseBoxWriteNothing) {
+TEST_F(SetupDialog, CancelAndCloseBoxWriteNothing)
+{
     writeIni(validDiskFile() + "PollInterval=90\r\n[Filters]\r\nalpha#0#0=\r\n");
     std::string before = iniText();
     int result = run({[&](HWND d) {
@@ -35,7 +37,8 @@ TEST_F(SetupDialog, CancelAndCloseBoxWriteNothing) {
     EXPECT_FALSE(dir.exists("PELIMBO.INI"));
 }
 
-TEST_F(SetupDialog, OkWritesEveryKeyInOrder) {
+TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
+{
     // No INI file yet: every key takes its default and is appended in write order.
     int result = run({[&](HWND d) {
         setText(d, MAILBOX, IDC_MB_MAILFILE, dir.file("in.mbx").c_str());
@@ -45,36 +48,99 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder) {
     EXPECT_EQ(boxes.texts(), Strings{});
     std::string text = iniText();
     const Strings expectedKeys = {
-        "WindowCaption", "MailFile", "MailReader", "ReaderStartDir", "SoundFile", "WAVBaseDefault", "PollInterval",
-        "AlarmInterval", "WindowAction", "MessageSource", "SoundOption", "Login", "Password", "NotesFolder",
-        "NotesServer", "NotesMailDatabase", "MailHost", "IMAPMailBox", "DeleteFile", "ColorList",
-        "InactivityTimeout", "ConnectTimeout", "WinSockInitTimeout", "POP3Port", "IMAP4Port", "Connection",
-        "UseNotesSettings", "Notes3xMailbox", "NotesPollErrors", "PasswordPrompt", "Alarm", "StayOnTop",
-        "ShowHeaders", "ReverseSort", "UnreadOnly", "UseFilters", "ConfirmDeletes", "LogDeletes", "NetErrors",
-        "ExitMenu", "WAVOnce", "HideIcon", "LaunchReader", "LaunchOnMail", "MinimizeReader", "SuspendPoll",
-        "DetectReader", "LastIconPosition", "BlinkIconOnPoll", "DialConnection", "HangupConnection",
+        "WindowCaption",
+        "MailFile",
+        "MailReader",
+        "ReaderStartDir",
+        "SoundFile",
+        "WAVBaseDefault",
+        "PollInterval",
+        "AlarmInterval",
+        "WindowAction",
+        "MessageSource",
+        "SoundOption",
+        "Login",
+        "Password",
+        "NotesFolder",
+        "NotesServer",
+        "NotesMailDatabase",
+        "MailHost",
+        "IMAPMailBox",
+        "DeleteFile",
+        "ColorList",
+        "InactivityTimeout",
+        "ConnectTimeout",
+        "WinSockInitTimeout",
+        "POP3Port",
+        "IMAP4Port",
+        "Connection",
+        "UseNotesSettings",
+        "Notes3xMailbox",
+        "NotesPollErrors",
+        "PasswordPrompt",
+        "Alarm",
+        "StayOnTop",
+        "ShowHeaders",
+        "ReverseSort",
+        "UnreadOnly",
+        "UseFilters",
+        "ConfirmDeletes",
+        "LogDeletes",
+        "NetErrors",
+        "ExitMenu",
+        "WAVOnce",
+        "HideIcon",
+        "LaunchReader",
+        "LaunchOnMail",
+        "MinimizeReader",
+        "SuspendPoll",
+        "DetectReader",
+        "LastIconPosition",
+        "BlinkIconOnPoll",
+        "DialConnection",
+        "HangupConnection",
     };
     EXPECT_EQ(sectionKeys(text, "Pelimbo"), expectedKeys);
     const std::pair<const char *, std::string> values[] = {
-        {"MailFile", dir.file("in.mbx")}, {"PollInterval", "60"}, {"AlarmInterval", "30"},
-        {"WindowAction", "2"}, {"MessageSource", "0"}, {"SoundOption", "0"}, {"Password", scrambled("")},
-        {"NotesFolder", "Inbox"}, {"ColorList", "65535,0,16711680,16777215,65535"},
-        {"InactivityTimeout", "30"}, {"ConnectTimeout", "60"}, {"WinSockInitTimeout", "120"},
-        {"POP3Port", "110"}, {"IMAP4Port", "143"}, {"Connection", "<Direct connection>"},
-        {"UseNotesSettings", "TRUE"}, {"Notes3xMailbox", "FALSE"}, {"NotesPollErrors", "TRUE"},
-        {"ConfirmDeletes", "TRUE"}, {"NetErrors", "TRUE"}, {"WAVOnce", "TRUE"}, {"BlinkIconOnPoll", "TRUE"},
-        {"StayOnTop", "FALSE"}, {"UseFilters", "FALSE"}, {"HangupConnection", "FALSE"},
+        {"MailFile", dir.file("in.mbx")},
+        {"PollInterval", "60"},
+        {"AlarmInterval", "30"},
+        {"WindowAction", "2"},
+        {"MessageSource", "0"},
+        {"SoundOption", "0"},
+        {"Password", scrambled("")},
+        {"NotesFolder", "Inbox"},
+        {"ColorList", "65535,0,16711680,16777215,65535"},
+        {"InactivityTimeout", "30"},
+        {"ConnectTimeout", "60"},
+        {"WinSockInitTimeout", "120"},
+        {"POP3Port", "110"},
+        {"IMAP4Port", "143"},
+        {"Connection", "<Direct connection>"},
+        {"UseNotesSettings", "TRUE"},
+        {"Notes3xMailbox", "FALSE"},
+        {"NotesPollErrors", "TRUE"},
+        {"ConfirmDeletes", "TRUE"},
+        {"NetErrors", "TRUE"},
+        {"WAVOnce", "TRUE"},
+        {"BlinkIconOnPoll", "TRUE"},
+        {"StayOnTop", "FALSE"},
+        {"UseFilters", "FALSE"},
+        {"HangupConnection", "FALSE"},
     };
-    for (const auto &value : values) EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
+    for (const auto &value : values)
+        EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
     EXPECT_EQ(sectionKeys(text, "Filters"), Strings{});
     EXPECT_EQ(sectionKeys(text, "WAVBase"), Strings{});
 }
 
-TEST_F(SetupDialog, OkCollectsEveryPageWithItsLimits) {
+TEST_F(SetupDialog, OkCollectsEveryPageWithItsLimits)
+{
     SetEnvironmentVariableA("PELSETUP_USER", "ann");
     writeIni("[Pelimbo]\r\nMessageSource=7\r\nLogin=$PELSETUP_USER$\r\nMailHost=pop.example.org\r\n"
              "UseFilters=TRUE\r\nSoundOption=2\r\n"
-             "[Filters]\r\nzeta#1#2=\r\nAlpha#0#1=\r\n[WAVBase]\r\nboss#" + dir.file("a.wav") + "#1=\r\n");
+             "[Filters]\r\nzeta#1#2=\r\nAlpha#0#1=\r\n[WAVBase]\r\nboss#"
+             + dir.file("a.wav") + "#1=\r\n");
     int result = run({[&](HWND d) {
         setText(d, MAILBOX, IDC_MB_PASSWORD, "secret");
         setText(d, MAILBOX, IDC_MB_INTERVAL, "3");
@@ -102,16 +168,32 @@ TEST_F(SetupDialog, OkCollectsEveryPageWithItsLimits) {
     EXPECT_EQ(boxes.texts(), Strings{});
     std::string text = iniText();
     const std::pair<const char *, std::string> values[] = {
-        {"MessageSource", "7"}, {"Login", "$PELSETUP_USER$"}, {"Password", scrambled("secret")},
-        {"PollInterval", "5"}, {"IMAPMailBox", "INBOX.mail"}, {"UnreadOnly", "TRUE"},
-        {"WindowCaption", "Post for $PELSETUP_USER$"}, {"WindowAction", "1"}, {"ExitMenu", "TRUE"},
-        {"ReaderStartDir", dir.path()}, {"DetectReader", "TRUE"},
-        {"DeleteFile", "C:\\logs\\deleted.log"}, {"LogDeletes", "TRUE"},
-        {"Alarm", "TRUE"}, {"AlarmInterval", "1"}, {"SoundOption", "2"}, {"WAVOnce", "FALSE"},
-        {"WinSockInitTimeout", "120"}, {"ConnectTimeout", "60"}, {"InactivityTimeout", "999"},
-        {"POP3Port", "110"}, {"IMAP4Port", "993"}, {"NetErrors", "FALSE"},
+        {"MessageSource", "7"},
+        {"Login", "$PELSETUP_USER$"},
+        {"Password", scrambled("secret")},
+        {"PollInterval", "5"},
+        {"IMAPMailBox", "INBOX.mail"},
+        {"UnreadOnly", "TRUE"},
+        {"WindowCaption", "Post for $PELSETUP_USER$"},
+        {"WindowAction", "1"},
+        {"ExitMenu", "TRUE"},
+        {"ReaderStartDir", dir.path()},
+        {"DetectReader", "TRUE"},
+        {"DeleteFile", "C:\\logs\\deleted.log"},
+        {"LogDeletes", "TRUE"},
+        {"Alarm", "TRUE"},
+        {"AlarmInterval", "1"},
+        {"SoundOption", "2"},
+        {"WAVOnce", "FALSE"},
+        {"WinSockInitTimeout", "120"},
+        {"ConnectTimeout", "60"},
+        {"InactivityTimeout", "999"},
+        {"POP3Port", "110"},
+        {"IMAP4Port", "993"},
+        {"NetErrors", "FALSE"},
     };
-    for (const auto &value : values) EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
+    for (const auto &value : values)
+        EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
     EXPECT_EQ(sectionKeys(text, "Filters"), (Strings{"Alpha#0#1", "zeta#1#2"}));
     EXPECT_EQ(sectionKeys(text, "WAVBase"), (Strings{"boss#" + dir.file("a.wav") + "#1"}));
 
@@ -128,7 +210,8 @@ TEST_F(SetupDialog, OkCollectsEveryPageWithItsLimits) {
 
 // --- Tabs, keys and help -----------------------------------------------------------------------------
 
-TEST_F(SetupDialog, TabsComeAndGoAndReturnAtTheEnd) {
+TEST_F(SetupDialog, TabsComeAndGoAndReturnAtTheEnd)
+{
     writeIni(validDiskFile() + "UseFilters=TRUE\r\n");
     Strings start, pop3, diskAgain, filtersOff, filtersOn, wavBaseOn, wavBaseOff;
     bool fileFieldShown = true, loginShown = false, hostLabel = false, postOffice = true, networkPage = false;
@@ -139,8 +222,8 @@ TEST_F(SetupDialog, TabsComeAndGoAndReturnAtTheEnd) {
         click(d, "Message source", IDC_SRC_FIRST + 7);
         pop3 = tabLabels(d);
         fileFieldShown = visible(d, MAILBOX, IDC_MB_MAILFILE) || visible(d, MAILBOX, IDC_MB_BROWSE);
-        loginShown = visible(d, MAILBOX, IDC_MB_LOGIN) && visible(d, MAILBOX, IDC_MB_PASSWORD) &&
-                     visible(d, MAILBOX, IDC_MB_PROMPT) && visible(d, MAILBOX, IDC_MB_HOST);
+        loginShown = visible(d, MAILBOX, IDC_MB_LOGIN) && visible(d, MAILBOX, IDC_MB_PASSWORD)
+                     && visible(d, MAILBOX, IDC_MB_PROMPT) && visible(d, MAILBOX, IDC_MB_HOST);
         hostLabel = visible(d, MAILBOX, IDC_MB_HOST_LABEL);
         postOffice = visible(d, MAILBOX, IDC_MB_POSTOFFICE_LABEL);
         selectTab(d, "Network");
@@ -179,13 +262,15 @@ TEST_F(SetupDialog, TabsComeAndGoAndReturnAtTheEnd) {
     EXPECT_TRUE(ccHost);
     EXPECT_EQ(diskAgain, base);
     EXPECT_EQ(filtersOff, (Strings{"Message source", "Mailbox", "Window", "Mail reader", "Colors", "Sound"}));
-    EXPECT_EQ(filtersOn, (Strings{"Message source", "Mailbox", "Window", "Mail reader", "Colors", "Sound", "Filters"}));
-    EXPECT_EQ(wavBaseOn,
-              (Strings{"Message source", "Mailbox", "Window", "Mail reader", "Colors", "Sound", "Filters", "WAVBase"}));
+    EXPECT_EQ(filtersOn,
+              (Strings{"Message source", "Mailbox", "Window", "Mail reader", "Colors", "Sound", "Filters"}));
+    EXPECT_EQ(wavBaseOn, (Strings{"Message source", "Mailbox", "Window", "Mail reader", "Colors", "Sound",
+                                  "Filters", "WAVBase"}));
     EXPECT_EQ(wavBaseOff, filtersOn);
 }
 
-TEST_F(SetupDialog, CtrlTabStepsForwardAndWraps) {
+TEST_F(SetupDialog, CtrlTabStepsForwardAndWraps)
+{
     writeIni(validDiskFile());
     std::string afterFirst, afterLast, pageAfterLast;
     int result = run({
@@ -198,7 +283,7 @@ TEST_F(SetupDialog, CtrlTabStepsForwardAndWraps) {
         [&](HWND d) {
             afterLast = selectedTab(d);
             pageAfterLast = shownPage(d);
-            postKey(d, VK_TAB, false);  // release Ctrl for the rest of the run
+            postKey(d, VK_TAB, false); // release Ctrl for the rest of the run
         },
         [&](HWND d) { pressCancel(d); },
     });
@@ -208,11 +293,13 @@ TEST_F(SetupDialog, CtrlTabStepsForwardAndWraps) {
     EXPECT_EQ(pageAfterLast, "Message source");
 }
 
-TEST_F(SetupDialog, HelpOpensTheShownPagesContext) {
+TEST_F(SetupDialog, HelpOpensTheShownPagesContext)
+{
     // POP3 without filters: Network is the sixth tab but keeps its context 9.
     writeIni(validDiskFile() + "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPassword=6B\r\n");
     std::vector<Step> steps;
-    const char *const order[] = {"Message source", "Network", "Colors", "Mail reader", "Sound", "Mailbox", "Window"};
+    const char *const order[] = {"Message source", "Network", "Colors", "Mail reader",
+                                 "Sound",          "Mailbox", "Window"};
     for (const char *label : order) {
         steps.push_back([label](HWND d) {
             selectTab(d, label);
@@ -222,7 +309,8 @@ TEST_F(SetupDialog, HelpOpensTheShownPagesContext) {
     steps.push_back([](HWND d) {
         click(d, "Message source", IDC_SRC_FILTERS);
         selectTab(d, "Filters");
-        SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_SETUP_HELP, BN_CLICKED), (LPARAM)GetDlgItem(d, IDC_SETUP_HELP));
+        SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_SETUP_HELP, BN_CLICKED),
+                     (LPARAM)GetDlgItem(d, IDC_SETUP_HELP));
     });
     steps.push_back([](HWND d) { pressCancel(d); });
     int result = run(steps);
@@ -232,7 +320,8 @@ TEST_F(SetupDialog, HelpOpensTheShownPagesContext) {
 
 // --- Filters and WAVBase ---------------------------------------------------------------------------
 
-TEST_F(SetupDialog, FilterListEditing) {
+TEST_F(SetupDialog, FilterListEditing)
+{
     writeIni(validDiskFile() + "UseFilters=TRUE\r\n[Filters]\r\nzeta#0#0=\r\nalpha#0#0=\r\n");
     Strings afterAdd, afterRefused, afterDelete;
     int selectedAfterAdd = -1, selectedAfterDelete = -1;
@@ -306,7 +395,8 @@ TEST_F(SetupDialog, FilterListEditing) {
     EXPECT_EQ(sectionKeys(iniText(), "Filters"), Strings{});
 }
 
-TEST_F(SetupDialog, FilterButtonsChangeTheSelectedEntryAtOnce) {
+TEST_F(SetupDialog, FilterButtonsChangeTheSelectedEntryAtOnce)
+{
     writeIni(validDiskFile() + "UseFilters=TRUE\r\n[Filters]\r\nalpha#0#0=\r\nbeta#0#0=\r\n");
     int result = run({[&](HWND d) {
         selectListEntry(d, "Filters", IDC_FL_LIST, 1);
@@ -322,7 +412,8 @@ TEST_F(SetupDialog, FilterButtonsChangeTheSelectedEntryAtOnce) {
     EXPECT_EQ(sectionKeys(iniText(), "Filters"), (Strings{"alpha#0#0", "beta#1#2"}));
 }
 
-TEST_F(SetupDialog, WavBaseListEditing) {
+TEST_F(SetupDialog, WavBaseListEditing)
+{
     const std::string a = dir.file("a.wav"), b = dir.file("b.wav"), none = dir.file("none.wav");
     writeIni(validDiskFile() + "SoundOption=2\r\n[WAVBase]\r\nboss#" + a + "#0=\r\nzed#" + a + "#2=\r\n");
     Strings afterAdd, refusedHash, refusedSound, refusedSelect;
@@ -384,16 +475,17 @@ TEST_F(SetupDialog, WavBaseListEditing) {
               (Strings{"Alice#" + b + "#1", "boss#$PELSETUP_SOUNDS$\\b.wav#0", "zed#" + a + "#2"}));
 }
 
-TEST_F(SetupDialog, WavBaseDeletion) {
+TEST_F(SetupDialog, WavBaseDeletion)
+{
     const std::string a = dir.file("a.wav");
-    writeIni(validDiskFile() + "SoundOption=2\r\n[WAVBase]\r\none#" + a + "#0=\r\ntwo#" + a + "#1=\r\nthree#" + a +
-             "#2=\r\n");
+    writeIni(validDiskFile() + "SoundOption=2\r\n[WAVBase]\r\none#" + a + "#0=\r\ntwo#" + a + "#1=\r\nthree#"
+             + a + "#2=\r\n");
     int lastSelected = -1;
     bool soundDisabled = false, deleteDisabled = false, matchDisabled = false;
     std::string soundAfterEmpty = "?";
     int result = run({[&](HWND d) {
         const char *W = "WAVBase";
-        selectListEntry(d, W, IDC_WB_LIST, 2);  // sorted: one, three, two
+        selectListEntry(d, W, IDC_WB_LIST, 2); // sorted: one, three, two
         click(d, W, IDC_WB_DELETE);
         lastSelected = listSelection(d, W, IDC_WB_LIST);
         click(d, W, IDC_WB_DELETE);
@@ -417,7 +509,8 @@ TEST_F(SetupDialog, WavBaseDeletion) {
 
 // --- Colours, sound, window, network, mailbox ------------------------------------------------------------
 
-TEST_F(SetupDialog, ColourBarsStepAndClamp) {
+TEST_F(SetupDialog, ColourBarsStepAndClamp)
+{
     writeIni(validDiskFile());
     std::vector<int> reds;
     std::string area;
@@ -466,7 +559,8 @@ TEST_F(SetupDialog, ColourBarsStepAndClamp) {
     EXPECT_EQ(iniValue(iniText(), "Pelimbo", "ColorList"), "65535,0,16711680,16777215,65535");
 }
 
-TEST_F(SetupDialog, SoundControlsFollowTheOption) {
+TEST_F(SetupDialog, SoundControlsFollowTheOption)
+{
     writeIni(validDiskFile() + "SoundOption=1\r\nSoundFile=" + dir.file("a.wav") + "\r\nAlarm=TRUE\r\n");
     struct State {
         bool file, test, alarm, interval;
@@ -477,16 +571,16 @@ TEST_F(SetupDialog, SoundControlsFollowTheOption) {
             states.push_back({enabled(d, "Sound", IDC_SN_FILE), enabled(d, "Sound", IDC_SN_TEST),
                               enabled(d, "Sound", IDC_SN_ALARM), enabled(d, "Sound", IDC_SN_INTERVAL)});
         };
-        record();                           // Custom, alarm on
+        record(); // Custom, alarm on
         click(d, "Sound", IDC_SN_NONE);
-        record();                           // No sound: alarm and interval greyed
+        record(); // No sound: alarm and interval greyed
         click(d, "Sound", IDC_SN_WAVBASE);
-        record();                           // WAVBase with the alarm: the file is the alarm's
+        record(); // WAVBase with the alarm: the file is the alarm's
         click(d, "Sound", IDC_SN_ALARM);
-        record();                           // WAVBase, alarm off
+        record(); // WAVBase, alarm off
         click(d, "Sound", IDC_SN_CUSTOM);
         setText(d, "Sound", IDC_SN_FILE, "");
-        record();                           // Custom, empty file: no Test
+        record(); // Custom, empty file: no Test
         pressCancel(d);
     }});
     EXPECT_EQ(result, 0);
@@ -505,7 +599,8 @@ TEST_F(SetupDialog, SoundControlsFollowTheOption) {
     }
 }
 
-TEST_F(SetupDialog, WindowSwitchesEnableEachOther) {
+TEST_F(SetupDialog, WindowSwitchesEnableEachOther)
+{
     writeIni(validDiskFile() + "ShowHeaders=FALSE\r\n");
     bool reverseAtStart = true, reverseAfter = false, reverseOff = true, iconSwitches = true;
     int result = run({[&](HWND d) {
@@ -525,9 +620,11 @@ TEST_F(SetupDialog, WindowSwitchesEnableEachOther) {
     EXPECT_FALSE(iconSwitches);
 }
 
-TEST_F(SetupDialog, NetworkDefaultsAndConnectionList) {
-    writeIni(validDiskFile() + "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPassword=" + scrambled("pw") + "\r\nInactivityTimeout=999\r\n"
-                               "POP3Port=1110\r\nIMAP4Port=1143\r\nDialConnection=TRUE\r\nHangupConnection=TRUE\r\n");
+TEST_F(SetupDialog, NetworkDefaultsAndConnectionList)
+{
+    writeIni(validDiskFile() + "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPassword=" + scrambled("pw")
+             + "\r\nInactivityTimeout=999\r\n"
+               "POP3Port=1110\r\nIMAP4Port=1143\r\nDialConnection=TRUE\r\nHangupConnection=TRUE\r\n");
     Strings connections;
     bool dial = true, hangup = true;
     int result = run({[&](HWND d) {
@@ -552,8 +649,10 @@ TEST_F(SetupDialog, NetworkDefaultsAndConnectionList) {
     EXPECT_EQ(iniValue(text, "Pelimbo", "HangupConnection"), "TRUE");
 }
 
-TEST_F(SetupDialog, PromptGreysThePasswordAndKeepsItsText) {
-    writeIni(validDiskFile() + "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPassword=" + scrambled("pw") + "\r\n");
+TEST_F(SetupDialog, PromptGreysThePasswordAndKeepsItsText)
+{
+    writeIni(validDiskFile() + "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPassword=" + scrambled("pw")
+             + "\r\n");
     bool greyed = false, back = false;
     std::string kept;
     int result = run({[&](HWND d) {
@@ -571,9 +670,11 @@ TEST_F(SetupDialog, PromptGreysThePasswordAndKeepsItsText) {
 }
 
 // Sources whose libraries are absent here keep the dialog usable and what was stored.
-TEST_F(SetupDialog, MissingServiceLibrariesLeaveStoredValues) {
-    writeIni(validDiskFile() + "MessageSource=3\r\nLogin=c:\\notes\\user.id\r\nNotesServer=Hub/Acme\r\n"
-                               "NotesFolder=Sent\r\nNotesMailDatabase=mail\\ann.nsf\r\n");
+TEST_F(SetupDialog, MissingServiceLibrariesLeaveStoredValues)
+{
+    writeIni(validDiskFile()
+             + "MessageSource=3\r\nLogin=c:\\notes\\user.id\r\nNotesServer=Hub/Acme\r\n"
+               "NotesFolder=Sent\r\nNotesMailDatabase=mail\\ann.nsf\r\n");
     Strings messages;
     std::string folder;
     int result = run({[&](HWND d) {
@@ -597,11 +698,13 @@ TEST_F(SetupDialog, MissingServiceLibrariesLeaveStoredValues) {
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // Lists that are never filled in this dialog (the dial-up list for a disk
 // file, the profile list when MAPI cannot answer) leave the stored choice alone.
-TEST_F(SetupDialog, UnfilledListsKeepTheStoredChoice) {
+TEST_F(SetupDialog, UnfilledListsKeepTheStoredChoice)
+{
     writeIni(validDiskFile() + "Connection=Office ISP\r\nDialConnection=TRUE\r\nHangupConnection=TRUE\r\n");
     ASSERT_EQ(run({[&](HWND d) { pressOk(d); }}), 1);
     std::string text = iniText();

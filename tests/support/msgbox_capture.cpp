@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 // One capture per thread at a time; the hook runs on the thread that shows the box.
 thread_local HHOOK cbtHook;
@@ -78,7 +79,8 @@ void startDesktopQuietly()
     if (started)
         return;
     started = true;
-    HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE nul =
+        CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (nul != INVALID_HANDLE_VALUE) {

@@ -20,10 +20,11 @@ struct CapturedBox {
     std::string caption;
 };
 
-class MessageBoxCapture {
-public:
-    MessageBoxCapture();    // starts capturing on the calling thread
-    ~MessageBoxCapture();   // stops
+class MessageBoxCapture
+{
+  public:
+    MessageBoxCapture();  // starts capturing on the calling thread
+    ~MessageBoxCapture(); // stops
     MessageBoxCapture(const MessageBoxCapture &) = delete;
     MessageBoxCapture &operator=(const MessageBoxCapture &) = delete;
 

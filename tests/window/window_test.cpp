@@ -17,7 +17,8 @@
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
-namespace {
+namespace
+{
 
 std::vector<std::string> sounds;
 
@@ -32,27 +33,25 @@ void recordBeep(void)
     sounds.push_back("beep");
 }
 
-const char twoMessages[] =
-    "From alice@example.org Mon Dec  7 09:12:44 2026\n"
-    "From: Alice Moreau <alice@example.org>\n"
-    "Subject: Minutes of the planning meeting\n"
-    "\n"
-    "The minutes are below.\n"
-    "\n"
-    "From builds@example.com Mon Dec  7 10:03:01 2026\n"
-    "From: Build Robot <builds@example.com>\n"
-    "Subject: nightly build passed\n"
-    "\n"
-    "All tests passed.\n"
-    "\n";
+const char twoMessages[] = "From alice@example.org Mon Dec  7 09:12:44 2026\n"
+                           "From: Alice Moreau <alice@example.org>\n"
+                           "Subject: Minutes of the planning meeting\n"
+                           "\n"
+                           "The minutes are below.\n"
+                           "\n"
+                           "From builds@example.com Mon Dec  7 10:03:01 2026\n"
+                           "From: Build Robot <builds@example.com>\n"
+                           "Subject: nightly build passed\n"
+                           "\n"
+                           "All tests passed.\n"
+                           "\n";
 
-const char thirdMessage[] =
-    "From carol@example.net Mon Dec  7 12:00:00 2026\n"
-    "From: Carol Lind <carol@example.net>\n"
-    "Subject: Lunch on Friday?\n"
-    "\n"
-    "Shall we meet at noon? There is a new place near the station.\n"
-    "\n";
+const char thirdMessage[] = "From carol@example.net Mon Dec  7 12:00:00 2026\n"
+                            "From: Carol Lind <carol@example.net>\n"
+                            "Subject: Lunch on Friday?\n"
+                            "\n"
+                            "Shall we meet at noon? There is a new place near the station.\n"
+                            "\n";
 
 std::string testDirectory()
 {
@@ -123,8 +122,9 @@ std::string windowText()
     return text;
 }
 
-class NotifierWindow : public ::testing::Test {
-protected:
+class NotifierWindow : public ::testing::Test
+{
+  protected:
     std::string dir = testDirectory();
     std::string ini = dir + "\\test.ini";
     std::string mbox = dir + "\\test.mbx";
@@ -180,7 +180,8 @@ TEST_F(NotifierWindow, ConfigurationNameErrorsEndWithCodeZeroBeforeAnyWindow)
     ASSERT_EQ(boxes.boxes().size(), 3u);
     EXPECT_EQ(boxes.boxes()[0].text, "Wildcard not allowed in configuration filename:\n\nwork*.ini");
     EXPECT_EQ(boxes.boxes()[1].text, "Invalid configuration filename:\n\n\"notes.txt\"");
-    EXPECT_EQ(boxes.boxes()[2].text, "Invalid drive or directory for configuration file:\n\n\"Q:\\no such\\dir\"");
+    EXPECT_EQ(boxes.boxes()[2].text,
+              "Invalid drive or directory for configuration file:\n\n\"Q:\\no such\\dir\"");
     EXPECT_EQ(boxes.boxes()[0].caption, "Pelimbo");
     EXPECT_EQ(iniRefusalExitCode(INI_CANNOT_CREATE), 1);
 }
@@ -234,7 +235,8 @@ TEST_F(NotifierWindow, FirstPollShowsHeadersAndTheMenuOffersClear)
     EXPECT_EQ(windowText(), "Pelimbo - test.mbx");
     EXPECT_STREQ(win.tray.tip, "test.mbx");
     EXPECT_EQ(win.tray.icon, win.smallNewMailIcon);
-    EXPECT_EQ(appendedIds(), (std::vector<int>{0, MENU_POLL_NOW, MENU_CLEAR, MENU_SETUP, MENU_HELP, MENU_ABOUT}));
+    EXPECT_EQ(appendedIds(),
+              (std::vector<int>{0, MENU_POLL_NOW, MENU_CLEAR, MENU_SETUP, MENU_HELP, MENU_ABOUT}));
     EXPECT_EQ(menuText(MENU_CLEAR), "C&lear\tAlt+F10");
     EXPECT_FALSE(menuGrayed(MENU_CLEAR));
     EXPECT_FALSE(menuGrayed(MENU_POLL_NOW));
@@ -294,7 +296,8 @@ TEST_F(NotifierWindow, ExitMenuMakesCloseMinimiseToTheNotificationArea)
     ASSERT_EQ(start(), -1);
     std::vector<int> ids = appendedIds();
     ASSERT_GE(ids.size(), 4u);
-    EXPECT_EQ(std::vector<int>(ids.begin(), ids.begin() + 4), (std::vector<int>{0, MENU_EXIT, 0, MENU_POLL_NOW}));
+    EXPECT_EQ(std::vector<int>(ids.begin(), ids.begin() + 4),
+              (std::vector<int>{0, MENU_EXIT, 0, MENU_POLL_NOW}));
 
     command(SC_CLOSE);
     EXPECT_TRUE(IsWindow(win.mainWindow));
@@ -349,7 +352,7 @@ TEST_F(NotifierWindow, ExitDuringAPollWaitsForItsEnd)
     EXPECT_TRUE(menuGrayed(MENU_SETUP));
     EXPECT_TRUE(menuGrayed(MENU_ABOUT));
 
-    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);   // still polling
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0); // still polling
     EXPECT_TRUE(IsWindow(win.mainWindow));
     notifier.pollInProgress = false;
     TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
@@ -427,7 +430,7 @@ TEST_F(NotifierWindow, WavOncePlaysEachSoundOncePerNotification)
     config.wavBaseList = {entries, 2};
     for (int i = 0; i < 5; i++)
         mail.shownHeaders[i].soundEntry = &entries[0];
-    mail.shownHeaders[5].soundEntry = nullptr;  // new, no match: the default sound
+    mail.shownHeaders[5].soundEntry = nullptr; // new, no match: the default sound
     mail.shownHeaders[6].soundEntry = NO_SOUND;
     mail.shownHeaders[7].soundEntry = &entries[1];
     notifier.shownCount = 8;
@@ -506,7 +509,8 @@ TEST_F(NotifierWindow, ScrollRangesFollowTheListAndTheClientArea)
     EXPECT_EQ(win.hmax, 0);
 
     // A window narrower than the text gets a horizontal range at its next paint.
-    SetWindowPos(win.mainWindow, NULL, 0, 0, 30 * win.charWidth, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(win.mainWindow, NULL, 0, 0, 30 * win.charWidth, 200,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(win.mainWindow, NULL, TRUE);
     UpdateWindow(win.mainWindow);
     RECT client;
@@ -567,15 +571,15 @@ TEST_F(NotifierWindow, ScreenShowsHeadersOnTheHeaderBackgroundAndThePictureWitho
     int yellow = countColour(shot, RGB(255, 255, 0));
     int black = countColour(shot, RGB(0, 0, 0));
     int blue = countColour(shot, RGB(0, 0, 255));
-    EXPECT_GT(yellow, width * height / 2);   // the header background
-    EXPECT_GT(black, 20);                     // From lines
-    EXPECT_GT(blue, 20);                      // Subject lines
+    EXPECT_GT(yellow, width * height / 2); // the header background
+    EXPECT_GT(black, 20);                  // From lines
+    EXPECT_GT(blue, 20);                   // Subject lines
 
-    command(MENU_CLEAR);                      // the no-mail picture on white
+    command(MENU_CLEAR); // the no-mail picture on white
     UpdateWindow(win.mainWindow);
     shot = grabClient(win.mainWindow, &width, &height);
     EXPECT_GT(countColour(shot, RGB(255, 255, 255)), width * height / 4);
-    EXPECT_GT(countColour(shot, RGB(0, 0, 255)), width * height / 20);   // the mailbox
+    EXPECT_GT(countColour(shot, RGB(0, 0, 255)), width * height / 20); // the mailbox
     EXPECT_EQ(countColour(shot, RGB(255, 255, 0)), 0);
 }
 

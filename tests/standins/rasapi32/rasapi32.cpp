@@ -15,7 +15,8 @@
 
 #include "sources/ras_records.h"
 
-namespace {
+namespace
+{
 
 struct Connection {
     std::string entry;
@@ -75,7 +76,7 @@ DWORD WINAPI dialThread(LPVOID parameter)
     return 0;
 }
 
-}   // namespace
+} // namespace
 
 extern "C" {
 
@@ -101,13 +102,16 @@ __declspec(dllexport) const char *standinLog(void)
     return copy.c_str();
 }
 
-__declspec(dllexport) void standinReset(void) { resetState(); }
+__declspec(dllexport) void standinReset(void)
+{
+    resetState();
+}
 
 __declspec(dllexport) DWORD WINAPI RasEnumConnectionsA(RasConnEntry *entries, LPDWORD bytes, LPDWORD count)
 {
     note("enum");
     if (!entries || entries[0].dwSize != sizeof(RasConnEntry))
-        return 632;     // ERROR_INVALID_SIZE
+        return 632; // ERROR_INVALID_SIZE
     EnterCriticalSection(&lock);
     DWORD fit = *bytes / sizeof(RasConnEntry), n = 0;
     for (const Connection &c : active) {
@@ -128,7 +132,7 @@ __declspec(dllexport) DWORD WINAPI RasGetConnectStatusA(RasHandle handle, RasCon
 {
     if (!status || status->dwSize != sizeof(RasConnStatusRecord))
         return 632;
-    DWORD result = 6;   // ERROR_INVALID_HANDLE
+    DWORD result = 6; // ERROR_INVALID_HANDLE
     EnterCriticalSection(&lock);
     for (const Connection &c : active)
         if (c.handle == reinterpret_cast<uintptr_t>(handle)) {
@@ -140,14 +144,15 @@ __declspec(dllexport) DWORD WINAPI RasGetConnectStatusA(RasHandle handle, RasCon
     return result;
 }
 
-__declspec(dllexport) DWORD WINAPI RasGetEntryDialParamsA(LPCSTR phonebook, RasDialParamsRecord *params, LPBOOL saved)
+__declspec(dllexport) DWORD WINAPI
+    RasGetEntryDialParamsA(LPCSTR phonebook, RasDialParamsRecord *params, LPBOOL saved)
 {
     if (!params || params->dwSize != sizeof(RasDialParamsRecord))
         return 632;
     std::string entry = params->szEntryName;
     note("getparams:" + entry);
     if (!known(entry))
-        return 623;     // ERROR_CANNOT_FIND_PHONEBOOK_ENTRY
+        return 623; // ERROR_CANNOT_FIND_PHONEBOOK_ENTRY
     snprintf(params->szPhoneNumber, sizeof params->szPhoneNumber, "5551234");
     snprintf(params->szUserName, sizeof params->szUserName, "dialuser");
     bool hasPassword = entry != "NoPassword" || !savedPassword.empty();
@@ -157,7 +162,8 @@ __declspec(dllexport) DWORD WINAPI RasGetEntryDialParamsA(LPCSTR phonebook, RasD
     return 0;
 }
 
-__declspec(dllexport) DWORD WINAPI RasSetEntryDialParamsA(LPCSTR phonebook, RasDialParamsRecord *params, BOOL remove)
+__declspec(dllexport) DWORD WINAPI
+    RasSetEntryDialParamsA(LPCSTR phonebook, RasDialParamsRecord *params, BOOL remove)
 {
     if (!params || params->dwSize != sizeof(RasDialParamsRecord))
         return 632;
@@ -202,4 +208,4 @@ __declspec(dllexport) DWORD WINAPI RasHangUpA(RasHandle handle)
     return 0;
 }
 
-}   // extern "C"
+} // extern "C"
