@@ -18,16 +18,6 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// Skips up to n characters, never past the terminator.
-const char *skipChars(const char *text, size_t n)
-{
-    while (n > 0 && *text != '\0') {
-        text++;
-        n--;
-    }
-    return text;
-}
-
 const char *skipWhite(const char *text)
 {
     while (isWhite(*text))
@@ -142,11 +132,50 @@ bool isBlankLine(const char *line)
     return *skipWhite(line) == '\0';
 }
 
-void copyRawValue(const char *line, char *target, const char *fieldName, size_t nameLength)
+namespace
 {
-    if (compareNoCaseN(line, fieldName, nameLength) == 0)
-        line = skipWhite(skipChars(line, nameLength));
-    copyTextN(target, RAW_HEADER_SIZE, line, RAW_HEADER_SIZE - 1);
+
+// The value after a field name of nameLength characters and the white space
+// after it, with trailing white space dropped. An embedded NUL ends the line.
+Span fieldValue(const char *line, size_t length, size_t nameLength)
+{
+    Span s = {line, line + strnlen(line, length)};
+    s.begin += nameLength < (size_t)(s.end - s.begin) ? nameLength : (size_t)(s.end - s.begin);
+    return trimLeft(trimRight(s, ""), "");
+}
+
+const struct {
+    const char *name;
+    size_t length;
+    HeaderField field;
+} fieldNames[] = {
+    {"From:", 5, FIELD_FROM},
+    {"Subject:", 8, FIELD_SUBJECT},
+    {"Sender:", 7, FIELD_SENDER},
+};
+
+} // namespace
+
+HeaderField headerFieldOf(const char *line, size_t length)
+{
+    for (const auto &f : fieldNames)
+        if (length >= f.length && memcmp(line, f.name, f.length) == 0)
+            return f.field;
+    return FIELD_OTHER;
+}
+
+void copyRawValue(const char *line, size_t length, char *target, const char *fieldName, size_t nameLength)
+{
+    length = strnlen(line, length);
+    if (length >= nameLength && compareNoCaseN(line, fieldName, nameLength) == 0) {
+        line += nameLength;
+        length -= nameLength;
+        while (length > 0 && isWhite(*line)) {
+            line++;
+            length--;
+        }
+    }
+    copyTextN(target, RAW_HEADER_SIZE, line, length < RAW_HEADER_SIZE - 1 ? length : RAW_HEADER_SIZE - 1);
 }
 
 int copyLine(HeaderBlockCursor *cursor, char *line, size_t capacity)
@@ -186,28 +215,66 @@ void appendContinuation(HeaderBlockCursor *cursor, char *line, size_t capacity)
     }
 }
 
-void decodeFromLine(MessageHeader *record, char *line)
+void decodeFromLine(MessageHeader *record, const char *line, size_t length)
 {
-    trimTrailingSpace(line);
-    const char *value = skipWhite(skipChars(line, 5));
-    Span part = fromDisplay({value, value + strlen(value)});
+    Span part = fromDisplay(fieldValue(line, length, 5));
     char scratch[HEADER_TEXT_SIZE];
     decodeEncodedWordsN(scratch, part.begin, (size_t)(part.end - part.begin), HEADER_TEXT_SIZE - 1);
     copyText(record->from, scratch);
 }
 
-void decodeSubjectLine(MessageHeader *record, char *line)
+void decodeSubjectLine(MessageHeader *record, const char *line, size_t length)
 {
-    trimTrailingSpace(line);
-    const char *value = skipWhite(skipChars(line, 8));
-    decodeEncodedWords(record->subject, value, HEADER_TEXT_SIZE - 1);
+    Span value = fieldValue(line, length, 8);
+    decodeEncodedWordsN(record->subject, value.begin, (size_t)(value.end - value.begin),
+                        HEADER_TEXT_SIZE - 1);
 }
 
-void decodeSenderLine(char *line)
+void decodeSenderLine(const char *line, size_t length, char *target, size_t size)
 {
-    trimTrailingSpace(line);
-    const char *value = skipWhite(skipChars(line, 7));
-    decodeEncodedWords(mail.senderText, value, SENDER_TEXT_SIZE - 1);
+    if (size == 0)
+        return;
+    Span value = fieldValue(line, length, 7);
+    decodeEncodedWordsN(target, value.begin, (size_t)(value.end - value.begin), size - 1);
+}
+
+void takeHeaderLine(HeaderField field, const char *line, size_t length, MessageHeader *record)
+{
+    switch (field) {
+    case FIELD_FROM:
+        copyRawValue(line, length, mail.rawFrom, "From:", 5);
+        decodeFromLine(record, line, length);
+        break;
+    case FIELD_SUBJECT:
+        copyRawValue(line, length, mail.rawSubject, "Subject:", 8);
+        decodeSubjectLine(record, line, length);
+        break;
+    case FIELD_SENDER:
+        copyRawValue(line, length, mail.rawSender, "Sender:", 7);
+        decodeSenderLine(line, length, mail.senderText, sizeof mail.senderText);
+        break;
+    default: break;
+    }
+}
+
+FilterEntry *filterMatchField(HeaderField field, const MessageHeader *record)
+{
+    switch (field) {
+    case FIELD_FROM: return filterMatchFrom(record);
+    case FIELD_SUBJECT: return filterMatchSubject(record);
+    case FIELD_SENDER: return filterMatchSender();
+    default: return nullptr;
+    }
+}
+
+WavBaseEntry *soundMatchField(HeaderField field, const MessageHeader *record)
+{
+    switch (field) {
+    case FIELD_FROM: return soundMatchFrom(record);
+    case FIELD_SUBJECT: return soundMatchSubject(record);
+    case FIELD_SENDER: return soundMatchSender();
+    default: return nullptr;
+    }
 }
 
 bool stopAfterFilterMatch(const FilterEntry *entry)
@@ -243,7 +310,8 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
     setNoFrom(record);
     setNoSubject(record);
     clearRawHeaders();
-    bool receivedSeen = false, fromSeen = false, subjectSeen = false, senderSeen = false, statusSeen = false;
+    bool receivedSeen = false, statusSeen = false;
+    bool seen[FIELD_COUNT] = {};
     result->isNew = 0;
     result->isRead = 0;
     result->filterEntry = nullptr;
@@ -252,9 +320,11 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
 
     HeaderBlockCursor cursor = {block, block + length};
     char line[MAIL_LINE_SIZE];
-    while (!(fromSeen && subjectSeen && (senderSeen || !useFilters) && (statusSeen || !unreadOnly))) {
+    while (!(seen[FIELD_FROM] && seen[FIELD_SUBJECT] && (seen[FIELD_SENDER] || !useFilters)
+             && (statusSeen || !unreadOnly))) {
         if (!copyLine(&cursor, line, sizeof line))
             break;
+        HeaderField field;
 
         if (!receivedSeen && startsWith(line, "Received:")) {
             appendContinuation(&cursor, line, sizeof line);
@@ -273,30 +343,6 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
                     record->soundEntry = nullptr;
             }
             receivedSeen = true;
-        } else if (!fromSeen && startsWith(line, "From:")) {
-            appendContinuation(&cursor, line, sizeof line);
-            copyRawValue(line, mail.rawFrom, "From:", 5);
-            decodeFromLine(record, line);
-            fromSeen = true;
-            if (!result->filterEntry) {
-                result->filterEntry = filterMatchFrom(record);
-                if (stopAfterFilterMatch(result->filterEntry))
-                    return;
-            }
-            if (wavBase && result->isNew && soundUndecided(record->soundEntry))
-                record->soundEntry = soundMatchFrom(record);
-        } else if (!subjectSeen && startsWith(line, "Subject:")) {
-            appendContinuation(&cursor, line, sizeof line);
-            copyRawValue(line, mail.rawSubject, "Subject:", 8);
-            decodeSubjectLine(record, line);
-            subjectSeen = true;
-            if (!result->filterEntry) {
-                result->filterEntry = filterMatchSubject(record);
-                if (stopAfterFilterMatch(result->filterEntry))
-                    return;
-            }
-            if (wavBase && result->isNew && soundUndecided(record->soundEntry))
-                record->soundEntry = soundMatchSubject(record);
         } else if (unreadOnly && !statusSeen && startsWith(line, "Status:")) {
             if (strchr(line + 7, 'R')) {
                 result->isRead = 1;
@@ -306,17 +352,20 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
                 return;
             }
             statusSeen = true;
-        } else if (useFilters && !senderSeen && startsWith(line, "Sender:")) {
-            copyRawValue(line, mail.rawSender, "Sender:", 7);
-            decodeSenderLine(line);
-            senderSeen = true;
+        } else if ((field = headerFieldOf(line, strlen(line))) != FIELD_OTHER && !seen[field]
+                   && (field != FIELD_SENDER || useFilters)) {
+            // Sender lines are taken as they stand, without their folds.
+            if (field != FIELD_SENDER)
+                appendContinuation(&cursor, line, sizeof line);
+            takeHeaderLine(field, line, strlen(line), record);
+            seen[field] = true;
             if (!result->filterEntry) {
-                result->filterEntry = filterMatchSender();
+                result->filterEntry = filterMatchField(field, record);
                 if (stopAfterFilterMatch(result->filterEntry))
                     return;
             }
             if (wavBase && result->isNew && soundUndecided(record->soundEntry))
-                record->soundEntry = soundMatchSender();
+                record->soundEntry = soundMatchField(field, record);
         }
     }
 }

@@ -114,10 +114,29 @@ int compareNewestFirst(const void *a, const void *b);
 // --- Header-line parsing and MIME decoding -------------------------------------------
 void trimTrailingSpace(char *line);
 bool isBlankLine(const char *line);
-void copyRawValue(const char *line, char *target, const char *fieldName, size_t nameLength);
-void decodeFromLine(MessageHeader *record, char *line);
-void decodeSubjectLine(MessageHeader *record, char *line);
-void decodeSenderLine(char *line);
+// The header lines whose values are kept: field names compared case-sensitively.
+enum HeaderField {
+    FIELD_OTHER,
+    FIELD_FROM,
+    FIELD_SUBJECT,
+    FIELD_SENDER,
+    FIELD_COUNT
+};
+HeaderField headerFieldOf(const char *line, size_t length);
+// Lines are given by text and length; none of these writes into the line.
+void copyRawValue(const char *line, size_t length, char *target, const char *fieldName, size_t nameLength);
+void decodeFromLine(MessageHeader *record, const char *line, size_t length);
+void decodeSubjectLine(MessageHeader *record, const char *line, size_t length);
+// The decoded Sender value into target (size bytes, at most 60 characters used
+// by the caller's buffer).
+void decodeSenderLine(const char *line, size_t length, char *target, size_t size);
+// One unfolded From, Subject or Sender line of the message being parsed: its
+// raw value into the side buffer, its display text into the record (Sender:
+// into senderText). Both mail-file and network sources go through here.
+void takeHeaderLine(HeaderField field, const char *line, size_t length, MessageHeader *record);
+// The filter entry or WAVBase entry that matches what takeHeaderLine stored.
+FilterEntry *filterMatchField(HeaderField field, const MessageHeader *record);
+WavBaseEntry *soundMatchField(HeaderField field, const MessageHeader *record);
 void decodeEncodedWords(char *target, const char *text, size_t maxChars);
 // The same over text + length (the input need not be terminated).
 void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t maxChars);

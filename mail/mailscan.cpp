@@ -91,9 +91,15 @@ namespace
 
 // The flags of the message being read.
 struct MessageFlags {
-    bool fromSeen, subjectSeen, senderSeen, statusSeen;
+    bool seen[FIELD_COUNT]; // From, Subject, Sender
+    bool statusSeen;
     bool dropped;
 };
+
+bool headerDone(const MessageFlags &flags)
+{
+    return flags.seen[FIELD_FROM] && flags.seen[FIELD_SUBJECT] && flags.seen[FIELD_SENDER];
+}
 
 } // namespace
 
@@ -180,39 +186,22 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
         // Lines before the first message (a Unix mailbox whose first "From "
         // line was only blanks after the word) belong to no message.
         if (record) {
-            if (!flags.fromSeen && strncmp(line, "From:", 5) == 0) {
+            HeaderField field = headerFieldOf(line, strlen(line));
+            if (field != FIELD_OTHER && !flags.seen[field]) {
+                // A fold that ran into the blank line has used up the end of
+                // the header block: the other of From and Subject then counts
+                // as seen (Sender stays open), as this scan has always done.
                 if (joinContinuationLines(reader, line, sizeof line))
-                    flags.subjectSeen = true;
-                copyRawValue(line, mail.rawFrom, "From:", 5);
-                decodeFromLine(record, line);
-                flags.fromSeen = true;
+                    flags.seen[field == FIELD_FROM ? FIELD_SUBJECT : FIELD_FROM] = true;
+                takeHeaderLine(field, line, strlen(line), record);
+                flags.seen[field] = true;
                 if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchFrom(record));
+                    rememberFilter(scan, &flags, filterMatchField(field, record));
                 if (soundEligible(scan, record, reader))
-                    record->soundEntry = soundMatchFrom(record);
-            } else if (!flags.subjectSeen && strncmp(line, "Subject:", 8) == 0) {
-                if (joinContinuationLines(reader, line, sizeof line))
-                    flags.fromSeen = true;
-                copyRawValue(line, mail.rawSubject, "Subject:", 8);
-                decodeSubjectLine(record, line);
-                flags.subjectSeen = true;
-                if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchSubject(record));
-                if (soundEligible(scan, record, reader))
-                    record->soundEntry = soundMatchSubject(record);
-            } else if (!flags.senderSeen && strncmp(line, "Sender:", 7) == 0) {
-                if (joinContinuationLines(reader, line, sizeof line))
-                    flags.fromSeen = true;
-                copyRawValue(line, mail.rawSender, "Sender:", 7);
-                decodeSenderLine(line);
-                flags.senderSeen = true;
-                if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchSender());
-                if (soundEligible(scan, record, reader))
-                    record->soundEntry = soundMatchSender();
-            } else if (!(flags.fromSeen && flags.subjectSeen && flags.senderSeen) && blankLine(line)) {
+                    record->soundEntry = soundMatchField(field, record);
+            } else if (!headerDone(flags) && blankLine(line)) {
                 // The header block of this message has ended.
-                flags.fromSeen = flags.subjectSeen = flags.senderSeen = true;
+                flags.seen[FIELD_FROM] = flags.seen[FIELD_SUBJECT] = flags.seen[FIELD_SENDER] = true;
             } else if (settings.UnreadOnly) {
                 if (!flags.statusSeen && strncmp(line, "Status:", 7) == 0) {
                     if (strchr(line + 7, 'R') != NULL)
@@ -225,7 +214,8 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
                 }
             }
 
-            if (flags.fromSeen && flags.subjectSeen && (flags.senderSeen || !settings.UseFilters)
+            if (flags.seen[FIELD_FROM] && flags.seen[FIELD_SUBJECT]
+                && (flags.seen[FIELD_SENDER] || !settings.UseFilters)
                 && (!settings.UnreadOnly || (scan->isCnm && pmFlagsDone)
                     || (scan->format == SMF && flags.statusSeen)))
                 break;

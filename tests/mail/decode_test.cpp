@@ -69,7 +69,7 @@ TEST_F(HeaderValues, FromDisplayRules)
     for (const Case &c : cases) {
         MessageHeader record = {};
         std::string line = c.line;
-        decodeFromLine(&record, &line[0]);
+        decodeFromLine(&record, line.data(), line.size());
         EXPECT_STREQ(record.from, c.expected) << c.line;
     }
 }
@@ -79,17 +79,17 @@ TEST_F(HeaderValues, TextsAreCutAtTheirLimits)
     MessageHeader record = {};
     for (size_t n : {55, 70}) {
         std::string line = "From: " + std::string(n, 'f');
-        decodeFromLine(&record, &line[0]);
+        decodeFromLine(&record, line.data(), line.size());
         EXPECT_EQ(std::string(record.from), std::string(55, 'f'));
     }
     std::string line = "Subject:   " + std::string(80, 's') + "  ";
-    decodeSubjectLine(&record, &line[0]);
+    decodeSubjectLine(&record, line.data(), line.size());
     EXPECT_EQ(std::string(record.subject), std::string(55, 's'));
     line = "Sender: " + std::string(70, 'n');
-    decodeSenderLine(&line[0]);
+    decodeSenderLine(line.data(), line.size(), mail.senderText, sizeof mail.senderText);
     EXPECT_EQ(std::string(mail.senderText), std::string(60, 'n'));
     line = "FROM:   " + std::string(200, 'r');
-    copyRawValue(line.c_str(), mail.rawFrom, "From:", 5);
+    copyRawValue(line.data(), line.size(), mail.rawFrom, "From:", 5);
     EXPECT_EQ(std::string(mail.rawFrom), std::string(127, 'r'));
 }
 
