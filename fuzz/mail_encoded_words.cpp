@@ -1,5 +1,6 @@
 // Fuzzes the encoded-word decoder: the first byte sets the output limit, the
-// rest is the header value, given both by length and as a terminated text.
+// rest is the header value, given both by length and as a terminated text,
+// decoded to the ANSI form and to wide text.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -28,5 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     free(terminated);
     free(out);
+
+    // The wide text: within its limit, never ending in half a surrogate pair,
+    // and its UTF-8 within the given size.
+    WideChar *wide = (WideChar *)malloc((maxChars + 1) * sizeof(WideChar));
+    size_t units = decodeHeaderWide(text, length, wide, maxChars);
+    if (units > maxChars || wide[units] != 0
+        || (units > 0 && wide[units - 1] >= 0xD800 && wide[units - 1] <= 0xDBFF))
+        abort();
+    char utf8[64];
+    if (wideToUtf8(wide, units, utf8, sizeof utf8) >= sizeof utf8)
+        abort();
+    free(wide);
     return 0;
 }

@@ -1,30 +1,52 @@
 // Decoding of RFC 2047 encoded words ("=?charset?B?...?=" and "=?charset?Q?...?=")
-// in header values, as far as a one-line display needs it. Every read is
-// checked against the end of the input, so a word cut short anywhere (in its
-// charset, in a Base64 group, after a "=") ends cleanly.
+// and of raw 8-bit header text, as far as a one-line display needs it. Every
+// read is checked against the end of the input, so a word cut short anywhere
+// (in its charset, in a Base64 group, after a "=") ends cleanly.
 #include <string.h>
 
+#include "mail/headertext.h"
 #include "mail/mail.h"
 
 namespace
 {
 
+// The decoded bytes being collected, each tagged with its code page.
 struct Output {
-    char *text;
-    size_t used;
-    size_t limit;
+    DecodedBytes *d;
+    unsigned codePage; // of the bytes put next
 
-    // False once the limit is reached: the caller stops.
+    // False once there is no more room: the caller stops.
     bool put(char c)
     {
-        if (used >= limit)
+        if (d->used >= DECODED_BYTES)
             return false;
-        text[used++] = c;
+        TextRun *last = d->runCount > 0 ? &d->runs[d->runCount - 1] : nullptr;
+        if (!last || last->codePage != codePage || last->start + last->length != d->used) {
+            if (d->runCount >= DECODED_RUNS)
+                return false;
+            last = &d->runs[d->runCount++];
+            *last = TextRun{codePage, d->used, 0};
+        }
+        d->bytes[d->used++] = c;
+        last->length++;
         return true;
     }
     bool full() const
     {
-        return used >= limit;
+        return d->used >= DECODED_BYTES;
+    }
+    // Takes back everything from position to on.
+    void truncate(size_t to)
+    {
+        while (d->runCount > 0 && d->runs[d->runCount - 1].start >= to)
+            d->runCount--;
+        if (d->runCount > 0) {
+            TextRun &last = d->runs[d->runCount - 1];
+            if (last.start + last.length > to)
+                last.length = to - last.start;
+        }
+        if (d->used > to)
+            d->used = to;
     }
 };
 
@@ -95,8 +117,8 @@ bool decodeBase64(const char **pos, const char *end, Output *out)
     return more;
 }
 
-// Quoted-printable text up to "?=" or the end. "=XX" is decoded only with an
-// ISO-8859 charset and only when both characters belong to this word (a "="
+// Quoted-printable text up to "?=" or the end. "=XX" is decoded only for a
+// charset that allows it and only when both characters belong to this word (a "="
 // just before "?=" or the end is copied as it stands). A decoded zero byte
 // is left out: it would end the display text early.
 bool decodeQuoted(const char **pos, const char *end, bool decodeEscapes, Output *out)
@@ -127,9 +149,29 @@ bool decodeQuoted(const char **pos, const char *end, bool decodeEscapes, Output 
 
 } // namespace
 
-void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t maxChars)
+namespace
 {
-    Output out = {target, 0, maxChars};
+
+// Raw 8-bit text of one header value is UTF-8 when every raw stretch of it is
+// well-formed UTF-8, else the ANSI code page (mail from older programs).
+void resolveRawRuns(DecodedBytes *d)
+{
+    bool utf8 = true;
+    for (size_t i = 0; i < d->runCount && utf8; i++)
+        if (d->runs[i].codePage == CODE_PAGE_RAW)
+            utf8 = isValidUtf8(d->bytes + d->runs[i].start, d->runs[i].length);
+    for (size_t i = 0; i < d->runCount; i++)
+        if (d->runs[i].codePage == CODE_PAGE_RAW)
+            d->runs[i].codePage = utf8 ? CODE_PAGE_UTF8 : CODE_PAGE_ANSI;
+}
+
+} // namespace
+
+void decodeHeaderBytes(const char *text, size_t length, DecodedBytes *decoded)
+{
+    decoded->used = 0;
+    decoded->runCount = 0;
+    Output out = {decoded, CODE_PAGE_RAW};
     const char *p = text;
     const char *end = text + length;
     // An embedded terminator ends the input as well.
@@ -143,16 +185,18 @@ void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t m
     size_t plainStart = 0; // output position where the text after the last encoded word began
     while (p < end && !out.full()) {
         if (!(end - p >= 2 && p[0] == '=' && p[1] == '?')) {
-            out.put(*p++);
+            out.codePage = CODE_PAGE_RAW;
+            if (!out.put(*p++))
+                break;
             continue;
         }
         // Adjacent encoded words join without the white space between them.
         bool onlyWhite = true;
-        for (size_t i = plainStart; i < out.used; i++)
-            if (!isWhite(target[i]))
+        for (size_t i = plainStart; i < decoded->used; i++)
+            if (!isWhite(decoded->bytes[i]))
                 onlyWhite = false;
         if (onlyWhite)
-            out.used = plainStart;
+            out.truncate(plainStart);
 
         p += 2;
         const char *charset = p;
@@ -160,9 +204,16 @@ void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t m
             p++;
         if (p >= end)
             break;
+        size_t charsetLength = (size_t)(p - charset);
+        unsigned codePage = charsetCodePage(charset, charsetLength);
+        // "=XX" escapes are decoded for every charset we can convert. An
+        // unknown one keeps the old rule (only ISO-8859 names) and its bytes
+        // are shown as ANSI text, as they always were.
         static const char isoPrefix[] = "ISO-8859-";
         const size_t isoLength = sizeof isoPrefix - 1;
-        bool iso = (size_t)(p - charset) >= isoLength && compareNoCaseN(charset, isoPrefix, isoLength) == 0;
+        bool escapes = codePage != CODE_PAGE_UNKNOWN
+                       || (charsetLength >= isoLength && compareNoCaseN(charset, isoPrefix, isoLength) == 0);
+        out.codePage = codePage != CODE_PAGE_UNKNOWN ? codePage : CODE_PAGE_ANSI;
 
         if (end - p < 3 || p[2] != '?')
             break;
@@ -171,14 +222,136 @@ void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t m
             break;
         p += 3;
 
-        bool more = encoding == 'B' ? decodeBase64(&p, end, &out) : decodeQuoted(&p, end, iso, &out);
+        bool more = encoding == 'B' ? decodeBase64(&p, end, &out) : decodeQuoted(&p, end, escapes, &out);
         if (!more)
             break;
         if (atWordEnd(p, end))
             p += 2;
-        plainStart = out.used;
+        plainStart = decoded->used;
     }
-    target[out.used] = '\0';
+    resolveRawRuns(decoded);
+}
+
+namespace
+{
+
+// ISO-2022-JP (7-bit JIS with escape sequences) to EUC-JP, which every
+// platform converts: two-byte JIS X 0208 and 0212 characters get the high bit
+// (0212 behind 0x8F), half-width katakana go behind 0x8E. Returns the bytes
+// written; out holds twice the input.
+size_t iso2022JpToEucJp(const char *in, size_t length, char *out)
+{
+    enum Mode {
+        ASCII,
+        JIS0208,
+        JIS0212,
+        KATAKANA
+    } mode = ASCII;
+    size_t n = 0;
+    for (size_t i = 0; i < length;) {
+        unsigned char c = (unsigned char)in[i];
+        if (c == 0x1B && length - i >= 3) {
+            const char *e = in + i + 1;
+            if (e[0] == '(' && (e[1] == 'B' || e[1] == 'J')) {
+                mode = ASCII;
+                i += 3;
+                continue;
+            }
+            if (e[0] == '(' && e[1] == 'I') {
+                mode = KATAKANA;
+                i += 3;
+                continue;
+            }
+            if (e[0] == '$' && (e[1] == '@' || e[1] == 'B')) {
+                mode = JIS0208;
+                i += 3;
+                continue;
+            }
+            if (length - i >= 4 && e[0] == '$' && e[1] == '(' && e[2] == 'D') {
+                mode = JIS0212;
+                i += 4;
+                continue;
+            }
+        }
+        if (c == 0x0E || c == 0x0F) { // shift out / in: half-width katakana
+            mode = c == 0x0E ? KATAKANA : ASCII;
+            i++;
+            continue;
+        }
+        if ((mode == JIS0208 || mode == JIS0212) && c >= 0x21 && c <= 0x7E && length - i >= 2
+            && (unsigned char)in[i + 1] >= 0x21 && (unsigned char)in[i + 1] <= 0x7E) {
+            if (mode == JIS0212)
+                out[n++] = (char)0x8F;
+            out[n++] = (char)(c | 0x80);
+            out[n++] = (char)((unsigned char)in[i + 1] | 0x80);
+            i += 2;
+            continue;
+        }
+        if (mode == KATAKANA && c >= 0x21 && c <= 0x5F) {
+            out[n++] = (char)0x8E;
+            out[n++] = (char)(c | 0x80);
+            i++;
+            continue;
+        }
+        if (c == '\n' || c == '\r')
+            mode = ASCII;
+        out[n++] = (char)c;
+        i++;
+    }
+    return n;
+}
+
+bool isHighSurrogate(WideChar c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+} // namespace
+
+size_t decodedToWide(const DecodedBytes *in, WideChar *out, size_t maxUnits)
+{
+    size_t n = 0;
+    WideChar wide[DECODED_BYTES * 2];
+    char jis[DECODED_BYTES * 2];
+    for (size_t r = 0; r < in->runCount && n < maxUnits; r++) {
+        const TextRun &run = in->runs[r];
+        const char *bytes = in->bytes + run.start;
+        size_t length = run.length;
+        unsigned codePage = run.codePage;
+        if (codePage == CODE_PAGE_ISO2022JP) {
+            length = iso2022JpToEucJp(bytes, length, jis);
+            bytes = jis;
+            codePage = CODE_PAGE_EUC_JP;
+        }
+        size_t got = bytesToWide(codePage, bytes, length, wide, sizeof wide / sizeof *wide);
+        for (size_t k = 0; k < got && n < maxUnits; k++) {
+            if (wide[k] == 0)
+                continue;
+            // A surrogate pair goes in whole or not at all.
+            if (isHighSurrogate(wide[k]) && k + 1 < got) {
+                if (n + 2 > maxUnits)
+                    break;
+                out[n++] = wide[k++];
+            }
+            out[n++] = wide[k];
+        }
+    }
+    out[n] = 0;
+    return n;
+}
+
+size_t decodeHeaderWide(const char *text, size_t length, WideChar *out, size_t maxUnits)
+{
+    DecodedBytes decoded;
+    decodeHeaderBytes(text, length, &decoded);
+    return decodedToWide(&decoded, out, maxUnits);
+}
+
+void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t maxChars)
+{
+    WideChar wide[DECODED_BYTES + 1];
+    size_t units = decodeHeaderWide(text, length, wide, maxChars < DECODED_BYTES ? maxChars : DECODED_BYTES);
+    wideToAnsi(wide, units, target, maxChars + 1);
 }
 
 void decodeEncodedWords(char *target, const char *text, size_t maxChars)

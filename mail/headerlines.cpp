@@ -218,16 +218,18 @@ void appendContinuation(HeaderBlockCursor *cursor, char *line, size_t capacity)
 void decodeFromLine(MessageHeader *record, const char *line, size_t length)
 {
     Span part = fromDisplay(fieldValue(line, length, 5));
-    char scratch[HEADER_TEXT_SIZE];
-    decodeEncodedWordsN(scratch, part.begin, (size_t)(part.end - part.begin), HEADER_TEXT_SIZE - 1);
-    copyText(record->from, scratch);
+    WideChar wide[HEADER_TEXT_SIZE];
+    size_t units = decodeHeaderWide(part.begin, (size_t)(part.end - part.begin), wide, HEADER_TEXT_SIZE - 1);
+    setHeaderText(record, FIELD_FROM, wide, units);
 }
 
 void decodeSubjectLine(MessageHeader *record, const char *line, size_t length)
 {
     Span value = fieldValue(line, length, 8);
-    decodeEncodedWordsN(record->subject, value.begin, (size_t)(value.end - value.begin),
-                        HEADER_TEXT_SIZE - 1);
+    WideChar wide[HEADER_TEXT_SIZE];
+    size_t units =
+        decodeHeaderWide(value.begin, (size_t)(value.end - value.begin), wide, HEADER_TEXT_SIZE - 1);
+    setHeaderText(record, FIELD_SUBJECT, wide, units);
 }
 
 void decodeSenderLine(const char *line, size_t length, char *target, size_t size)

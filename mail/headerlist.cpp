@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "mail/mail.h"
 
 MailState mail;
@@ -16,7 +18,10 @@ int allocateMailBuffers(void)
     mail.shownHeaders = (MessageHeader *)calloc(HEADER_SLOTS, sizeof(MessageHeader));
     mail.currentSnapshot = (FileSnapshot *)calloc(SNAPSHOT_ROWS, sizeof(FileSnapshot));
     mail.previousSnapshot = (FileSnapshot *)calloc(SNAPSHOT_ROWS, sizeof(FileSnapshot));
-    if (!mail.workHeaders || !mail.shownHeaders || !mail.currentSnapshot || !mail.previousSnapshot) {
+    mail.workWide = (WideHeader *)calloc(HEADER_SLOTS, sizeof(WideHeader));
+    mail.shownWide = (WideHeader *)calloc(HEADER_SLOTS, sizeof(WideHeader));
+    if (!mail.workHeaders || !mail.shownHeaders || !mail.currentSnapshot || !mail.previousSnapshot
+        || !mail.workWide || !mail.shownWide) {
         freeMailBuffers();
         return 0;
     }
@@ -37,6 +42,10 @@ void freeMailBuffers(void)
     free(mail.shownHeaders);
     free(mail.currentSnapshot);
     free(mail.previousSnapshot);
+    free(mail.workWide);
+    free(mail.shownWide);
+    mail.workWide = nullptr;
+    mail.shownWide = nullptr;
     mail.workHeaders = nullptr;
     mail.shownHeaders = nullptr;
     mail.currentSnapshot = nullptr;
@@ -48,11 +57,72 @@ void freeMailBuffers(void)
 void setNoFrom(MessageHeader *record)
 {
     copyText(record->from, "<no from>");
+    if (WideHeader *wide = wideHeaderOf(record))
+        wide->from[0] = 0;
 }
 
 void setNoSubject(MessageHeader *record)
 {
     copyText(record->subject, "<no subject>");
+    if (WideHeader *wide = wideHeaderOf(record))
+        wide->subject[0] = 0;
+}
+
+namespace
+{
+
+// The slot of record in headers, or -1 (compared as addresses: the record may
+// belong to neither array).
+int slotIn(const MessageHeader *headers, const MessageHeader *record)
+{
+    uintptr_t base = (uintptr_t)headers, at = (uintptr_t)record;
+    if (!headers || at < base || at >= base + HEADER_SLOTS * sizeof(MessageHeader))
+        return -1;
+    return (int)((at - base) / sizeof(MessageHeader));
+}
+
+} // namespace
+
+WideHeader *wideHeaderOf(const MessageHeader *record)
+{
+    int slot = slotIn(mail.workHeaders, record);
+    if (slot >= 0 && mail.workWide)
+        return &mail.workWide[slot];
+    slot = slotIn(mail.shownHeaders, record);
+    if (slot >= 0 && mail.shownWide)
+        return &mail.shownWide[slot];
+    return nullptr;
+}
+
+void setHeaderText(MessageHeader *record, HeaderField field, const WideChar *text, size_t units)
+{
+    if (units > HEADER_TEXT_SIZE - 1)
+        units = HEADER_TEXT_SIZE - 1;
+    char *ansi = field == FIELD_SUBJECT ? record->subject : record->from;
+    wideToAnsi(text, units, ansi, HEADER_TEXT_SIZE);
+    if (WideHeader *wide = wideHeaderOf(record)) {
+        WideChar *target = field == FIELD_SUBJECT ? wide->subject : wide->from;
+        memcpy(target, text, units * sizeof(WideChar));
+        target[units] = 0;
+    }
+}
+
+size_t headerWideText(const MessageHeader *record, HeaderField field, WideChar *out)
+{
+    const WideHeader *wide = wideHeaderOf(record);
+    const WideChar *text = wide ? (field == FIELD_SUBJECT ? wide->subject : wide->from) : nullptr;
+    if (text && text[0] != 0) {
+        size_t n = 0;
+        for (; n < HEADER_TEXT_SIZE - 1 && text[n] != 0; n++)
+            out[n] = text[n];
+        out[n] = 0;
+        return n;
+    }
+    const char *ansi = field == FIELD_SUBJECT ? record->subject : record->from;
+    size_t n =
+        bytesToWide(CODE_PAGE_ANSI, ansi, strnlen(ansi, HEADER_TEXT_SIZE - 1), out, HEADER_TEXT_SIZE - 1);
+    out[n] = 0;
+    return n;
 }
 
 void clearRawHeaders(void)
@@ -97,16 +167,50 @@ int compareNewestFirst(const void *a, const void *b)
     return compareOldestFirst(b, a);
 }
 
-void commitHeaderList(int count)
+namespace
+{
+
+// Sorts records and their wide texts together. The keys (sort key, then
+// message number) order the records completely, so the result is the one a
+// sort of the records alone gives.
+void sortHeaders(MessageHeader *headers, WideHeader *wide, int count)
 {
     if (count < 0)
         count = 0;
     if (count > HEADER_SLOTS)
         count = HEADER_SLOTS;
-    if (count > 1)
-        qsort(mail.workHeaders, (size_t)count, sizeof(MessageHeader),
-              config.settings.ReverseSort ? compareNewestFirst : compareOldestFirst);
+    if (count < 2 || !headers || !wide)
+        return;
+    int (*compare)(const void *, const void *) =
+        config.settings.ReverseSort ? compareNewestFirst : compareOldestFirst;
+    int order[HEADER_SLOTS];
+    for (int i = 0; i < count; i++)
+        order[i] = i;
+    std::sort(order, order + count, [&](int a, int b) { return compare(&headers[a], &headers[b]) < 0; });
+    static MessageHeader sortedHeaders[HEADER_SLOTS];
+    static WideHeader sortedWide[HEADER_SLOTS];
+    for (int i = 0; i < count; i++) {
+        sortedHeaders[i] = headers[order[i]];
+        sortedWide[i] = wide[order[i]];
+    }
+    memcpy(headers, sortedHeaders, (size_t)count * sizeof *headers);
+    memcpy(wide, sortedWide, (size_t)count * sizeof *wide);
+}
+
+} // namespace
+
+void commitHeaderList(int count)
+{
+    sortHeaders(mail.workHeaders, mail.workWide, count);
     MessageHeader *shown = mail.workHeaders;
     mail.workHeaders = mail.shownHeaders;
     mail.shownHeaders = shown;
+    WideHeader *shownWide = mail.workWide;
+    mail.workWide = mail.shownWide;
+    mail.shownWide = shownWide;
+}
+
+void sortShownHeaders(int count)
+{
+    sortHeaders(mail.shownHeaders, mail.shownWide, count);
 }

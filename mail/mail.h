@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 #include "config/config.h"
+#include "mail/headertext.h"
 
 enum {
     HEADER_SLOTS = 100,    // records per header array
@@ -33,6 +34,14 @@ struct MessageHeader {
 // The record layout of the 32-bit program: four words and the two texts.
 static_assert(sizeof(void *) != 4 || sizeof(MessageHeader) == 124,
               "MessageHeader must be 124 bytes in the 32-bit build");
+
+// The From and Subject of a record in their own script, kept in an array
+// parallel to the records (the record's layout is fixed). An empty text means
+// the source gave only the ANSI form; headerWideText then converts that.
+struct WideHeader {
+    WideChar from[HEADER_TEXT_SIZE];
+    WideChar subject[HEADER_TEXT_SIZE];
+};
 
 // The "no sound for this message" marker. A distinct address rather than an
 // all-bits-set pointer, so it never aliases real memory.
@@ -82,6 +91,8 @@ enum MailFormat {
 struct MailState {
     MessageHeader *workHeaders;  // filled by the running poll (slot = index mod 100)
     MessageHeader *shownHeaders; // painted
+    WideHeader *workWide;        // the wide texts of workHeaders, slot for slot
+    WideHeader *shownWide;       // and of shownHeaders
     char rawFrom[RAW_HEADER_SIZE];
     char rawSubject[RAW_HEADER_SIZE];
     char rawSender[RAW_HEADER_SIZE];
@@ -98,6 +109,15 @@ struct MailState {
 
 extern MailState mail;
 
+// The header lines whose values are kept: field names compared case-sensitively.
+enum HeaderField {
+    FIELD_OTHER,
+    FIELD_FROM,
+    FIELD_SUBJECT,
+    FIELD_SENDER,
+    FIELD_COUNT
+};
+
 // --- Header list ----------------------------------------------------------------
 // Allocates the two arrays and the snapshot tables (zero-filled). Non-zero on success.
 int allocateMailBuffers(void);
@@ -108,20 +128,22 @@ void clearRawHeaders(void);
 // Takes slot i mod 100 of workHeaders and opens it with the placeholders.
 MessageHeader *openHeaderRecord(int index, uint32_t sortKey);
 void commitHeaderList(int count);
+// Sorts the first count shown records (and their wide texts) by ReverseSort.
+void sortShownHeaders(int count);
+// The wide texts that belong to a record of either array; null for any other.
+WideHeader *wideHeaderOf(const MessageHeader *record);
+// Sets the record's From or Subject from wide text: the ANSI form (best fit)
+// into the record, the wide text beside it.
+void setHeaderText(MessageHeader *record, HeaderField field, const WideChar *text, size_t units);
+// The From or Subject of a record as wide text (out holds HEADER_TEXT_SIZE):
+// the decoded text, or the ANSI form converted when there is none.
+size_t headerWideText(const MessageHeader *record, HeaderField field, WideChar *out);
 int compareOldestFirst(const void *a, const void *b);
 int compareNewestFirst(const void *a, const void *b);
 
 // --- Header-line parsing and MIME decoding -------------------------------------------
 void trimTrailingSpace(char *line);
 bool isBlankLine(const char *line);
-// The header lines whose values are kept: field names compared case-sensitively.
-enum HeaderField {
-    FIELD_OTHER,
-    FIELD_FROM,
-    FIELD_SUBJECT,
-    FIELD_SENDER,
-    FIELD_COUNT
-};
 HeaderField headerFieldOf(const char *line, size_t length);
 // Lines are given by text and length; none of these writes into the line.
 void copyRawValue(const char *line, size_t length, char *target, const char *fieldName, size_t nameLength);
