@@ -10,6 +10,7 @@
 struct CheckerOptions {
     bool verbose;     // status texts as they change, and the answers given
     bool allowDelete; // a delete confirmation is answered Yes
+    bool utf8;        // headers printed as UTF-8 instead of the ANSI form
     int boxCount;     // texts that would have been shown in a box
 };
 

@@ -1,4 +1,4 @@
-// pelcheck32 [--verbose] [--delete] [INI file]
+// pelcheck32 [--verbose] [--delete] [--utf8] [INI file]
 // Reads the settings as the notifier does, runs exactly one poll through the
 // notifier's own timer tick, prints the result and exits:
 //   0 mail is waiting, 1 none, 2 the poll failed or the settings are invalid,
@@ -31,7 +31,7 @@ enum {
 };
 
 static const char usageText[] =
-    "Usage: pelcheck32 [--verbose] [--delete] [INI file]\n"
+    "Usage: pelcheck32 [--verbose] [--delete] [--utf8] [INI file]\n"
     "\n"
     "Runs one poll of the message source configured in the INI file (default\n"
     "PELIMBO.INI in the current directory) the way Pelimbo does, and prints:\n"
@@ -43,6 +43,7 @@ static const char usageText[] =
     "Texts Pelimbo would show in a message box go to stderr as \"pelcheck: ...\".\n"
     "  --verbose  also show the status texts and the answers to questions\n"
     "  --delete   answer Yes when a filter asks to delete a message (default No)\n"
+    "  --utf8     print From and Subject as UTF-8, in every script (default: ANSI)\n"
     "  --help     show this text\n"
     "\n"
     "Exit status: 0 mail waiting, 1 no mail, 2 poll failed or settings invalid,\n"
@@ -69,6 +70,8 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
                 checker.verbose = true;
             else if (strcmp(arg, "--delete") == 0)
                 checker.allowDelete = true;
+            else if (strcmp(arg, "--utf8") == 0)
+                checker.utf8 = true;
             else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 || strcmp(arg, "/?") == 0)
                 args->help = true;
             else
@@ -216,15 +219,33 @@ static const char *decisionText(PollDecision decision)
     }
 }
 
+// The ANSI form as the notifier keeps it, or with --utf8 the wide text as UTF-8.
+struct PrintedText {
+    char text[4 * HEADER_TEXT_SIZE];
+};
+
+static PrintedText headerText(const MessageHeader *header, HeaderField field)
+{
+    PrintedText out;
+    if (checker.utf8) {
+        WideChar wide[HEADER_TEXT_SIZE];
+        size_t units = headerWideText(header, field, wide);
+        wideToUtf8(wide, units, out.text, sizeof out.text);
+    } else {
+        copyText(out.text, field == FIELD_SUBJECT ? header->subject : header->from);
+    }
+    return out;
+}
+
 static void printResult(void)
 {
     printf("count: %d\n", notifier.headerCount);
     printf("result: %s\n", decisionText(notifier.lastDecision));
     for (int i = 0; i < notifier.shownCount && i < HEADER_SLOTS; i++) {
         const MessageHeader &header = mail.shownHeaders[i];
-        writeEscaped(stdout, header.from);
+        writeEscaped(stdout, headerText(&header, FIELD_FROM).text);
         fputc('\t', stdout);
-        writeEscaped(stdout, header.subject);
+        writeEscaped(stdout, headerText(&header, FIELD_SUBJECT).text);
         fputc('\n', stdout);
     }
     fflush(stdout);

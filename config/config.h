@@ -150,6 +150,7 @@ struct Settings {
     bool BlinkIconOnPoll;
     bool DialConnection;
     bool HangupConnection;
+    bool Balloon; // a balloon from the notification-area icon on new mail
 
     // Derived.
     char notesFolderView[NOTES_FOLDER_SIZE + 1]; // "$" + NotesFolder

@@ -230,6 +230,7 @@ bool loadSettings(const char *ini)
     loadNetwork(s, ini);
     s.DialConnection = readFlag("DialConnection", false, ini);
     s.HangupConnection = readFlag("HangupConnection", false, ini);
+    s.Balloon = readFlag("Balloon", true, ini);
     return invalid;
 }
 
@@ -324,6 +325,7 @@ static const FlagKey flagKeys[] = {
     {"BlinkIconOnPoll", &Settings::BlinkIconOnPoll},
     {"DialConnection", &Settings::DialConnection},
     {"HangupConnection", &Settings::HangupConnection},
+    {"Balloon", &Settings::Balloon},
 };
 
 struct ValueKey {
@@ -347,7 +349,7 @@ static bool writeFlags(const Settings &s)
     return true;
 }
 
-// Writes every key (the 26 values, then the 25 flags) and both lists. Stops at the
+// Writes every key (the 26 values, then the 26 flags) and both lists. Stops at the
 // first failed write; zero then.
 int saveSetupSettings(void)
 {

@@ -350,7 +350,8 @@ size_t decodeHeaderWide(const char *text, size_t length, WideChar *out, size_t m
 void decodeEncodedWordsN(char *target, const char *text, size_t length, size_t maxChars)
 {
     WideChar wide[DECODED_BYTES + 1];
-    size_t units = decodeHeaderWide(text, length, wide, maxChars < DECODED_BYTES ? maxChars : DECODED_BYTES);
+    size_t units = decodeHeaderWide(text, length, wide,
+                                    maxChars < (size_t)DECODED_BYTES ? maxChars : (size_t)DECODED_BYTES);
     wideToAnsi(wide, units, target, maxChars + 1);
 }
 

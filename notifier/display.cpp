@@ -5,6 +5,9 @@
 
 #include <shellapi.h>
 #include <string.h>
+#include <wchar.h>
+
+#include <algorithm>
 
 #include "mail/mail.h"
 #include "notifier/notifier.h"
@@ -119,6 +122,79 @@ void updateScrollRanges(int width, int height)
     SetScrollPos(win.mainWindow, SB_HORZ, win.hpos, TRUE);
 }
 
+// The character set whose fonts hold the first character the display font
+// lacks: the platform's font mapper then picks a font that has the script.
+static BYTE scriptCharset(WCHAR c)
+{
+    if (c >= 0x0370 && c <= 0x03FF)
+        return GREEK_CHARSET;
+    if (c >= 0x0400 && c <= 0x052F)
+        return RUSSIAN_CHARSET;
+    if ((c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F) || (c >= 0xAC00 && c <= 0xD7AF))
+        return HANGUL_CHARSET;
+    if (c >= 0x3040 && c <= 0x30FF)
+        return SHIFTJIS_CHARSET;
+    if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF))
+        return GetACP() == 936 ? GB2312_CHARSET : GetACP() == 950 ? CHINESEBIG5_CHARSET : SHIFTJIS_CHARSET;
+    if (c >= 0x0E00 && c <= 0x0E7F)
+        return THAI_CHARSET;
+    if (c >= 0x0590 && c <= 0x05FF)
+        return HEBREW_CHARSET;
+    if (c >= 0x0600 && c <= 0x06FF)
+        return ARABIC_CHARSET;
+    return DEFAULT_CHARSET;
+}
+
+// Fonts for scripts the display font cannot show, made once per character set
+// at the display font's height and kept until the window goes.
+static HFONT scriptFont(HDC dc, BYTE charset)
+{
+    for (int i = 0; i < win.scriptFontCount; i++)
+        if (win.scriptFonts[i].charset == charset)
+            return win.scriptFonts[i].font;
+    if (win.scriptFontCount >= SCRIPT_FONT_SLOTS)
+        return NULL;
+    TEXTMETRICW metrics;
+    GetTextMetricsW(dc, &metrics);
+    HFONT font =
+        CreateFontW(metrics.tmHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_TT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, NULL);
+    win.scriptFonts[win.scriptFontCount].charset = charset;
+    win.scriptFonts[win.scriptFontCount].font = font;
+    win.scriptFontCount++;
+    return font;
+}
+
+void releaseScriptFonts(void)
+{
+    for (int i = 0; i < win.scriptFontCount; i++)
+        if (win.scriptFonts[i].font)
+            DeleteObject(win.scriptFonts[i].font);
+    win.scriptFontCount = 0;
+}
+
+// One header text in its own script. When the display font lacks one of its
+// characters, the whole text is drawn with a font for that script.
+static void drawHeaderText(HDC dc, int x, int y, const MessageHeader *header, HeaderField field)
+{
+    WideChar text[HEADER_TEXT_SIZE];
+    int n = (int)headerWideText(header, field, text);
+    if (n == 0)
+        return;
+    const WCHAR *wide = (const WCHAR *)text;
+    WORD glyphs[HEADER_TEXT_SIZE];
+    HFONT font = NULL;
+    if (GetGlyphIndicesW(dc, wide, n, glyphs, GGI_MARK_NONEXISTING_GLYPHS) == (DWORD)n) {
+        for (int i = 0; i < n && !font; i++)
+            if (glyphs[i] == 0xFFFF && wide[i] > 0x7F)
+                font = scriptFont(dc, scriptCharset(wide[i]));
+    }
+    HGDIOBJ old = font ? SelectObject(dc, font) : NULL;
+    TextOutW(dc, x, y, wide, n);
+    if (old)
+        SelectObject(dc, old);
+}
+
 void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
 {
     if (!mail.shownHeaders || win.lineHeight <= 0)
@@ -138,10 +214,9 @@ void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
     for (int i = first; i < end; i++) {
         const MessageHeader &header = mail.shownHeaders[i];
         SetTextColor(dc, colours[COLOR_FROM_TEXT]);
-        TextOutA(dc, x, y, header.from, (int)strnlen(header.from, HEADER_TEXT_SIZE - 1));
+        drawHeaderText(dc, x, y, &header, FIELD_FROM);
         SetTextColor(dc, colours[COLOR_SUBJECT_TEXT]);
-        TextOutA(dc, x, y + win.lineHeight, header.subject,
-                 (int)strnlen(header.subject, HEADER_TEXT_SIZE - 1));
+        drawHeaderText(dc, x, y + win.lineHeight, &header, FIELD_SUBJECT);
         y += 3 * win.lineHeight;
     }
 }
@@ -237,17 +312,89 @@ void scrollHorizontal(int request, int thumb)
 
 static void notifyShell(DWORD operation)
 {
-    NOTIFYICONDATAA data;
+    NOTIFYICONDATAW data;
     memset(&data, 0, sizeof data);
     // The first layout of the record is understood by every shell version.
-    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.cbSize = NOTIFYICONDATAW_V1_SIZE;
     data.hWnd = win.mainWindow;
     data.uID = TRAY_ICON_ID;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAYNOTIFY;
     data.hIcon = win.tray.icon;
-    copyText(data.szTip, sizeof data.szTip, win.tray.tip);
-    Shell_NotifyIconA(operation, &data);
+    if (MultiByteToWideChar(CP_ACP, 0, win.tray.tip, -1, data.szTip, TRAY_TIP_SIZE) <= 0)
+        data.szTip[0] = 0;
+    data.szTip[TRAY_TIP_SIZE - 1] = 0;
+    Shell_NotifyIconW(operation, &data);
+}
+
+// --- New-mail balloon --------------------------------------------------------------------
+
+namespace
+{
+
+// Appends text to a wide buffer of size units, cut between characters.
+void appendWide(WCHAR *target, size_t size, const WCHAR *text)
+{
+    size_t n = wcslen(target);
+    for (; *text && n + 1 < size; text++) {
+        if (*text >= 0xD800 && *text <= 0xDBFF && n + 2 >= size)
+            break;
+        target[n++] = *text;
+    }
+    target[n] = 0;
+}
+
+} // namespace
+
+void formatBalloon(WCHAR *title, size_t titleSize, WCHAR *text, size_t textSize)
+{
+    int count = notifier.newCount > 0 ? notifier.newCount : 1;
+    char heading[64];
+    formatText(heading, sizeof heading, count == 1 ? "%d new message" : "%d new messages", count);
+    MultiByteToWideChar(CP_ACP, 0, heading, -1, title, (int)titleSize);
+    title[titleSize - 1] = 0;
+    text[0] = 0;
+
+    // The newest first, whatever order the list is shown in.
+    int order[HEADER_SLOTS];
+    int shown = notifier.shownCount < HEADER_SLOTS ? notifier.shownCount : HEADER_SLOTS;
+    for (int i = 0; i < shown; i++)
+        order[i] = i;
+    std::sort(order, order + shown, [](int a, int b) {
+        return compareNewestFirst(&mail.shownHeaders[a], &mail.shownHeaders[b]) < 0;
+    });
+    int listed = shown < count ? shown : count;
+    if (listed > BALLOON_MESSAGES)
+        listed = BALLOON_MESSAGES;
+    for (int i = 0; i < listed; i++) {
+        WideChar from[HEADER_TEXT_SIZE], subject[HEADER_TEXT_SIZE];
+        headerWideText(&mail.shownHeaders[order[i]], FIELD_FROM, from);
+        headerWideText(&mail.shownHeaders[order[i]], FIELD_SUBJECT, subject);
+        if (i > 0)
+            appendWide(text, textSize, L"\n");
+        appendWide(text, textSize, (const WCHAR *)from);
+        appendWide(text, textSize, L": ");
+        appendWide(text, textSize, (const WCHAR *)subject);
+    }
+}
+
+void showBalloon(void)
+{
+    if (!win.newShell || !win.tray.added || !config.settings.Balloon)
+        return;
+    NOTIFYICONDATAW data;
+    memset(&data, 0, sizeof data);
+    // The balloon needs the second layout; a shell that does not know it
+    // refuses the call, and there is then simply no balloon.
+    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data.hWnd = win.mainWindow;
+    data.uID = TRAY_ICON_ID;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_INFO;
+    data.uTimeout = 10000;
+    formatBalloon(data.szInfoTitle, sizeof data.szInfoTitle / sizeof *data.szInfoTitle, data.szInfo,
+                  sizeof data.szInfo / sizeof *data.szInfo);
+    win.balloonShown = Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 void trayIcon(DWORD operation, HICON icon)
@@ -275,12 +422,12 @@ void trayRemove(void)
 {
     if (!win.tray.added)
         return;
-    NOTIFYICONDATAA data;
+    NOTIFYICONDATAW data;
     memset(&data, 0, sizeof data);
-    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.cbSize = NOTIFYICONDATAW_V1_SIZE;
     data.hWnd = win.mainWindow;
     data.uID = TRAY_ICON_ID;
-    Shell_NotifyIconA(NIM_DELETE, &data);
+    Shell_NotifyIconW(NIM_DELETE, &data);
     win.tray.added = false;
 }
 

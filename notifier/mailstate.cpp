@@ -138,6 +138,9 @@ void enterHaveMailState(bool notify)
     refreshCaption();
     if (win.newShell)
         trayIcon(NIM_MODIFY, win.smallNewMailIcon);
+    // Before the sounds, which play to their end.
+    if (notify)
+        showBalloon();
     if (IsIconic(win.mainWindow) && !win.newShell) {
         if (config.settings.HideIcon) {
             win.iconTitleHidden = false;

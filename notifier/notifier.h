@@ -57,6 +57,7 @@ struct NotifierState {
     long long mailMeasure;
     int headerCount;
     int shownCount;
+    int newCount; // messages that were new at the last new-mail decision
     uint8_t rasState;
     bool blinkPhase;
     bool iconRevealed;

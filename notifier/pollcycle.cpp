@@ -148,6 +148,8 @@ void commitPollResult(int count, bool force)
         notifier.lastDecision = DECISION_NO_MAIL;
         enterNoMailState(true);
     } else if (force || notifier.headerCount > oldCount) {
+        // A forced decision with no more messages still brought one new one.
+        notifier.newCount = notifier.headerCount > oldCount ? notifier.headerCount - oldCount : 1;
         notifier.mailMeasure = notifier.headerCount;
         notifier.haveMail = true;
         notifier.lastDecision = DECISION_NEW_MAIL;

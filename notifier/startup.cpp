@@ -190,6 +190,7 @@ void releasePictures(void)
         *picture = NULL;
     }
     win.currentBitmap = NULL;
+    releaseScriptFonts();
 }
 
 // The show command is the one the program was started with (the platform

@@ -224,8 +224,7 @@ static void resizeToMode(void)
 
 static void resortShownList(void)
 {
-    qsort(mail.shownHeaders, (size_t)notifier.shownCount, sizeof(MessageHeader),
-          config.settings.ReverseSort ? compareNewestFirst : compareOldestFirst);
+    sortShownHeaders(notifier.shownCount);
 }
 
 static bool uncleared(void)
@@ -727,7 +726,8 @@ static LRESULT onTrayNotify(HWND window, LPARAM lParam)
 {
     UINT mouse = (UINT)(lParam & 0xFFFF);
     switch (mouse) {
-    case WM_LBUTTONDOWN: stopAlarm(); break;
+    case WM_LBUTTONDOWN:
+    case NIN_BALLOONUSERCLICK: stopAlarm(); break; // a click on the balloon is a click on the icon
     case WM_LBUTTONDBLCLK: PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0); break;
     case WM_RBUTTONDOWN: {
         stopAlarm();

@@ -18,6 +18,7 @@ enum {
     ALARM_TIMER_ID = 2,
     TRAY_ICON_ID = 0,
     TRAY_TIP_SIZE = 64,
+    BALLOON_MESSAGES = 3,       // From and Subject of at most this many in the balloon
     MOVE_TEXT_SIZE = 14,        // the system Move item's text: 13 characters
     DIALUP_PASSWORD_SIZE = 257, // 256 characters and the terminator
     LOGIN_PASSWORD_MAX = 39,
@@ -37,6 +38,15 @@ struct TrayIconData {
     bool added;
     HICON icon;
     char tip[TRAY_TIP_SIZE];
+};
+
+// A font for a script the display font cannot show.
+struct ScriptFont {
+    BYTE charset;
+    HFONT font;
+};
+enum {
+    SCRIPT_FONT_SLOTS = 8
 };
 
 // Sound output, swappable so tests can record what would be heard.
@@ -65,6 +75,8 @@ struct WindowState {
 
     int lineHeight;
     int charWidth;
+    ScriptFont scriptFonts[SCRIPT_FONT_SLOTS];
+    int scriptFontCount;
 
     HBITMAP noMailPicture; // the resources as loaded
     HBITMAP mailPicture;
@@ -105,6 +117,7 @@ struct WindowState {
     HWND iconTitleWindow;
 
     TrayIconData tray;
+    bool balloonShown; // the shell took the last balloon
 
     PasswordVariant passwordVariant;
     bool savePassword;
@@ -155,12 +168,18 @@ void drawPicture(HDC dc, HBITMAP bitmap);
 // The square the picture is stretched into for a client area of width x height.
 RECT pictureRect(int width, int height);
 void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos);
+void releaseScriptFonts(void);
 void updateScrollRanges(int width, int height);
 void scrollVertical(int request, int thumb);
 void scrollHorizontal(int request, int thumb);
 void trayIcon(DWORD operation, HICON icon);
 void trayTip(void);
 void trayRemove(void);
+// The new-mail balloon: the title counts the new messages, the text gives From
+// and Subject of up to three of the newest. Nothing happens without a
+// notification-area icon, with Balloon off, or on a shell without balloons.
+void showBalloon(void);
+void formatBalloon(WCHAR *title, size_t titleSize, WCHAR *text, size_t textSize);
 void updateTrayIcon(void);
 void hideIcon(void);
 void revealIcon(void);

@@ -506,6 +506,7 @@ static void collectSetup(void)
     s.ShowHeaders = isChecked(page, IDC_WIN_SHOW_HEADERS);
     s.ReverseSort = isChecked(page, IDC_WIN_REVERSE);
     s.ExitMenu = isChecked(page, IDC_WIN_EXIT_MENU);
+    s.Balloon = isChecked(page, IDC_WIN_BALLOON);
 
     page = pageWindow(PAGE_READER);
     getControlText(page, IDC_RD_READER, s.MailReaderRaw, sizeof s.MailReaderRaw);

@@ -63,6 +63,7 @@ extern "C" INT_PTR CALLBACK WinDlgProc(HWND page, UINT message, WPARAM wParam, L
         setChecked(page, IDC_WIN_SHOW_HEADERS, s.ShowHeaders);
         setChecked(page, IDC_WIN_REVERSE, s.ReverseSort);
         setChecked(page, IDC_WIN_EXIT_MENU, s.ExitMenu);
+        setChecked(page, IDC_WIN_BALLOON, s.Balloon);
         if (s.HideIcon && !setup.newShell)
             enableControl(page, IDC_WIN_BLINK, false);
         if (!s.ShowHeaders)
@@ -70,6 +71,8 @@ extern "C" INT_PTR CALLBACK WinDlgProc(HWND page, UINT message, WPARAM wParam, L
         if (setup.newShell) {
             enableControl(page, IDC_WIN_ICON_POSITION, false);
             enableControl(page, IDC_WIN_HIDE_ICON, false);
+        } else {
+            enableControl(page, IDC_WIN_BALLOON, false); // no notification area
         }
         return FALSE;
     case WM_COMMAND:

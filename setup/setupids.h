@@ -64,6 +64,7 @@
 #define IDC_WIN_SHOW_HEADERS  118
 #define IDC_WIN_REVERSE       119
 #define IDC_WIN_EXIT_MENU     120
+#define IDC_WIN_BALLOON       121
 
 // SETUP_READER
 #define IDC_RD_READER         110

@@ -274,6 +274,31 @@ TEST_F(Checker, PrintsTheListTheNotifierHoldsForAMailbox)
     EXPECT_NE(std::string::npos, run.err.find("pelcheck: status: Polling...\n"));
 }
 
+// The sample mailbox of mail in many scripts: the ANSI form by default (as the
+// notifier keeps it), every script with --utf8.
+TEST_F(Checker, Utf8PrintsEveryScript)
+{
+    // The sample names its mailbox relative to its own folder.
+    std::string examples = windowsPath(PELIMBO_EXAMPLES_DIR);
+    CheckRun run = runChecker("--utf8 international.ini", examples);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(run.out, u8"count: 8\nresult: new mail\n"
+                       u8"Jürgen Müller\t€ 100 für die Kaffeekasse\n"
+                       u8"Ольга Смирнова\tСчёт на оплату №42\n"
+                       u8"田中太郎\tRe: 会議の件\n"
+                       u8"佐藤\tお知らせ：新しいメール\n"
+                       u8"王小明\t繁體中文測試\n"
+                       u8"김민수\t회의 일정\n"
+                       u8"Ελένη\tΚαλημέρα\n"
+                       u8"Zoé Lefèvre\tCrème brûlée à midi\n");
+
+    run = runChecker("international.ini", examples);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(0u, run.out.find(
+                      "count: 8\nresult: new mail\nJ\xFCrgen M\xFCller\t\x80 100 f\xFCr die Kaffeekasse\n"))
+        << run.out;
+}
+
 TEST_F(Checker, PrintsTheListTheNotifierHoldsForANewMailDirectory)
 {
     std::string mailDir = dir + "\\new";

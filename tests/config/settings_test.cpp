@@ -70,7 +70,7 @@ TEST_F(SettingsFile, MissingSectionGivesEveryDefault)
     EXPECT_EQ(143u, s.IMAP4Port);
     // The flags that default to true; every other one is false.
     EXPECT_TRUE(s.UseNotesSettings && s.NotesPollErrors && s.ConfirmDeletes && s.NetErrors && s.WAVOnce
-                && s.BlinkIconOnPoll);
+                && s.BlinkIconOnPoll && s.Balloon);
     EXPECT_FALSE(s.Notes3xMailbox || s.PasswordPrompt || s.Alarm || s.StayOnTop || s.ShowHeaders
                  || s.ReverseSort || s.UnreadOnly || s.UseFilters || s.LogDeletes || s.ExitMenu || s.HideIcon
                  || s.LaunchReader || s.LaunchOnMail || s.MinimizeReader || s.SuspendPoll || s.DetectReader
@@ -303,7 +303,8 @@ TEST_F(SettingsFile, SaveWritesEveryKeyInOrder)
                      "LastIconPosition",
                      "BlinkIconOnPoll",
                      "DialConnection",
-                     "HangupConnection"}),
+                     "HangupConnection",
+                     "Balloon"}),
               keysInOrder(text, "Pelimbo"));
     EXPECT_NE(std::string::npos, text.find("PollInterval=90"));
     EXPECT_NE(std::string::npos, text.find("MailFile=$HOME$\\in.mbx"));

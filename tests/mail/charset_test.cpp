@@ -154,7 +154,7 @@ TEST_F(AnsiForm, FiltersAndWavBaseMatchTheConvertedForm)
         const char *subject;
     } cases[] = {
         {1251, "\xCF\xF0\xE8\xE2\xE5\xF2", "=?koi8-r?B?8NLJ18XULCDNydI=?= <a@b>", "x"},
-        {1251, "\xF1\xF7\xB8\xF2", "a@b", "=?utf-8?B?0KHRh9GR0YIg0L3QsCDQvtC/0LvQsNGC0YM=?="},
+        {1251, "\xD1\xF7\xB8\xF2", "a@b", "=?utf-8?B?0KHRh9GR0YIg0L3QsCDQvtC/0LvQsNGC0YM=?="},
         {1252, "J\xFCrgen", "=?utf-8?Q?J=C3=BCrgen_M=C3=BCller?= <j@x>", "x"},
         {1252, "Cr\xE8me", "a@b", "=?iso-8859-1?B?Q2Fm6SBDcuhtZQ==?="},
         {28591, "J\xFCrgen", "=?utf-8?Q?J=C3=BCrgen_M=C3=BCller?= <j@x>", "x"},

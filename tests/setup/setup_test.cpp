@@ -99,6 +99,7 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         "BlinkIconOnPoll",
         "DialConnection",
         "HangupConnection",
+        "Balloon",
     };
     EXPECT_EQ(sectionKeys(text, "Pelimbo"), expectedKeys);
     const std::pair<const char *, std::string> values[] = {
@@ -127,6 +128,7 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         {"StayOnTop", "FALSE"},
         {"UseFilters", "FALSE"},
         {"HangupConnection", "FALSE"},
+        {"Balloon", "TRUE"},
     };
     for (const auto &value : values)
         EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;

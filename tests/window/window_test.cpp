@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -581,6 +582,125 @@ TEST_F(NotifierWindow, ScreenShowsHeadersOnTheHeaderBackgroundAndThePictureWitho
     EXPECT_GT(countColour(shot, RGB(255, 255, 255)), width * height / 4);
     EXPECT_GT(countColour(shot, RGB(0, 0, 255)), width * height / 20); // the mailbox
     EXPECT_EQ(countColour(shot, RGB(255, 255, 0)), 0);
+}
+
+// Writes a 24-bit BMP of pixels (rows top first) when PELIMBO_SCREENSHOTS names
+// a folder, for looking at by eye.
+void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int width, int height)
+{
+    char folder[MAX_PATH];
+    if (!GetEnvironmentVariableA("PELIMBO_SCREENSHOTS", folder, sizeof folder) || width <= 0 || height <= 0)
+        return;
+    int stride = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + (DWORD)(stride * height);
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    std::string data((size_t)(stride * height), '\0');
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            COLORREF c = pixels[(size_t)y * width + x];
+            char *p = &data[(size_t)(height - 1 - y) * stride + x * 3];
+            p[0] = (char)GetBValue(c);
+            p[1] = (char)GetGValue(c);
+            p[2] = (char)GetRValue(c);
+        }
+    std::ofstream out(std::string(folder) + "\\" + name, std::ios::binary);
+    out.write((const char *)&file, sizeof file);
+    out.write((const char *)&info, sizeof info);
+    out << data;
+}
+
+std::vector<COLORREF> grabScreen(int *width, int *height)
+{
+    *width = GetSystemMetrics(SM_CXSCREEN);
+    *height = GetSystemMetrics(SM_CYSCREEN);
+    HDC source = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP shot = CreateCompatibleBitmap(source, *width, *height);
+    HGDIOBJ old = SelectObject(memory, shot);
+    BitBlt(memory, 0, 0, *width, *height, source, 0, 0, SRCCOPY);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = *width;
+    info.bmiHeader.biHeight = -*height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> raw((size_t)*width * *height);
+    SelectObject(memory, old);
+    GetDIBits(memory, shot, 0, (UINT)*height, raw.data(), &info, DIB_RGB_COLORS);
+    std::vector<COLORREF> pixels;
+    for (DWORD v : raw)
+        pixels.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+    DeleteObject(shot);
+    DeleteDC(memory);
+    ReleaseDC(NULL, source);
+    return pixels;
+}
+
+// Mail in eight scripts: every From and Subject line is drawn (its own colour
+// in its own band of the list), and the balloon names the three newest.
+TEST_F(NotifierWindow, HeadersInEveryScriptAreDrawnAndTheBalloonNamesTheNewest)
+{
+    std::ifstream sample(PELIMBO_EXAMPLES_DIR "/international.mbx", std::ios::binary);
+    std::string box((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(box.empty());
+    writeFile(mbox, box);
+    writeIni("ShowHeaders=TRUE\nSoundOption=3\nHeaderSize=560,480\n");
+    ASSERT_EQ(start(SW_SHOWNORMAL), -1);
+    ASSERT_EQ(notifier.shownCount, 8);
+    UpdateWindow(win.mainWindow);
+    pump();
+    int width, height;
+    std::vector<COLORREF> shot = grabClient(win.mainWindow, &width, &height);
+    saveScreenshot("headers-every-script.bmp", shot, width, height);
+    ASSERT_GE(height, 8 * 3 * win.lineHeight);
+    // Scripts drawn with a smoothed font blend their colour into the yellow:
+    // black text leaves no blue in its pixels, blue text more blue than red.
+    for (int i = 0; i < 8; i++) {
+        int black = 0, blue = 0;
+        for (int y = 3 * i * win.lineHeight; y < (3 * i + 2) * win.lineHeight; y++)
+            for (int x = 0; x < width; x++) {
+                COLORREF c = shot[(size_t)y * width + x];
+                bool subjectRow = y >= (3 * i + 1) * win.lineHeight;
+                black += !subjectRow && GetRValue(c) < 160 && GetBValue(c) == 0;
+                blue += subjectRow && GetBValue(c) > GetRValue(c);
+            }
+        EXPECT_GT(black, 30) << "From of message " << i;
+        EXPECT_GT(blue, 30) << "Subject of message " << i;
+    }
+
+    WCHAR title[64], text[256];
+    formatBalloon(title, 64, text, 256);
+    EXPECT_EQ(std::wstring(title), L"8 new messages");
+    EXPECT_EQ(std::wstring(text),
+              L"Zo\u00e9 Lef\u00e8vre: Cr\u00e8me br\u00fbl\u00e9e \u00e0 midi\n"
+              L"\u0395\u03bb\u03ad\u03bd\u03b7: \u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1\n"
+              L"\uae40\ubbfc\uc218: \ud68c\uc758 \uc77c\uc815");
+    EXPECT_TRUE(win.balloonShown);
+    // The shell shows a balloon after a moment.
+    for (int i = 0; i < 30; i++) {
+        pump();
+        Sleep(100);
+    }
+    int screenWidth, screenHeight;
+    std::vector<COLORREF> screen = grabScreen(&screenWidth, &screenHeight);
+    saveScreenshot("balloon.bmp", screen, screenWidth, screenHeight);
+}
+
+TEST_F(NotifierWindow, NoBalloonWhenTurnedOff)
+{
+    writeIni("Balloon=FALSE\nSoundOption=3\n");
+    win.balloonShown = false;
+    ASSERT_EQ(start(), -1);
+    EXPECT_TRUE(notifier.haveMail);
+    EXPECT_FALSE(win.balloonShown);
 }
 
 } // namespace
