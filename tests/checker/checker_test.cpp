@@ -17,8 +17,8 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
-#include "tests/notifier/fake_frontend.h"
+#include "poll/pollcycle.h"
+#include "tests/fakes/recording_frontend.h"
 
 #ifndef PELCHECK_UNIX_PATH
 #error "PELCHECK_UNIX_PATH names the checker program"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/mail/fake_notifier.h"
+#include "tests/mail/fake_core.h"
 #include "tests/mail/mail_fixture.h"
 
 class Deletions : public MailTest
@@ -14,7 +14,7 @@ class Deletions : public MailTest
     void SetUp() override
     {
         MailTest::SetUp();
-        resetFakeNotifier();
+        resetFakePoll();
         setFilters({{"offer", FILTER_DELETE, MATCH_SUBJECT}, {"news", FILTER_IGNORE, MATCH_FROM}});
         copyText(record.from, "shop@x");
         copyText(record.subject, "offer");
@@ -36,11 +36,11 @@ TEST_F(Deletions, ConfirmationDecides)
     EXPECT_TRUE(shouldDeleteMessage(&record, &filters[0])); // ConfirmDeletes off: no question
     config.settings.ConfirmDeletes = true;
     for (bool answer : {false, true}) {
-        questionAnswer = answer;
+        fakePoll.answer = answer;
         EXPECT_EQ(shouldDeleteMessage(&record, &filters[0]), answer);
     }
-    EXPECT_EQ(askedQuestions, std::vector<std::string>(2, "Filter \"offer\" for subject line matches:\n\n"
-                                                          "  shop@x\n  offer\n\nDelete this message?"));
+    EXPECT_EQ(fakePoll.questions, std::vector<std::string>(2, "Filter \"offer\" for subject line matches:\n\n"
+                                                              "  shop@x\n  offer\n\nDelete this message?"));
 }
 
 TEST_F(Deletions, LogIsAppendedWithCrLf)
@@ -63,9 +63,9 @@ TEST_F(Deletions, LogIsAppendedWithCrLf)
     EXPECT_EQ(log.compare(14, 8, "  Time: "), 0);
     EXPECT_EQ(log.substr(32, body.size()), body);
     EXPECT_EQ(log.substr(64 + body.size()), body);
-    EXPECT_TRUE(reportedErrors.empty());
+    EXPECT_TRUE(fakePoll.errors.empty());
 
     copyText(config.settings.DeleteFile, (std::string(path) + "\\missing\\deletions.log").c_str());
     logDeletion(&record, &filters[0]);
-    EXPECT_EQ(reportedErrors, std::vector<std::string>{"Unable to open deletions log file"});
+    EXPECT_EQ(fakePoll.errors, std::vector<std::string>{"Unable to open deletions log file"});
 }

@@ -15,9 +15,9 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
+#include "poll/pollcycle.h"
 #include "sources/net.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/fakes/recording_frontend.h"
 
 namespace
 {

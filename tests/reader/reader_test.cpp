@@ -13,9 +13,10 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "sources/sources.h"
+#include "poll/reader.h"
+#include "core/frontend.h"
+#include "core/core.h"
 
 // --- A front end that may be called from the launch thread --------------------------
 
@@ -46,52 +47,27 @@ static int countLogged(const std::string &line)
     return n;
 }
 
-void frontShowError(const char *text)
+static void recordError(const char *text)
 {
     record(std::string("error:") + text);
 }
-int frontAskYesNo(const char *text)
-{
-    return 0;
-}
-void frontPumpMessages(void)
-{
-}
-void frontEnableMenuItem(int id, bool enabled)
-{
-}
-void frontRefreshStatus(void)
-{
-}
-void enterNoMailState(bool actions)
-{
-}
-void enterHaveMailState(bool notify)
-{
-}
-void frontHiddenIconHover(void)
-{
-}
-void frontClosePollWait(void)
-{
-}
-void frontPostCommand(int command)
-{
-}
-void frontPollFinished(void)
-{
-}
-void frontBlinkStep(bool blankPhase)
-{
-}
-void frontOpenPollWait(void)
+static void recordOpenWait(void)
 {
     record("openwait");
 }
-void frontMinimizeForReader(void)
+static void recordMinimize(void)
 {
     record("minimize");
 }
+
+// The null front end, with what these tests observe recorded under a lock.
+static const FrontEnd readerFrontEnd = [] {
+    FrontEnd table = nullFrontEnd;
+    table.showError = recordError;
+    table.openPollWait = recordOpenWait;
+    table.minimizeForReader = recordMinimize;
+    return table;
+}();
 
 BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
 {
@@ -192,6 +168,7 @@ class Reader : public ::testing::Test
 
     void SetUp() override
     {
+        installFrontEnd(&readerFrontEnd);
         memset(&notifier, 0, sizeof notifier);
         memset(&config.settings, 0, sizeof config.settings);
         resetReaderState();

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 #include "notifier/window.h"
 #include "tests/support/msgbox_capture.h"
 
