@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "tests/config/winfiles.h"
 #include "tests/mail/fake_core.h"
 #include "tests/mail/mail_fixture.h"
 
@@ -51,12 +52,7 @@ TEST_F(Deletions, LogIsAppendedWithCrLf)
     copyText(config.settings.DeleteFile, path);
     logDeletion(&record, &filters[0]);
     logDeletion(&record, &filters[0]);
-    char buffer[1024];
-    DWORD n = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ReadFile(file, buffer, sizeof buffer, &n, nullptr);
-    CloseHandle(file);
-    const std::string log(buffer, n);
+    const std::string log = readFile(path);
     const std::string body = "Filter \"offer\" for subject line matched message\r\n"
                              "From:    shop@x\r\nSubject: offer\r\n\r\n";
     ASSERT_EQ(log.size(), 2 * (32 + body.size())) << log; // "Date: mm/dd/yy  Time: hh:mm:ss\r\n"
