@@ -227,7 +227,7 @@ class Checker : public ::testing::Test
     std::string ini(const std::string &body, const char *name = "PELIMBO.INI")
     {
         std::string path = dir + "\\" + name;
-        ASSERT_TRUE(writeFile(path, "[Pelimbo]\r\n" + body));
+        EXPECT_TRUE(writeFile(path, "[Pelimbo]\r\n" + body));
         return path;
     }
 };
