@@ -2,7 +2,7 @@
 // without regard to case; the aliases are the ones real mail uses.
 #include <string.h>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "mail/headertext.h"
 
 namespace

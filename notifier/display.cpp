@@ -10,8 +10,8 @@
 #include <algorithm>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 
 static const COLORREF pureWhite = RGB(255, 255, 255);
 
