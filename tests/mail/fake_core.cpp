@@ -56,7 +56,12 @@ void publishPollResult(int lastIndex, bool force)
     int first = count > HEADER_SLOTS ? count - HEADER_SLOTS : 0;
     for (int i = first; i < count; i++) {
         const MessageHeader &h = mail.workHeaders[i % HEADER_SLOTS];
-        fakePoll.headers.push_back(PublishedHeader{h.index, h.sortKey, h.soundEntry, h.from, h.subject});
+        WideChar wide[HEADER_TEXT_SIZE];
+        char from[4 * HEADER_TEXT_SIZE], subject[4 * HEADER_TEXT_SIZE];
+        wideToUtf8(wide, headerWideText(&h, FIELD_FROM, wide), from, sizeof from);
+        wideToUtf8(wide, headerWideText(&h, FIELD_SUBJECT, wide), subject, sizeof subject);
+        fakePoll.headers.push_back(
+            PublishedHeader{h.index, h.sortKey, h.soundEntry, h.from, h.subject, from, subject});
     }
     notifier.headerCount = count;
     finishPoll();

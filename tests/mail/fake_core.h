@@ -17,6 +17,8 @@ struct PublishedHeader {
     const WavBaseEntry *soundEntry;
     std::string from;
     std::string subject;
+    std::string fromUtf8; // the wide texts, as UTF-8
+    std::string subjectUtf8;
 };
 
 struct FakePoll {

@@ -4,7 +4,7 @@
 // Each mailbox is polled on its own with UnreadOnly on (so every message of the
 // file is read); it must hold at most 100 messages, the size of the header list.
 // Output, one line each: "mailbox NAME COUNT", then per header
-// "INDEX<TAB>FROM<TAB>SUBJECT" with both texts in hexadecimal.
+// "INDEX<TAB>FROM<TAB>SUBJECT" with both wide texts as UTF-8 in hexadecimal.
 #include <windows.h>
 
 #include <stdio.h>
@@ -54,9 +54,9 @@ int main(int argc, char **argv)
         fprintf(out, "mailbox %s %d\n", name ? name + 1 : argv[i], fakePoll.lastIndex + 1);
         for (const PublishedHeader &h : fakePoll.headers) {
             fprintf(out, "%d\t", h.index);
-            writeHex(out, h.from);
+            writeHex(out, h.fromUtf8);
             fputc('\t', out);
-            writeHex(out, h.subject);
+            writeHex(out, h.subjectUtf8);
             fputc('\n', out);
         }
     }
