@@ -143,6 +143,10 @@ static bool isNetworkSource(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        openVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        openMapi();
     if (!isNetworkSource())
         return true;
     if (!createPollWindow()) {
@@ -161,6 +165,11 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        closeVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        closeMapi();
+    unloadServiceLibraries();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.

@@ -1,13 +1,7 @@
-// The service sources (cc:Mail, Lotus Notes, MAPI) are not part of this build
-// yet: a poll of them does nothing.
+// The Lotus Notes source is not part of this build yet: a poll of it does
+// nothing.
 #include "sources/sources.h"
 
-void pollCcMail(void)
-{
-}
 void pollNotes(void)
-{
-}
-void pollMapi(void)
 {
 }
