@@ -654,6 +654,80 @@ TEST_F(Vim, MissingLibraryOrEntryPointIsReportedOnce)
     EXPECT_EQ(notifier.lastDecision, DECISION_NONE);
 }
 
+// --- pelcheck32 -----------------------------------------------------------------------------------
+
+struct CheckerRun {
+    DWORD status = 99;
+    std::string out;
+};
+
+// Runs a copy of the checker placed beside the stand-ins (Wine looks for a
+// library it also has built in only in the program's own folder), with this
+// folder first on its PATH.
+CheckerRun runChecker(const std::string &ini)
+{
+    CheckerRun run;
+    std::string built = std::string("Z:") + PELCHECK_UNIX_PATH;
+    for (char &c : built)
+        if (c == '/')
+            c = '\\';
+    std::string program = programDirectory() + "pelcheck32.exe";
+    CopyFileA(built.c_str(), program.c_str(), FALSE);
+    static int runs;
+    std::string outPath = scratchFile(("checker" + std::to_string(++runs) + ".out").c_str());
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE out =
+        CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+    char path[8192] = "";
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    std::string here = programDirectory();
+    SetEnvironmentVariableA("PATH", (here + ";" + path).c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    PROCESS_INFORMATION process = {};
+    std::string commandLine = "\"" + program + "\" \"" + ini + "\"";
+    if (CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, here.c_str(),
+                       &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 60000);
+        GetExitCodeProcess(process.hProcess, &run.status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    SetEnvironmentVariableA("PATH", path);
+    CloseHandle(out);
+    for (char c : readFile(outPath))
+        if (c != '\r')
+            run.out += c;
+    DeleteFileA(outPath.c_str());
+    return run;
+}
+
+TEST_F(Mapi, CheckerPrintsOnePollOfEachServiceSource)
+{
+    std::string ini = scratchFile("check.ini");
+    mailbox(mapiMessage("m1", "2024/03/01 09:00", "Ann", "Hello")
+            + mapiMessage("m2", "(none)", "Bob", "News"));
+    writeFile(ini, "[Pelimbo]\nMessageSource=6\nLogin=pelimbo\nPollInterval=60\n");
+    CheckerRun run = runChecker(ini);
+    EXPECT_EQ(run.status, 0u) << run.out;
+    EXPECT_EQ(run.out, "count: 2\nresult: new mail\nAnn\tHello\nBob\tNews\n");
+
+    mailbox("logon fail\n");
+    run = runChecker(ini);
+    EXPECT_EQ(run.status, 2u);
+    EXPECT_NE(run.out.find("pelcheck: MAPI Logon failed"), std::string::npos) << run.out;
+
+    writeMailbox("PELIMBO_VIM_MAILBOX", vimMessage("r1", dayOne, "Cid", "cc"));
+    writeFile(ini, "[Pelimbo]\nMessageSource=2\nLogin=pelimbo\nMailHost=Z:\\po\nPollInterval=60\n");
+    run = runChecker(ini);
+    EXPECT_EQ(run.status, 0u) << run.out;
+    EXPECT_EQ(run.out, "count: 1\nresult: new mail\nCid\tcc\n");
+    DeleteFileA(ini.c_str());
+}
+
 // --- Wine's own mapi32 ---------------------------------------------------------------------------
 
 TEST(WineOwnMapi, WhatAUserWithoutAMapiStoreSees)
