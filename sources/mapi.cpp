@@ -6,9 +6,8 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "core/frontend.h"
+#include "core/core.h"
 #include "sources/services.h"
 
 MapiSource mapiSource;

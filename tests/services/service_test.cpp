@@ -14,10 +14,11 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
+#include "core/core.h"
 #include "sources/services.h"
 #include "tests/mail/mail_fixture.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/config/winfiles.h"
+#include "tests/fakes/recording_frontend.h"
 
 namespace
 {
@@ -28,35 +29,6 @@ std::string programDirectory(void)
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     std::string text(path, length);
     return text.substr(0, text.find_last_of("\\/") + 1);
-}
-
-std::string scratchFile(const char *name)
-{
-    char directory[MAX_PATH];
-    GetTempPathA(sizeof directory, directory);
-    return std::string(directory) + "pelimbo-services-" + std::to_string(GetCurrentProcessId()) + "-" + name;
-}
-
-void writeFile(const std::string &path, const std::string &text)
-{
-    FILE *file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
-}
-
-std::string readFile(const std::string &path)
-{
-    std::string text;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file)
-        return text;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
-    fclose(file);
-    return text;
 }
 
 template <typename Fn>
@@ -117,6 +89,7 @@ std::vector<std::string> shownFrom(void)
 class ServiceTest : public MailTest
 {
   protected:
+    TempDir temp;
     std::string mailboxPath;
     std::string logPath;
 
@@ -131,8 +104,7 @@ class ServiceTest : public MailTest
         s.UseFilters = true;
         copyText(s.Login, "pelimbo");
         copyText(s.plainPassword, "secret");
-        logPath = scratchFile("deletions.log");
-        DeleteFileA(logPath.c_str());
+        logPath = temp / "deletions.log";
         copyText(s.DeleteFile, logPath.c_str());
         resetFakeFrontEnd();
         setServiceWindow(NULL);
@@ -146,13 +118,11 @@ class ServiceTest : public MailTest
         memset(&vimSource, 0, sizeof vimSource);
         mapiLibraryName = "MAPI32.DLL";
         vimLibraryName = "VIM32.DLL";
-        DeleteFileA(mailboxPath.c_str());
-        DeleteFileA(logPath.c_str());
         MailTest::TearDown();
     }
     void writeMailbox(const char *variable, const std::string &text)
     {
-        mailboxPath = scratchFile(variable);
+        mailboxPath = temp / variable;
         SetEnvironmentVariableA(variable, mailboxPath.c_str());
         writeFile(mailboxPath, text);
     }
@@ -664,7 +634,7 @@ struct CheckerRun {
 // Runs a copy of the checker placed beside the stand-ins (Wine looks for a
 // library it also has built in only in the program's own folder), with this
 // folder first on its PATH.
-CheckerRun runChecker(const std::string &ini)
+CheckerRun runChecker(const std::string &ini, const TempDir &temp)
 {
     CheckerRun run;
     std::string built = std::string("Z:") + PELCHECK_UNIX_PATH;
@@ -674,7 +644,7 @@ CheckerRun runChecker(const std::string &ini)
     std::string program = programDirectory() + "pelcheck32.exe";
     CopyFileA(built.c_str(), program.c_str(), FALSE);
     static int runs;
-    std::string outPath = scratchFile(("checker" + std::to_string(++runs) + ".out").c_str());
+    std::string outPath = temp / ("checker" + std::to_string(++runs) + ".out");
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE out =
         CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
@@ -701,31 +671,29 @@ CheckerRun runChecker(const std::string &ini)
     for (char c : readFile(outPath))
         if (c != '\r')
             run.out += c;
-    DeleteFileA(outPath.c_str());
     return run;
 }
 
 TEST_F(Mapi, CheckerPrintsOnePollOfEachServiceSource)
 {
-    std::string ini = scratchFile("check.ini");
+    std::string ini = temp / "check.ini";
     mailbox(mapiMessage("m1", "2024/03/01 09:00", "Ann", "Hello")
             + mapiMessage("m2", "(none)", "Bob", "News"));
     writeFile(ini, "[Pelimbo]\nMessageSource=6\nLogin=pelimbo\nPollInterval=60\n");
-    CheckerRun run = runChecker(ini);
+    CheckerRun run = runChecker(ini, temp);
     EXPECT_EQ(run.status, 0u) << run.out;
     EXPECT_EQ(run.out, "count: 2\nresult: new mail\nAnn\tHello\nBob\tNews\n");
 
     mailbox("logon fail\n");
-    run = runChecker(ini);
+    run = runChecker(ini, temp);
     EXPECT_EQ(run.status, 2u);
     EXPECT_NE(run.out.find("pelcheck: MAPI Logon failed"), std::string::npos) << run.out;
 
     writeMailbox("PELIMBO_VIM_MAILBOX", vimMessage("r1", dayOne, "Cid", "cc"));
     writeFile(ini, "[Pelimbo]\nMessageSource=2\nLogin=pelimbo\nMailHost=Z:\\po\nPollInterval=60\n");
-    run = runChecker(ini);
+    run = runChecker(ini, temp);
     EXPECT_EQ(run.status, 0u) << run.out;
     EXPECT_EQ(run.out, "count: 1\nresult: new mail\nCid\tcc\n");
-    DeleteFileA(ini.c_str());
 }
 
 // --- Wine's own mapi32 ---------------------------------------------------------------------------
