@@ -15,6 +15,7 @@
 #include "notifier/inifile.h"
 #include "notifier/notifier.h"
 #include "notifier/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -143,6 +144,8 @@ static bool isNetworkSource(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (!isNetworkSource())
         return true;
     if (!createPollWindow()) {
@@ -161,6 +164,8 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        closeNotes();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.

@@ -9,6 +9,7 @@
 #include "mail/reader.h"
 #include "notifier/notifier.h"
 #include "notifier/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 WindowState win;
@@ -333,6 +334,8 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     // the dial-up interface.
     if (config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4)
         loadDialUp();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (config.settings.LaunchReader)
         launchReader();
     notifier.tickCounter = 0;

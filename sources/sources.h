@@ -54,7 +54,7 @@ void setNetworkWindow(struct HWND__ *window);
 #endif
 
 void pollCcMail(void);
-void pollNotes(void);
+void pollNotes(void); // sources/notes.h: openNotes, closeNotes
 void pollMapi(void);
 
 #endif
