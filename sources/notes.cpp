@@ -7,8 +7,8 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "core/frontend.h"
+#include "core/core.h"
 #include "sources/sources.h"
 
 NotesSource notesSource;

@@ -1,6 +1,6 @@
 // Builds without the Notes programming interface (the window-free build): the
 // library never loads, so the Notes source reports it and stays closed.
-#include "notifier/notifier.h"
+#include "core/core.h"
 #include "sources/notesapi.h"
 
 bool loadNotesLibrary(NotesInterface *api)

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "notifier/notifier.h"
+#include "core/core.h"
 #include "sources/notesapi.h"
 
 const char *const notesEntryNames[NOTES_ENTRY_COUNT] = {

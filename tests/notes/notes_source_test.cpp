@@ -11,9 +11,9 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 #include "sources/notes.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/fakes/recording_frontend.h"
 
 namespace
 {
