@@ -16,6 +16,7 @@
 #include "core/core.h"
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -148,6 +149,8 @@ static bool initialiseSource(void)
         openVim();
     if (isMapiMessageSource(config.settings.MessageSource))
         openMapi();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (!isNetworkSource())
         return true;
     if (!createPollWindow()) {
@@ -171,6 +174,8 @@ static void closeSourceAtExit(void)
     if (isMapiMessageSource(config.settings.MessageSource))
         closeMapi();
     unloadServiceLibraries();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        closeNotes();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.

@@ -72,7 +72,7 @@ void logDeletion(const MessageHeader *record, const FilterEntry *entry);
 void reportNetError(const char *text);
 
 // --- Service sources ------------------------------------------------------------------------
-void pollNotes(void);
+void pollNotes(void); // sources/notes.h: openNotes, closeNotes
 
 // The service sources: cc:Mail through VIM (source 2) and the Simple MAPI
 // sources (4, 5, 6). Open at start and after setup, closed at exit and when
