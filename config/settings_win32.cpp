@@ -289,6 +289,7 @@ void loadSetupSettings(const char *ini)
     loadNetwork(s, ini);
     s.DialConnection = readFlag("DialConnection", false, ini);
     s.HangupConnection = readFlag("HangupConnection", false, ini);
+    s.Balloon = readFlag("Balloon", true, ini);
     loadFilterList(ini);
     loadWavBaseList(ini);
 }
