@@ -16,6 +16,7 @@
 #include "core/core.h"
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -138,6 +139,8 @@ static bool createPollWindow(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (!isNetworkSource(config.settings.MessageSource))
         return true;
     if (!createPollWindow()) {
@@ -156,6 +159,8 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        closeNotes();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.

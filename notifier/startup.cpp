@@ -10,6 +10,7 @@
 #include "core/core.h"
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 WindowState win;
@@ -335,6 +336,8 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     // the dial-up interface.
     if (isNetworkSource(config.settings.MessageSource))
         loadDialUp();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (config.settings.LaunchReader)
         launchReader();
     notifier.tickCounter = 0;
