@@ -38,6 +38,13 @@ enum PendingCommand {
     PENDING_EXIT = 4,
 };
 
+// What the dial-up link is doing (notifier.rasState); the status text says so.
+enum DialUpActivity {
+    RAS_IDLE = 0,
+    RAS_DIALING = 1,    // "Dialing..."
+    RAS_HANGING_UP = 2, // "Hangup..."
+};
+
 // How the last poll cycle ended (for the checker and tests).
 enum PollDecision {
     DECISION_NONE = 0, // no poll has been committed
@@ -60,7 +67,7 @@ struct NotifierState {
     int headerCount;
     int shownCount;
     int newCount; // messages that were new at the last new-mail decision
-    uint8_t rasState;
+    uint8_t rasState; // DialUpActivity
     bool blinkPhase;
     bool iconRevealed;
     int awayTicks;
