@@ -211,7 +211,8 @@ struct ConfigStore {
     char fullPathResult[FULL_PATH_SIZE];
     // The file the last successful findProgram found.
     char foundProgram[FULL_PATH_SIZE];
-    // The file the mail-file source reads (see bindMailPath).
+    // The file the mail-file source reads (see bindMailPath); NULL while the
+    // NetWare source has none.
     const char *mailPath;
     char pmailPath[80];
     bool netWareLoaded;

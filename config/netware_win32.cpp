@@ -34,15 +34,20 @@ bool loadNetWareBridge(void)
 }
 
 // MailFile holds the server name for this source; empty asks for the default
-// server. On failure mailPath keeps what it was.
+// server. Without an answer from the bridge the source has no path at all:
+// whatever mailPath held before belonged to another source or server (after
+// a source change it is the server name itself) and must not be read.
 void bindNetWarePath(void)
 {
+    config.mailPath = NULL;
     if (!loadNetWareBridge())
         return;
     const Settings &s = config.settings;
     const char *path = getPmailFile(s.MailFileRaw[0] ? s.MailFile : NULL);
-    if (!path)
+    if (!path) {
+        configReport("Can't find NetWare mail path");
         return;
+    }
     copyText(config.pmailPath, path);
     config.mailPath = config.pmailPath;
 }
