@@ -21,7 +21,7 @@ if [ "$names" != "$expected" ]; then
 fi
 symbols=$("$objdump" -t "$dll" 2>/dev/null)
 case "$("$objdump" -f "$dll")" in
-*i386*)
+*"file format pei-i386"*)
   if [ -n "$symbols" ]; then
     for name in _getNWServerIndex32@4 _getNWPmailFile32@4 _getNWServerTable32@0; do
       echo "$symbols" | grep -q " $name\$" || { echo "$name not found: not callee-clears?"; exit 1; }

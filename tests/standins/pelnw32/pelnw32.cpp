@@ -31,7 +31,6 @@ struct Answers {
 };
 
 char table[ENTRY_COUNT * ENTRY_SIZE];
-char pathText[1024];
 
 std::string dataFile(void)
 {
@@ -127,6 +126,7 @@ __declspec(dllexport) long WINAPI getNWServerIndex32(const char *server)
 #if !defined(PELNW_STANDIN_WITHOUT_PATH_QUERY)
 __declspec(dllexport) const char *WINAPI getNWPmailFile32(const char *server)
 {
+    static char pathText[1024];
     note(std::string("getNWPmailFile32 ") + (server ? server : "(null)"));
     Answers answers = readAnswers();
     for (const auto &entry : answers.paths) {
