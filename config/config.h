@@ -237,6 +237,7 @@ void bindMailPath(void);
 // NetWare source: loads PELNW32.DLL once and asks it for the PMail path.
 bool loadNetWareBridge(void);
 void bindNetWarePath(void);
+void unloadNetWareBridge(void);
 
 // Value encodings shared by the readers (no platform calls).
 bool parseFlagText(const char *text);

@@ -7,13 +7,14 @@
 static GetNWServerTable32Proc getServerTable;
 static GetNWServerIndex32Proc getServerIndex;
 static GetNWPmailFile32Proc getPmailFile;
+static HMODULE bridge;
 
 bool loadNetWareBridge(void)
 {
     if (config.netWareLoaded)
         return true;
     UINT previous = SetErrorMode(0x8000);
-    HMODULE bridge = LoadLibraryA("PELNW32.DLL");
+    bridge = LoadLibraryA("PELNW32.DLL");
     SetErrorMode(previous);
     if (bridge) {
         // All three are looked up, though only the path query is used here: a
@@ -50,4 +51,17 @@ void bindNetWarePath(void)
     }
     copyText(config.pmailPath, path);
     config.mailPath = config.pmailPath;
+}
+
+// At exit. The flag goes with the library, so nothing calls into a bridge that
+// is no longer there.
+void unloadNetWareBridge(void)
+{
+    if (config.netWareLoaded && bridge)
+        FreeLibrary(bridge);
+    bridge = NULL;
+    config.netWareLoaded = false;
+    getServerTable = NULL;
+    getServerIndex = NULL;
+    getPmailFile = NULL;
 }

@@ -421,6 +421,7 @@ static LRESULT onDestroy(HWND window)
     win.socketBuffer = NULL;
     freeFilterList(&config.filterList);
     freeWavBaseList(&config.wavBaseList);
+    unloadNetWareBridge();
     unloadDialUp();
     unloadReaderLibraries();
     if (win.newShell)
