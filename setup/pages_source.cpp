@@ -10,7 +10,7 @@
 
 #include "config/config.h"
 #include "config/netware.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "setup/setup.h"
 #include "setup/setupids.h"
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "config/config.h"
+#include "core/core.h"
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/pollcycle.h"
 #include "tests/config/winfiles.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/fakes/recording_frontend.h"
 
 using Lines = std::vector<std::string>;
 
