@@ -16,6 +16,7 @@
 #include "core/core.h"
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -144,6 +145,12 @@ static bool isNetworkSource(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        openVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        openMapi();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (!isNetworkSource())
         return true;
     if (!createPollWindow()) {
@@ -162,6 +169,13 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        closeVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        closeMapi();
+    unloadServiceLibraries();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        closeNotes();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.

@@ -12,6 +12,7 @@
 #include "core/frontend.h"
 #include "core/core.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 const char *setupLibraryName = PELSETUP_LIBRARY_NAME;
@@ -240,6 +241,35 @@ static bool differ(const char *a, const char *b)
     return strcmp(a, b) != 0;
 }
 
+// The service sessions follow the source and its credentials: a changed
+// login (or post office) clears what the old session found and logs on again.
+static void applyServiceSessions(const Settings &before)
+{
+    const Settings &now = config.settings;
+    bool credentials = differ(now.Login, before.Login) || differ(now.Password, before.Password);
+    if (isMapiMessageSource(now.MessageSource)) {
+        if (isMapiMessageSource(before.MessageSource) && credentials && mapiSessionOpen()) {
+            resetMailState();
+            enterNoMailState(false);
+            closeMapi();
+        }
+        openMapi();
+    } else if (isMapiMessageSource(before.MessageSource)) {
+        closeMapi();
+    }
+    if (now.MessageSource == SOURCE_CCMAIL) {
+        if (before.MessageSource == SOURCE_CCMAIL && vimSessionOpen()
+            && (credentials || differ(now.MailHost, before.MailHost))) {
+            resetMailState();
+            enterNoMailState(false);
+            closeVim();
+        }
+        openVim();
+    } else if (before.MessageSource == SOURCE_CCMAIL) {
+        closeVim();
+    }
+}
+
 static void applyNewSettings(const Settings &before)
 {
     const Settings &now = config.settings;
@@ -303,6 +333,7 @@ static void applyNewSettings(const Settings &before)
             || differ(now.MailHost, before.MailHost)))
         promptPassword(PASSWORD_LOGIN);
 
+    applyServiceSessions(before);
     bool network = source == SOURCE_POP3 || source == SOURCE_IMAP4;
     if (network) {
         loadDialUp();
@@ -315,6 +346,21 @@ static void applyNewSettings(const Settings &before)
         }
     } else if (before.MessageSource == SOURCE_POP3 || before.MessageSource == SOURCE_IMAP4) {
         unloadDialUp();
+    }
+
+    // Notes first, then the comparison: with UseNotesSettings the session
+    // puts the client's own ID file, server and database into the settings,
+    // and they must not count as changed each time.
+    if (source == SOURCE_NOTES) {
+        openNotes();
+        if (differ(now.Login, before.Login) || differ(now.Password, before.Password)
+            || differ(now.NotesFolder, before.NotesFolder) || differ(now.NotesServer, before.NotesServer)
+            || differ(now.NotesMailDatabase, before.NotesMailDatabase)
+            || now.UseNotesSettings != before.UseNotesSettings
+            || now.Notes3xMailbox != before.Notes3xMailbox) {
+            resetMailState();
+            enterNoMailState(false);
+        }
     }
 
     if (now.UnreadOnly != before.UnreadOnly) {
@@ -350,9 +396,12 @@ bool runSetup(void)
     notifier.modalOpen = true;
     bool network =
         config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4;
-    // The setup library uses the dial-up interface itself.
+    // The setup library uses the dial-up and Notes interfaces itself.
     if (network)
         unloadDialUp();
+    bool notes = config.settings.MessageSource == SOURCE_NOTES;
+    if (notes)
+        closeNotes();
     static Settings before;
     before = config.settings;
     int saved = doSetup(win.mainWindow, win.instance, win.currentDrive, win.currentDirectory, win.helpFile,
@@ -361,6 +410,8 @@ bool runSetup(void)
     if (!saved) {
         if (network)
             loadDialUp();
+        if (notes)
+            openNotes();
         notifier.modalOpen = false;
         return false;
     }
@@ -378,6 +429,12 @@ void closeSource(void)
         abortNetworkPoll();
         hangUpDialUp();
     }
+    if (source == SOURCE_CCMAIL)
+        closeVim();
+    if (isMapiMessageSource(source))
+        closeMapi();
+    if (source == SOURCE_NOTES)
+        closeNotes();
 }
 
 // --- Message handlers ------------------------------------------------------------------------
@@ -425,6 +482,7 @@ static LRESULT onDestroy(HWND window)
     freeWavBaseList(&config.wavBaseList);
     unloadNetWareBridge();
     unloadDialUp();
+    unloadServiceLibraries();
     unloadReaderLibraries();
     if (win.newShell)
         trayRemove();
