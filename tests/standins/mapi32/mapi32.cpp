@@ -7,7 +7,10 @@
 //   find fail N       MAPIFindNext fails when asked for the N-th message of a walk
 //   read fail ID      MAPIReadMail fails for that message
 //   delete fail       MAPIDeleteMail refuses
-//   spooler           the mail spooler's window is shown while a session is open Every call is
+//   spooler           the mail spooler's window is shown while a session is open
+//   profile NAME [default]
+//                     a profile the setup's profile list shows (its administration
+//                     object and profile table, read one row at a time) Every call is
 // written to a log the test reads through standinLog().
 #include <windows.h>
 
@@ -15,6 +18,8 @@
 #include <string.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sources/mapi_records.h"
 #include "tests/standins/common/mailbox_file.h"
@@ -142,9 +147,186 @@ std::string field(const StandinMessage &message, size_t index)
     return record;
 }
 
+// --- Profile administration ---------------------------------------------------------
+// Just the object layout the setup library's profile list relies on: the
+// administration object's profile table, its row count and its rows, one
+// display name and one default flag per row.
+
+const ULONG TAG_DISPLAY_NAME = 0x3001001E;
+const ULONG TAG_DEFAULT_PROFILE = 0x3D04000B;
+
+struct PropertyValue {
+    ULONG tag;
+    ULONG pad;
+    union {
+        short flag;
+        LPSTR text;
+        LONGLONG wide;
+    } value;
+};
+
+struct Row {
+    ULONG pad;
+    ULONG valueCount;
+    PropertyValue *values;
+};
+
+struct RowSet {
+    ULONG rowCount;
+    Row rows[1];
+};
+
+struct ProfileTable;
+struct ProfileTableMethods {
+    HRESULT(STDMETHODCALLTYPE *queryInterface)(ProfileTable *, REFIID, void **);
+    ULONG(STDMETHODCALLTYPE *addRef)(ProfileTable *);
+    ULONG(STDMETHODCALLTYPE *release)(ProfileTable *);
+    void *unused1[6];
+    HRESULT(STDMETHODCALLTYPE *getRowCount)(ProfileTable *, ULONG flags, ULONG *count);
+    void *unused2[9];
+    HRESULT(STDMETHODCALLTYPE *queryRows)(ProfileTable *, LONG count, ULONG flags, RowSet **rows);
+};
+struct ProfileTable {
+    const ProfileTableMethods *methods;
+    size_t next;
+};
+
+struct ProfileAdmin;
+struct ProfileAdminMethods {
+    HRESULT(STDMETHODCALLTYPE *queryInterface)(ProfileAdmin *, REFIID, void **);
+    ULONG(STDMETHODCALLTYPE *addRef)(ProfileAdmin *);
+    ULONG(STDMETHODCALLTYPE *release)(ProfileAdmin *);
+    void *getLastError;
+    HRESULT(STDMETHODCALLTYPE *getProfileTable)(ProfileAdmin *, ULONG flags, ProfileTable **table);
+};
+struct ProfileAdmin {
+    const ProfileAdminMethods *methods;
+};
+
+std::vector<std::pair<std::string, bool>> profiles; // name, default
+long liveObjects;                                   // administration objects and tables not yet released
+int initialisations;
+
+HRESULT STDMETHODCALLTYPE noInterface(ProfileTable *, REFIID, void **out)
+{
+    *out = NULL;
+    return E_NOINTERFACE;
+}
+ULONG STDMETHODCALLTYPE tableAddRef(ProfileTable *)
+{
+    return 1;
+}
+ULONG STDMETHODCALLTYPE tableRelease(ProfileTable *table)
+{
+    callLog.note("table release");
+    delete table;
+    liveObjects--;
+    return 0;
+}
+HRESULT STDMETHODCALLTYPE tableRowCount(ProfileTable *, ULONG, ULONG *count)
+{
+    *count = (ULONG)profiles.size();
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE tableQueryRows(ProfileTable *table, LONG count, ULONG, RowSet **out)
+{
+    callLog.note("table rows " + std::to_string(count));
+    RowSet *set = static_cast<RowSet *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RowSet)));
+    if (table->next < profiles.size() && count > 0) {
+        const std::pair<std::string, bool> &profile = profiles[table->next++];
+        size_t size = 2 * sizeof(PropertyValue) + profile.first.size() + 1;
+        char *block = static_cast<char *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+        PropertyValue *values = reinterpret_cast<PropertyValue *>(block);
+        char *name = block + 2 * sizeof(PropertyValue);
+        memcpy(name, profile.first.c_str(), profile.first.size() + 1);
+        values[0].tag = TAG_DISPLAY_NAME;
+        values[0].value.text = name;
+        values[1].tag = TAG_DEFAULT_PROFILE;
+        values[1].value.flag = profile.second ? 1 : 0;
+        set->rowCount = 1;
+        set->rows[0].valueCount = 2;
+        set->rows[0].values = values;
+    }
+    *out = set;
+    return S_OK;
+}
+const ProfileTableMethods tableMethods = {noInterface,   tableAddRef, tableRelease,  {},
+                                          tableRowCount, {},          tableQueryRows};
+
+HRESULT STDMETHODCALLTYPE adminNoInterface(ProfileAdmin *, REFIID, void **out)
+{
+    *out = NULL;
+    return E_NOINTERFACE;
+}
+ULONG STDMETHODCALLTYPE adminAddRef(ProfileAdmin *)
+{
+    return 1;
+}
+ULONG STDMETHODCALLTYPE adminRelease(ProfileAdmin *admin)
+{
+    callLog.note("admin release");
+    delete admin;
+    liveObjects--;
+    return 0;
+}
+HRESULT STDMETHODCALLTYPE adminProfileTable(ProfileAdmin *, ULONG, ProfileTable **table)
+{
+    callLog.note("admin table");
+    *table = new ProfileTable{&tableMethods, 0};
+    liveObjects++;
+    return S_OK;
+}
+const ProfileAdminMethods adminMethods = {adminNoInterface, adminAddRef, adminRelease, NULL,
+                                          adminProfileTable};
+
 } // namespace
 
 extern "C" {
+
+__declspec(dllexport) HRESULT WINAPI MAPIInitialize(LPVOID)
+{
+    callLog.note("initialize");
+    initialisations++;
+    return S_OK;
+}
+
+__declspec(dllexport) void WINAPI MAPIUninitialize(void)
+{
+    callLog.note("uninitialize");
+    initialisations--;
+}
+
+__declspec(dllexport) HRESULT WINAPI MAPIAdminProfiles(ULONG, ProfileAdmin **admin)
+{
+    callLog.note("admin profiles");
+    mailbox = readStandinMailbox(mailboxVariable);
+    profiles.clear();
+    for (const std::string &line : mailbox.options)
+        if (line.compare(0, 8, "profile ") == 0) {
+            std::string name = line.substr(8);
+            bool isDefault = name.size() > 8 && name.compare(name.size() - 8, 8, " default") == 0;
+            profiles.push_back({isDefault ? name.substr(0, name.size() - 8) : name, isDefault});
+        }
+    *admin = new ProfileAdmin{&adminMethods};
+    liveObjects++;
+    return S_OK;
+}
+
+__declspec(dllexport) void WINAPI FreeProws(RowSet *rows)
+{
+    callLog.note("free rows");
+    if (!rows)
+        return;
+    for (ULONG i = 0; i < rows->rowCount; i++)
+        HeapFree(GetProcessHeap(), 0, rows->rows[i].values);
+    HeapFree(GetProcessHeap(), 0, rows);
+}
+
+// Objects and initialisations the caller still owes a release for.
+__declspec(dllexport) long standinProfileDebts(void)
+{
+    return liveObjects + initialisations;
+}
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
