@@ -312,7 +312,7 @@ static void applyNewSettings(const Settings &before)
             enterNoMailState(false);
         }
     } else if (before.MessageSource == SOURCE_POP3 || before.MessageSource == SOURCE_IMAP4) {
-        unloadDialUp();
+        leaveDialUp();
     }
 
     if (now.UnreadOnly != before.UnreadOnly) {
@@ -357,12 +357,15 @@ bool runSetup(void)
                         win.iniFile, win.noMailIcon, win.newMailIcon);
     FreeLibrary(library);
     if (!saved) {
+        SecureZeroMemory(&before, sizeof before);
         if (network)
             loadDialUp();
         notifier.modalOpen = false;
         return false;
     }
     applyNewSettings(before);
+    // The copy holds the old plain password.
+    SecureZeroMemory(&before, sizeof before);
     if (win.mainWindow)
         InvalidateRect(win.mainWindow, NULL, TRUE);
     notifier.modalOpen = false;
