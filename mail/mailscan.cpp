@@ -97,12 +97,26 @@ struct MessageFlags {
 
 } // namespace
 
-static void dropMessage(MailFileScan *scan, MessageFlags *flags)
+// The slot is given back to the record it displaced; the dropped message's
+// record (still read by the deletion of a filtered message file) moves aside.
+static void dropMessage(MailFileScan *scan, MessageFlags *flags, MessageHeader **record)
 {
     if (flags->dropped)
         return;
     flags->dropped = true;
     scan->lastIndex--;
+    if (*record && *record != &scan->dropped) {
+        scan->dropped = **record;
+        **record = scan->displaced;
+        *record = &scan->dropped;
+        scan->record = *record;
+    }
+}
+
+static MessageHeader *slotOf(int index)
+{
+    int slot = index % HEADER_SLOTS;
+    return &mail.workHeaders[slot < 0 ? slot + HEADER_SLOTS : slot];
 }
 
 // A message whose header line ends beyond what the file held at the last read
@@ -116,12 +130,13 @@ static bool soundEligible(const MailFileScan *scan, const MessageHeader *record,
     return !scan->inPreviousSnapshot || readerOffset(reader) > (uint64_t)scan->previousSize;
 }
 
-static void rememberFilter(MailFileScan *scan, MessageFlags *flags, FilterEntry *entry)
+static void rememberFilter(MailFileScan *scan, MessageFlags *flags, MessageHeader **record,
+                           FilterEntry *entry)
 {
     if (!entry)
         return;
     scan->filterEntry = entry;
-    dropMessage(scan, flags);
+    dropMessage(scan, flags, record);
 }
 
 int scanMailFile(LineReader *reader, MailFileScan *scan)
@@ -170,6 +185,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
             lastLineOpened = true;
             scan->lastIndex++;
             scan->messagesOpened++;
+            scan->displaced = *slotOf(scan->lastIndex);
             record = openHeaderRecord(scan->lastIndex, scan->sortKey);
             record->soundEntry = NO_SOUND;
             scan->record = record;
@@ -187,7 +203,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
                 decodeFromLine(record, line);
                 flags.fromSeen = true;
                 if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchFrom(record));
+                    rememberFilter(scan, &flags, &record, filterMatchFrom(record));
                 if (soundEligible(scan, record, reader))
                     record->soundEntry = soundMatchFrom(record);
             } else if (!flags.subjectSeen && strncmp(line, "Subject:", 8) == 0) {
@@ -197,7 +213,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
                 decodeSubjectLine(record, line);
                 flags.subjectSeen = true;
                 if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchSubject(record));
+                    rememberFilter(scan, &flags, &record, filterMatchSubject(record));
                 if (soundEligible(scan, record, reader))
                     record->soundEntry = soundMatchSubject(record);
             } else if (!flags.senderSeen && strncmp(line, "Sender:", 7) == 0) {
@@ -207,7 +223,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
                 decodeSenderLine(line);
                 flags.senderSeen = true;
                 if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchSender());
+                    rememberFilter(scan, &flags, &record, filterMatchSender());
                 if (soundEligible(scan, record, reader))
                     record->soundEntry = soundMatchSender();
             } else if (!(flags.fromSeen && flags.subjectSeen && flags.senderSeen) && blankLine(line)) {
@@ -216,11 +232,11 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
             } else if (settings.UnreadOnly) {
                 if (!flags.statusSeen && strncmp(line, "Status:", 7) == 0) {
                     if (strchr(line + 7, 'R') != NULL)
-                        dropMessage(scan, &flags);
+                        dropMessage(scan, &flags, &record);
                     flags.statusSeen = true;
                 } else if (!pmFlagsDone && strncmp(line, "X-PMFLAGS:", 10) == 0) {
                     if (pmFlagsValue(line) & 0x80u)
-                        dropMessage(scan, &flags);
+                        dropMessage(scan, &flags, &record);
                     pmFlagsDone = true;
                 }
             }
@@ -235,6 +251,6 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
     // The separator that closes the last message of an MMDF file opened one
     // more "message" that has no content.
     if (scan->format == MMDF && lastLineOpened)
-        dropMessage(scan, &flags);
+        dropMessage(scan, &flags, &record);
     return 1;
 }
