@@ -15,6 +15,7 @@
 #include "notifier/inifile.h"
 #include "notifier/notifier.h"
 #include "notifier/pollcycle.h"
+#include "sources/net.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -319,6 +320,9 @@ int main(int argc, char **argv)
         bool polled = notifier.lastDecision != DECISION_NONE;
         if (!polled && !notifier.pollFailed && checker.boxCount == boxesBefore)
             checkerNote("no poll was made");
+        // The notifier stays silent when a server hangs up; a failed check says why.
+        if (notifier.pollFailed && checker.boxCount == boxesBefore && isNetworkSource() && net.serverHungUp)
+            checkerNote("the server closed the connection");
         printResult();
         if (notifier.pollFailed || !polled)
             status = EXIT_FAILED;
