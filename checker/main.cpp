@@ -11,10 +11,11 @@
 #include "checker/checker.h"
 #include "config/config.h"
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/inifile.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "config/inifile.h"
+#include "core/core.h"
+#include "core/frontend.h"
+#include "poll/pollcycle.h"
 #include "sources/net.h"
 #include "sources/sources.h"
 
@@ -270,6 +271,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    installFrontEnd(&checkerFrontEnd);
     memset(&notifier, 0, sizeof notifier);
     notifier.clearItem = MENU_CLEAR;
     notifier.clearGrayed = true;

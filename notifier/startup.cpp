@@ -6,9 +6,10 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "core/core.h"
+#include "core/frontend.h"
+#include "poll/pollcycle.h"
 #include "sources/sources.h"
 
 WindowState win;
@@ -270,6 +271,7 @@ static void beepWithPlatform(void)
 
 int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
 {
+    installFrontEnd(&windowFrontEnd);
     initialState();
     if (!win.playSoundFile)
         win.playSoundFile = playSoundWithPlatform;

@@ -8,10 +8,10 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "core/frontend.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 #include "sources/sources.h"
 
 const char *setupLibraryName = PELSETUP_LIBRARY_NAME;
@@ -69,6 +69,7 @@ void buildSystemMenu(void)
     AppendMenuA(menu, MF_STRING | MF_GRAYED, MENU_CLEAR, "C&lear\tAlt+F10");
     notifier.clearItem = MENU_CLEAR;
     notifier.clearGrayed = true;
+    win.toggleItemInMenu = MENU_CLEAR;
     AppendMenuA(menu, MF_STRING, MENU_SETUP, "Se&tup...");
     if (config.settings.PasswordPrompt && config.settings.MessageSource != SOURCE_NOTES)
         AppendMenuA(menu, MF_STRING, MENU_PASSWORD, "Pass&word...");
@@ -77,16 +78,17 @@ void buildSystemMenu(void)
     win.menuBuilt = true;
 }
 
-// The toggling item is replaced in place by its current command id.
-void setToggleItem(int id, bool grayed)
+// The toggling item is replaced in place by the command the core chose
+// (notifier.clearItem, grayed with notifier.clearGrayed).
+void showToggleItem(void)
 {
-    if (win.menuBuilt) {
-        const char *text = id == MENU_CLEAR ? "C&lear\tAlt+F10" : "Sh&ow\tAlt+F10";
-        ModifyMenuA(systemMenu(), (UINT)notifier.clearItem,
-                    MF_BYCOMMAND | MF_STRING | (grayed ? MF_GRAYED : 0), (UINT_PTR)id, text);
-    }
-    notifier.clearItem = id;
-    notifier.clearGrayed = id == MENU_CLEAR && grayed;
+    if (!win.menuBuilt)
+        return;
+    int id = notifier.clearItem;
+    const char *text = id == MENU_CLEAR ? "C&lear\tAlt+F10" : "Sh&ow\tAlt+F10";
+    ModifyMenuA(systemMenu(), (UINT)win.toggleItemInMenu,
+                MF_BYCOMMAND | MF_STRING | (notifier.clearGrayed ? MF_GRAYED : 0), (UINT_PTR)id, text);
+    win.toggleItemInMenu = id;
 }
 
 // While minimised to the notification area the Move item is a grayed stand-in.

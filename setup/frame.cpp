@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "setup/dosetup.h"
 #include "setup/setup.h"
 #include "setup/setupids.h"

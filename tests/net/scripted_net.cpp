@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "notifier/notifier.h"
+#include "core/core.h"
 
 ScriptedNet *scripted;
 

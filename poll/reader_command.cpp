@@ -1,9 +1,9 @@
 // The reader's command line: MailReader with the mail path in place of "%s".
-#include "mail/reader.h"
+#include "poll/reader.h"
 
 #include <string.h>
 
-#include "config/text.h"
+#include "base/text.h"
 
 // The placeholder: the first "%s" that is not the tail of an escaped "%%".
 static const char *findPlaceholder(const char *format)

@@ -1,15 +1,30 @@
-#include "tests/mail/mailfile_fake_poll.h"
+#include "tests/mail/fake_core.h"
 
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "core/frontend.h"
+#include "core/core.h"
 
 NotifierState notifier;
 FakePoll fakePoll;
+
+static void countPump(void)
+{
+    fakePoll.pumps++;
+    if (fakePoll.onPump)
+        fakePoll.onPump();
+}
+
+// The sources keep the window alive through the front end while they read.
+static const FrontEnd pumpCounter = [] {
+    FrontEnd table = nullFrontEnd;
+    table.pumpMessages = countPump;
+    return table;
+}();
 
 void resetFakePoll(void)
 {
     fakePoll = FakePoll();
     notifier = NotifierState();
+    installFrontEnd(&pumpCounter);
 }
 
 void beginPoll(void)
@@ -65,11 +80,4 @@ bool askQuestion(const char *text)
 {
     fakePoll.questions.push_back(text);
     return fakePoll.answer;
-}
-
-void frontPumpMessages(void)
-{
-    fakePoll.pumps++;
-    if (fakePoll.onPump)
-        fakePoll.onPump();
 }

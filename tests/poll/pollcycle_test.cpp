@@ -6,9 +6,10 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
+#include "poll/pollcycle.h"
+#include "sources/net.h"
 #include "sources/sources.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/fakes/recording_frontend.h"
 
 // The scripted mail-file source: its size and what a read finds.
 static uint64_t scriptedSize;

@@ -1,7 +1,7 @@
 // The callback of the one-second poll timer.
 #include <windows.h>
 
-#include "notifier/pollcycle.h"
+#include "poll/pollcycle.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time)
 {

@@ -1,8 +1,8 @@
 // Deleting a filtered message: the user's confirmation and the deletions log.
 #include <windows.h>
 
-#include "mail/mail.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
+#include "sources/sources.h"
 
 bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry)
 {

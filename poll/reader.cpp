@@ -1,7 +1,7 @@
 // Mail reader launch and detection: starts the user's mail reader in a thread
 // of its own and watches it, finds a reader the user started some other way in
 // the list of running processes, and brings a running reader forward.
-#include "mail/reader.h"
+#include "poll/reader.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -10,8 +10,8 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "core/frontend.h"
+#include "core/core.h"
 
 ReaderState reader;
 

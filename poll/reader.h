@@ -1,6 +1,6 @@
 // Mail reader launch and detection: the state the poll cycle reads.
-#ifndef PELIMBO_MAIL_READER_H
-#define PELIMBO_MAIL_READER_H
+#ifndef PELIMBO_POLL_READER_H
+#define PELIMBO_POLL_READER_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -1,14 +1,15 @@
-// Recording doubles of the poll contract for the mail-file tests: what the
-// source began, published, reset and reported, and how often it dispatched
-// window messages.
-#ifndef PELIMBO_TESTS_MAIL_MAILFILE_FAKE_POLL_H
-#define PELIMBO_TESTS_MAIL_MAILFILE_FAKE_POLL_H
+// Recording doubles of the poll core for the mail-file and deletion tests: what
+// the source began, published, reset, reported and asked, and how often it
+// dispatched window messages (through the front end resetFakePoll installs).
+#ifndef PELIMBO_TESTS_MAIL_FAKE_CORE_H
+#define PELIMBO_TESTS_MAIL_FAKE_CORE_H
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "mail/mail.h"
+#include "sources/sources.h"
 
 struct PublishedHeader {
     int index;

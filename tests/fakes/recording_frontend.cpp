@@ -1,18 +1,8 @@
-#include "tests/notifier/fake_frontend.h"
-
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "tests/fakes/recording_frontend.h"
 
 std::vector<std::string> frontLog;
 int frontAnswer;
 std::function<void()> whileErrorBoxOpen;
-
-void resetFakeFrontEnd(void)
-{
-    frontLog.clear();
-    frontAnswer = 0;
-    whileErrorBoxOpen = nullptr;
-}
 
 std::vector<std::string> frontCalls(const std::string &prefix)
 {
@@ -23,81 +13,92 @@ std::vector<std::string> frontCalls(const std::string &prefix)
     return out;
 }
 
-void frontShowError(const char *text)
+static void recordError(const char *text)
 {
     frontLog.push_back(std::string("error:") + text);
     if (whileErrorBoxOpen)
         whileErrorBoxOpen();
 }
 
-int frontAskYesNo(const char *text)
+static int recordQuestion(const char *text)
 {
     frontLog.push_back(std::string("ask:") + text);
     return frontAnswer;
 }
 
-void frontPumpMessages(void)
-{
-}
-
-void frontEnableMenuItem(int id, bool enabled)
+static void recordMenuItem(int id, bool enabled)
 {
     frontLog.push_back("menu:" + std::to_string(id) + (enabled ? ":on" : ":off"));
 }
 
-void frontRefreshStatus(void)
+static void recordStatus(void)
 {
     frontLog.push_back("status");
 }
 
-// The menu bookkeeping the window's state changes do, so the measure rule
-// sees what it would see in the program.
-void enterNoMailState(bool actions)
+static void recordNoMail(bool actions)
 {
     frontLog.push_back(actions ? "nomail:actions" : "nomail:quiet");
-    if (notifier.mailMeasure == 0) {
-        notifier.shownCount = 0;
-        notifier.headerCount = 0;
-        notifier.clearItem = MENU_CLEAR;
-        notifier.clearGrayed = true;
-    } else {
-        notifier.clearItem = MENU_SHOW;
-    }
 }
 
-void enterHaveMailState(bool notify)
+static void recordHaveMail(bool notify)
 {
     frontLog.push_back(notify ? "havemail:notify" : "havemail:quiet");
-    notifier.clearItem = MENU_CLEAR;
-    notifier.clearGrayed = false;
 }
 
-void frontPollFinished(void)
+static void recordFinished(void)
 {
     frontLog.push_back("finished");
 }
-void frontBlinkStep(bool blankPhase)
+
+static void recordBlink(bool blankPhase)
 {
     frontLog.push_back(blankPhase ? "blink:blank" : "blink:icon");
 }
-void frontHiddenIconHover(void)
-{
-}
-void frontClosePollWait(void)
+
+static void recordCloseWait(void)
 {
     frontLog.push_back("closewait");
 }
-void frontPostCommand(int command)
+
+static void recordPost(int command)
 {
     frontLog.push_back("post:" + std::to_string(command));
 }
-void frontOpenPollWait(void)
+
+static void recordOpenWait(void)
 {
     frontLog.push_back("openwait");
 }
-void frontMinimizeForReader(void)
+
+static void recordMinimize(void)
 {
     frontLog.push_back("minimize");
+}
+
+const FrontEnd recordingFrontEnd = [] {
+    FrontEnd table = nullFrontEnd;
+    table.showError = recordError;
+    table.askYesNo = recordQuestion;
+    table.enableMenuItem = recordMenuItem;
+    table.refreshStatus = recordStatus;
+    table.showNoMail = recordNoMail;
+    table.showHaveMail = recordHaveMail;
+    table.pollFinished = recordFinished;
+    table.blinkStep = recordBlink;
+    table.closePollWait = recordCloseWait;
+    table.postCommand = recordPost;
+    table.openPollWait = recordOpenWait;
+    table.minimizeForReader = recordMinimize;
+    return table;
+}();
+
+void resetFakeFrontEnd(void)
+{
+    frontLog.clear();
+    frontAnswer = 0;
+    whileErrorBoxOpen = nullptr;
+    installFrontEnd(&recordingFrontEnd);
 }
 
 #ifdef _WIN32

@@ -1,7 +1,7 @@
 // Reader launch and detection on hosts without the Windows process services
 // (the native build of the window-free core): no reader is ever started or
 // found running, so the poll cycle never waits for one.
-#include "mail/reader.h"
+#include "poll/reader.h"
 
 ReaderState reader;
 

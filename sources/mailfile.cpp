@@ -7,10 +7,10 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "mail/mail.h"
 #include "mail/mailscan.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "core/frontend.h"
+#include "core/core.h"
+#include "sources/sources.h"
 
 enum {
     READ_BLOCK_SIZE = 64 * 1024,   // one read of a mail file

@@ -1,6 +1,6 @@
 // Choosing the INI file: the one argument, the name rules, and creating the
 // file when it is missing.
-#include "notifier/inifile.h"
+#include "config/inifile.h"
 
 #include <windows.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 // Choosing the INI file from the program's one argument. Window-free, so the
 // notifier and the command-line checker apply the same name rules.
-#ifndef PELIMBO_NOTIFIER_INIFILE_H
-#define PELIMBO_NOTIFIER_INIFILE_H
+#ifndef PELIMBO_CONFIG_INIFILE_H
+#define PELIMBO_CONFIG_INIFILE_H
 
 #include "config/config.h"
 

@@ -1,7 +1,9 @@
-// The notifier core: process-wide state, the poll contract every source keeps,
-// error reporting, the private window messages and the system-menu commands.
-#ifndef PELIMBO_NOTIFIER_NOTIFIER_H
-#define PELIMBO_NOTIFIER_NOTIFIER_H
+// The poll core: the process-wide state, the poll contract every source keeps,
+// error reporting, the status texts, the private window messages and the
+// system-menu commands. Front ends show what it decides through the table of
+// core/frontend.h; nothing here needs a window.
+#ifndef PELIMBO_CORE_CORE_H
+#define PELIMBO_CORE_CORE_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -67,13 +69,21 @@ struct NotifierState {
     bool pollFailed;   // the last poll ended through an error
     int sourceCounter; // the one source counter resetMailState clears
     // The toggling system-menu item: MENU_CLEAR or MENU_SHOW, and whether
-    // "C&lear" is grayed. Kept by the mail-state changes of the front end.
+    // "C&lear" is grayed. Kept by enterNoMailState and enterHaveMailState.
     int clearItem;
     bool clearGrayed;
     bool pollWaitOpen; // the "Waiting to complete mail poll..." notice is up
 };
 
 extern NotifierState notifier;
+
+enum {
+    // The status text is also the window caption, so it holds a whole mail
+    // file name; only the tooltip (63 characters) cuts it.
+    STATUS_TEXT_SIZE = 300,
+    EXPANDED_CAPTION_SIZE = 51, // WindowCaption with "%n" replaced: 50 characters
+    CAPTION_TEXT_SIZE = 300,    // "Pelimbo - " and a mail file name
+};
 
 // --- Poll contract -----------------------------------------------------------------
 void beginPoll(void);
@@ -83,9 +93,21 @@ void resetMailState(void);
 // A poll that failed after beginPoll: finishPoll, remembering the failure.
 void failPoll(void);
 
+// Steps 1 to 4 of publishing a result: counts, commit, layout mark, decision.
+// Network polls use it with the message count itself.
+void commitPollResult(int count, bool force);
+
+// --- Mail states -----------------------------------------------------------------------
+// The no-mail state (with or without its actions) and the have-mail state (with
+// or without notification). Each keeps the state the poll cycle reads back (the
+// toggling Clear/Show item, the counts on a real no-mail change, the forgotten
+// mail-file snapshot) and then has the front end show the change, so every
+// front end leaves the same state behind.
+void enterNoMailState(bool actions);
+void enterHaveMailState(bool notify);
+
 // --- Error reporting --------------------------------------------------------------------
 void reportError(const char *text);
-void reportNetError(const char *text);
 // Asks Yes/No with the error-box flag set, so no poll starts underneath.
 bool askQuestion(const char *text);
 
@@ -94,5 +116,10 @@ inline bool exitRequested(void)
 {
     return notifier.pendingCommand == PENDING_EXIT;
 }
+
+// --- Status texts ----------------------------------------------------------------------
+const char *statusText(void);
+const char *captionText(void);
+const char *expandCaptionCount(const char *caption, int count);
 
 #endif

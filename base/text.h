@@ -1,7 +1,7 @@
 // Bounded text helpers. Every write into a fixed buffer in Pelimbo goes through
 // one of these: they cut at the buffer's limit and always terminate.
-#ifndef PELIMBO_CONFIG_TEXT_H
-#define PELIMBO_CONFIG_TEXT_H
+#ifndef PELIMBO_BASE_TEXT_H
+#define PELIMBO_BASE_TEXT_H
 
 #include <stddef.h>
 
