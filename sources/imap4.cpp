@@ -262,8 +262,13 @@ static void sendLogin(void)
     char login[COMMAND_BUFFER_SIZE], password[COMMAND_BUFFER_SIZE];
     imap.state = IMAP_LOGIN;
     imap.tagNumber++;
+    // Every argument of the conversation is judged before anything is sent.
     if (!commandArgumentSafe(config.settings.Login) || !commandArgumentSafe(config.settings.plainPassword)) {
         failBeforeSelect("Line break in login name or password: not sent to the IMAP4 server");
+        return;
+    }
+    if (!commandArgumentSafe(config.settings.IMAPMailBox)) {
+        failBeforeSelect("Line break in mailbox name: not sent to the IMAP4 server");
         return;
     }
     bool fits = imapQuoted(config.settings.Login, login, sizeof login)
@@ -284,13 +289,6 @@ static void sendMailboxCommand(void)
     const char *name = config.settings.IMAPMailBox[0] ? config.settings.IMAPMailBox : "INBOX";
     imap.state = IMAP_SELECT;
     imap.tagNumber++;
-    if (!commandArgumentSafe(name)) {
-        imap.state = IMAP_LOGIN;
-        closeConnection();
-        reportNetError("Line break in mailbox name: not sent to the IMAP4 server");
-        endFailedNetworkPoll();
-        return;
-    }
     if (!imapMailboxName(name, mailbox, sizeof mailbox)
         || !formatCommand("A%04d %s %s\r\n", imap.tagNumber,
                           config.settings.UseFilters ? "SELECT" : "EXAMINE", mailbox)) {

@@ -206,8 +206,13 @@ void handlePop3Reply(void)
         pop3.newMail = false;
         pop3.total = 0;
         pop3.skipped = 0;
+        // Both arguments are judged before anything is sent.
         if (!commandArgumentSafe(config.settings.Login)) {
             failBeforeLogin("Line break in login name: not sent to the POP3 server");
+            return;
+        }
+        if (!commandArgumentSafe(config.settings.plainPassword)) {
+            failBeforeLogin("Line break in password: not sent to the POP3 server");
             return;
         }
         if (!formatCommand("USER %s\r\n", config.settings.Login)) {
@@ -221,10 +226,6 @@ void handlePop3Reply(void)
     case POP3_USER:
         if (!lineBegins("+OK")) {
             failBeforeLogin("Invalid POP3 mailbox");
-            return;
-        }
-        if (!commandArgumentSafe(config.settings.plainPassword)) {
-            failBeforeLogin("Line break in password: not sent to the POP3 server");
             return;
         }
         if (!formatCommand("PASS %s\r\n", config.settings.plainPassword)) {

@@ -314,7 +314,7 @@ TEST_F(NetPoll, LineBreaksInArgumentsAreRefusedBeforeTheyAreSent)
     copyText(config.settings.plainPassword, "secret\r\nDELE 1");
     addMessages(1);
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ("USER pelimbo\r\n", sn.sent);
+    EXPECT_EQ("", sn.sent);
     EXPECT_EQ((std::vector<std::string>{"error:Line break in password: not sent to the POP3 server"}),
               errors());
     EXPECT_TRUE(notifier.pollFailed);
@@ -340,7 +340,7 @@ TEST_F(NetPoll, LineBreaksInArgumentsAreRefusedBeforeTheyAreSent)
     copyText(config.settings.plainPassword, "secret");
     copyText(config.settings.IMAPMailBox, "INBOX\r\nA9 DELETE INBOX");
     ASSERT_TRUE(runScriptedPoll());
-    EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\n", sn.sent);
+    EXPECT_EQ("", sn.sent);
     EXPECT_EQ((std::vector<std::string>{"error:Line break in mailbox name: not sent to the IMAP4 server"}),
               errors());
     EXPECT_TRUE(notifier.pollFailed);

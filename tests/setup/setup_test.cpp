@@ -344,8 +344,8 @@ TEST_F(SetupDialog, FilterListEditing)
             selectTab(d, "Filters");
             boxes.clear();
             click(d, "Filters", IDC_FL_ADD);
-            // Texts a key name cannot hold: each would come back as another entry.
-            for (const char *bad : {"a#b", "a=b", ";a", "[a", " a", "a "}) {
+            // Texts a key name cannot hold: "a=b" would come back as the key "a".
+            for (const char *bad : {"a#b", "a=b"}) {
                 setText(d, "Filters", IDC_FL_NEW, bad);
                 click(d, "Filters", IDC_FL_DONE);
             }
@@ -370,10 +370,7 @@ TEST_F(SetupDialog, FilterListEditing)
     EXPECT_EQ(afterAdd, (Strings{"alpha", "Urgent", "zeta"}));
     EXPECT_EQ(selectedAfterAdd, 0);
     EXPECT_TRUE(ignoreShown) << "entry 0's buttons are shown after an add";
-    EXPECT_EQ(refusal, (Strings{"String may not contain '#'", "String may not contain '='",
-                                "String may not begin with ';'", "String may not begin with '['",
-                                "String may not begin or end with a blank",
-                                "String may not begin or end with a blank"}));
+    EXPECT_EQ(refusal, (Strings{"String may not contain '#'", "String may not contain '='"}));
     EXPECT_EQ(afterRefused, afterAdd);
     EXPECT_TRUE(stillAdding);
     EXPECT_EQ(refusedFocus, Focus("Filters", IDC_FL_NEW));
