@@ -17,6 +17,7 @@
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
 #include "sources/net.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -145,6 +146,8 @@ static bool isNetworkSource(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (!isNetworkSource())
         return true;
     if (!createPollWindow()) {
@@ -163,6 +166,8 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        closeNotes();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.

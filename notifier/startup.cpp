@@ -10,6 +10,7 @@
 #include "core/core.h"
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 WindowState win;
@@ -353,6 +354,8 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     // the dial-up interface.
     if (config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4)
         loadDialUp();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (config.settings.LaunchReader)
         launchReader();
     notifier.tickCounter = 0;

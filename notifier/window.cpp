@@ -12,6 +12,7 @@
 #include "core/frontend.h"
 #include "core/core.h"
 #include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 const char *setupLibraryName = PELSETUP_LIBRARY_NAME;
@@ -317,6 +318,21 @@ static void applyNewSettings(const Settings &before)
         leaveDialUp();
     }
 
+    // Notes first, then the comparison: with UseNotesSettings the session
+    // puts the client's own ID file, server and database into the settings,
+    // and they must not count as changed each time.
+    if (source == SOURCE_NOTES) {
+        openNotes();
+        if (differ(now.Login, before.Login) || differ(now.Password, before.Password)
+            || differ(now.NotesFolder, before.NotesFolder) || differ(now.NotesServer, before.NotesServer)
+            || differ(now.NotesMailDatabase, before.NotesMailDatabase)
+            || now.UseNotesSettings != before.UseNotesSettings
+            || now.Notes3xMailbox != before.Notes3xMailbox) {
+            resetMailState();
+            enterNoMailState(false);
+        }
+    }
+
     if (now.UnreadOnly != before.UnreadOnly) {
         resetMailState();
         enterNoMailState(false);
@@ -350,9 +366,12 @@ bool runSetup(void)
     notifier.modalOpen = true;
     bool network =
         config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4;
-    // The setup library uses the dial-up interface itself.
+    // The setup library uses the dial-up and Notes interfaces itself.
     if (network)
         unloadDialUp();
+    bool notes = config.settings.MessageSource == SOURCE_NOTES;
+    if (notes)
+        closeNotes();
     static Settings before;
     before = config.settings;
     int saved = doSetup(win.mainWindow, win.instance, win.currentDrive, win.currentDirectory, win.helpFile,
@@ -362,6 +381,8 @@ bool runSetup(void)
         SecureZeroMemory(&before, sizeof before);
         if (network)
             loadDialUp();
+        if (notes)
+            openNotes();
         notifier.modalOpen = false;
         return false;
     }
@@ -381,6 +402,8 @@ void closeSource(void)
         abortNetworkPoll();
         hangUpDialUp();
     }
+    if (source == SOURCE_NOTES)
+        closeNotes();
 }
 
 // --- Message handlers ------------------------------------------------------------------------

@@ -52,6 +52,11 @@
 #define IDC_MB_DATABASE           143
 #define IDC_MB_DATABASE_BROWSE    144
 
+// SETUP_NOTESDB (the Notes database browser)
+#define IDC_DB_UP       110
+#define IDC_DB_LIST     111
+#define IDC_DB_FILENAME 112
+
 // SETUP_WINDOW
 #define IDC_WIN_CAPTION       110
 #define IDC_WIN_TO_TOP        111

@@ -79,7 +79,7 @@ void reportNetError(const char *text);
 
 // --- Service sources ------------------------------------------------------------------------
 void pollCcMail(void);
-void pollNotes(void);
+void pollNotes(void); // sources/notes.h: openNotes, closeNotes
 void pollMapi(void);
 
 #endif
