@@ -46,6 +46,13 @@ enum MessageSourceKind {
     SOURCE_IMAP4 = 8,
 };
 
+// POP3 and IMAP4: the sources that talk to a server (host, port, login, the
+// network time-outs and the dial-up link apply).
+inline bool isNetworkSource(unsigned source)
+{
+    return source == SOURCE_POP3 || source == SOURCE_IMAP4;
+}
+
 enum SoundOptionKind {
     SOUND_BEEP = 0,
     SOUND_CUSTOM = 1,

@@ -47,6 +47,8 @@ void reportVimStatus(long status)
     char second[VIM_STATUS_TEXT_SIZE];
     memset(first, 0, sizeof first);
     memset(second, 0, sizeof second);
+    if (!vimSource.loaded)
+        return;
     if (vimSource.statusText(vimSource.session, status, sizeof first, first, sizeof second, second) != 0)
         return;
     // The library's texts are shown only as far as their buffers reach.

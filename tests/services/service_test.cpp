@@ -455,6 +455,20 @@ TEST_F(Vim, EmptyInboxAndUnreadOnly)
     EXPECT_EQ(shownFrom(), (std::vector<std::string>{"Bob"}));
 }
 
+TEST_F(Vim, HundredAndFiftyMessagesCountAllAndShowTheLastHundredInOrder)
+{
+    std::string text;
+    for (int i = 0; i < 150; i++)
+        text += vimMessage("r" + std::to_string(i), dayOne, "Sender " + std::to_string(i), "s");
+    mailbox(text);
+    openVim();
+    poll();
+    EXPECT_EQ(notifier.headerCount, 150);
+    ASSERT_EQ(notifier.shownCount, 100);
+    EXPECT_STREQ(mail.shownHeaders[0].from, "Sender 50");
+    EXPECT_STREQ(mail.shownHeaders[99].from, "Sender 149");
+}
+
 TEST_F(Vim, NewnessComparesTheDateWordsByteWiseAndAllOnesIsAlwaysNew)
 {
     openVim();
