@@ -331,7 +331,8 @@ int main(int argc, char **argv)
         if (!polled && !notifier.pollFailed && checker.boxCount == boxesBefore)
             checkerNote("no poll was made");
         // The notifier stays silent when a server hangs up; a failed check says why.
-        if (notifier.pollFailed && checker.boxCount == boxesBefore && isNetworkSource() && net.serverHungUp)
+        if (notifier.pollFailed && checker.boxCount == boxesBefore
+            && isNetworkSource(config.settings.MessageSource) && net.serverHungUp)
             checkerNote("the server closed the connection");
         printResult();
         if (notifier.pollFailed || !polled)
