@@ -4,6 +4,13 @@
 #include <stdio.h>
 #include <string.h>
 
+void wipeBytes(void *data, size_t size)
+{
+    volatile unsigned char *p = (volatile unsigned char *)data;
+    while (size--)
+        *p++ = 0;
+}
+
 int copyText(char *dst, size_t size, const char *src)
 {
     return copyTextN(dst, size, src, (size_t)-1);

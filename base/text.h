@@ -22,6 +22,10 @@ int formatText(char *dst, size_t size, const char *format, ...)
 #endif
     ;
 
+// Overwrites size bytes with zeros in a way the compiler cannot drop as a dead
+// store: for every copy of a plain password once it has been used.
+void wipeBytes(void *data, size_t size);
+
 // Case-insensitive comparisons in the ANSI sense used for keys and matching
 // (ASCII letters only, so they behave the same on every platform).
 int compareNoCase(const char *a, const char *b);

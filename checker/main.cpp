@@ -16,6 +16,7 @@
 #include "core/core.h"
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
+#include "sources/net.h"
 #include "sources/notes.h"
 #include "sources/sources.h"
 
@@ -350,6 +351,10 @@ int main(int argc, char **argv)
         bool polled = notifier.lastDecision != DECISION_NONE;
         if (!polled && !notifier.pollFailed && checker.boxCount == boxesBefore)
             checkerNote("no poll was made");
+        // The notifier stays silent when a server hangs up; a failed check says why.
+        if (notifier.pollFailed && checker.boxCount == boxesBefore
+            && isNetworkSource(config.settings.MessageSource) && net.serverHungUp)
+            checkerNote("the server closed the connection");
         printResult();
         if (notifier.pollFailed || !polled)
             status = EXIT_FAILED;

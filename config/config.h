@@ -275,6 +275,9 @@ int buildFilterList(FilterList *list, const char *keys, size_t size);
 int buildWavBaseList(WavBaseList *list, const char *keys, size_t size);
 void sortFilterList(FilterList *list);
 void sortWavBaseList(WavBaseList *list);
+// Why a text typed for a new list entry cannot be stored as a key name, or NULL
+// when it can: the refusal message the setup pages show.
+const char *listTextRefusal(const char *text);
 
 // --- Environment references and paths -------------------------------------------
 // Returns config.expansion, or NULL after reporting the failure.

@@ -82,6 +82,12 @@ IniChoiceResult chooseIniFileName(const char *arguments, const char *currentDire
 
     char full[MAX_PATH * 2];
     DWORD length = GetFullPathNameA(typed, sizeof full, full, NULL);
+    // A path that did not fit was never written into full: nothing of it may be read.
+    if (length == 0 || length >= sizeof full) {
+        formatText(choice->message, sizeof choice->message, "%s\n\n\"%s\"",
+                   "Invalid configuration filename:", typed);
+        return INI_INVALID_NAME;
+    }
     char *name = namePart(full);
     char *dot = strrchr(name, '.');
     if (dot && dot[1] == '\0') {
@@ -92,8 +98,8 @@ IniChoiceResult chooseIniFileName(const char *arguments, const char *currentDire
     // The full path must also fit the INI path buffer; a cut path would name
     // some other file.
     size_t fullLength = strlen(full) + (dot ? 0 : 4);
-    if (length == 0 || length >= sizeof full || nameLength > 255 || (!dot && nameLength > 251)
-        || (dot && compareNoCase(dot, ".INI") != 0) || fullLength >= sizeof choice->path) {
+    if (nameLength > 255 || (!dot && nameLength > 251) || (dot && compareNoCase(dot, ".INI") != 0)
+        || fullLength >= sizeof choice->path) {
         formatText(choice->message, sizeof choice->message, "%s\n\n\"%s\"",
                    "Invalid configuration filename:", typed);
         return INI_INVALID_NAME;

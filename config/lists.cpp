@@ -15,6 +15,25 @@ static uint8_t digitField(const char *p, int max)
     return (uint8_t)(*p - '0');
 }
 
+// A key name that holds "=", starts a comment or a section, or has blanks at
+// an end is read back as some other entry (or none), so it is never written.
+const char *listTextRefusal(const char *text)
+{
+    if (strchr(text, '#'))
+        return "String may not contain '#'";
+    if (strchr(text, '='))
+        return "String may not contain '='";
+    if (text[0] == ';')
+        return "String may not begin with ';'";
+    if (text[0] == '[')
+        return "String may not begin with '['";
+    size_t length = strlen(text);
+    if (length > 0
+        && (text[0] == ' ' || text[0] == '\t' || text[length - 1] == ' ' || text[length - 1] == '\t'))
+        return "String may not begin or end with a blank";
+    return NULL;
+}
+
 int parseFilterKey(const char *key, char text[LIST_TEXT_MAX + 1], uint8_t *action, uint8_t *match)
 {
     const char *hash = strchr(key, '#');

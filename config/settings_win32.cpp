@@ -15,16 +15,22 @@ static void readText(const char *key, const char *defaultText, char *buffer, siz
     GetPrivateProfileStringA(SECTION, key, defaultText, buffer, (DWORD)size, ini);
 }
 
+// Only the leading decimal digits count: a sign or a hex prefix reads as 0, so
+// "MessageSource=-1" selects no source instead of wrapping to 255. The default
+// text stands in for an absent key, which keeps "present but empty" at 0.
 static unsigned readInt(const char *key, unsigned defaultValue, const char *ini)
 {
-    return GetPrivateProfileIntA(SECTION, key, (INT)defaultValue, ini);
+    char fallback[16], text[SHORT_VALUE_SIZE];
+    formatText(fallback, sizeof fallback, "%u", defaultValue);
+    readText(key, fallback, text, sizeof text, ini);
+    return parseUnsignedLeading(text, defaultValue, true);
 }
 
-// A stored value below the floor (negative numbers included) becomes the floor.
-static unsigned readIntAtLeast(const char *key, unsigned defaultValue, int floor, const char *ini)
+// A stored value below the floor (one that is not a number included) becomes the floor.
+static unsigned readIntAtLeast(const char *key, unsigned defaultValue, unsigned floor, const char *ini)
 {
-    int value = (int)readInt(key, defaultValue, ini);
-    return (unsigned)(value < floor ? floor : value);
+    unsigned value = readInt(key, defaultValue, ini);
+    return value < floor ? floor : value;
 }
 
 bool readFlag(const char *key, bool defaultValue, const char *ini)

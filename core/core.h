@@ -86,7 +86,9 @@ struct NotifierState {
 extern NotifierState notifier;
 
 enum {
-    STATUS_TEXT_SIZE = 64,      // also the tooltip limit: 63 characters
+    // The status text is also the window caption, so it holds a whole mail
+    // file name; only the tooltip (63 characters) cuts it.
+    STATUS_TEXT_SIZE = 300,
     EXPANDED_CAPTION_SIZE = 51, // WindowCaption with "%n" replaced: 50 characters
     CAPTION_TEXT_SIZE = 300,    // "Pelimbo - " and a mail file name
 };

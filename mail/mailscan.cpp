@@ -98,12 +98,28 @@ bool headerDone(const MessageFlags &flags)
 
 } // namespace
 
-static void dropMessage(MailFileScan *scan, MessageFlags *flags)
+// The slot is given back to the record it displaced; the dropped message's
+// record (still read by the deletion of a filtered message file) moves aside.
+static void dropMessage(MailFileScan *scan, MessageFlags *flags, MessageHeader **record)
 {
     if (flags->dropped)
         return;
     flags->dropped = true;
     scan->lastIndex--;
+    if (*record && *record != &scan->dropped) {
+        scan->dropped = **record;
+        **record = scan->displaced;
+        if (WideHeader *wide = wideHeaderOf(*record))
+            *wide = scan->displacedWide;
+        *record = &scan->dropped;
+        scan->record = *record;
+    }
+}
+
+static MessageHeader *slotOf(int index)
+{
+    int slot = index % HEADER_SLOTS;
+    return &mail.workHeaders[slot < 0 ? slot + HEADER_SLOTS : slot];
 }
 
 // A message whose header line ends beyond what the file held at the last read
@@ -117,12 +133,13 @@ static bool soundEligible(const MailFileScan *scan, const MessageHeader *record,
     return !scan->inPreviousSnapshot || readerOffset(reader) > (uint64_t)scan->previousSize;
 }
 
-static void rememberFilter(MailFileScan *scan, MessageFlags *flags, FilterEntry *entry)
+static void rememberFilter(MailFileScan *scan, MessageFlags *flags, MessageHeader **record,
+                           FilterEntry *entry)
 {
     if (!entry)
         return;
     scan->filterEntry = entry;
-    dropMessage(scan, flags);
+    dropMessage(scan, flags, record);
 }
 
 int scanMailFile(LineReader *reader, MailFileScan *scan)
@@ -171,6 +188,9 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
             lastLineOpened = true;
             scan->lastIndex++;
             scan->messagesOpened++;
+            scan->displaced = *slotOf(scan->lastIndex);
+            if (const WideHeader *wide = wideHeaderOf(slotOf(scan->lastIndex)))
+                scan->displacedWide = *wide;
             record = openHeaderRecord(scan->lastIndex, scan->sortKey);
             record->soundEntry = NO_SOUND;
             scan->record = record;
@@ -191,7 +211,7 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
                 takeHeaderLine(field, line, strlen(line), record);
                 flags.seen[field] = true;
                 if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, filterMatchField(field, record));
+                    rememberFilter(scan, &flags, &record, filterMatchField(field, record));
                 if (soundEligible(scan, record, reader))
                     record->soundEntry = soundMatchField(field, record);
             } else if (!headerDone(flags) && blankLine(line)) {
@@ -200,11 +220,11 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
             } else if (settings.UnreadOnly) {
                 if (!flags.statusSeen && strncmp(line, "Status:", 7) == 0) {
                     if (strchr(line + 7, 'R') != NULL)
-                        dropMessage(scan, &flags);
+                        dropMessage(scan, &flags, &record);
                     flags.statusSeen = true;
                 } else if (!pmFlagsDone && strncmp(line, "X-PMFLAGS:", 10) == 0) {
                     if (pmFlagsValue(line) & 0x80u)
-                        dropMessage(scan, &flags);
+                        dropMessage(scan, &flags, &record);
                     pmFlagsDone = true;
                 }
             }
@@ -220,6 +240,6 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
     // The separator that closes the last message of an MMDF file opened one
     // more "message" that has no content.
     if (scan->format == MMDF && lastLineOpened)
-        dropMessage(scan, &flags);
+        dropMessage(scan, &flags, &record);
     return 1;
 }

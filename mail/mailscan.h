@@ -46,6 +46,13 @@ struct MailFileScan {
     FilterEntry *filterEntry; // the first filter entry matched in this file
     MessageHeader *record;    // the record of the last message opened
     int messagesOpened;
+
+    // Private to the scan. Past 100 messages a record takes the slot of the
+    // oldest kept one; when its message is then dropped, the kept record goes
+    // back into the slot and the dropped one lives on here.
+    MessageHeader displaced;
+    WideHeader displacedWide; // and its wide texts, which go back with it
+    MessageHeader dropped;
 };
 
 // Scans one mail file from its first line. Returns non-zero when the layout was

@@ -83,9 +83,8 @@ INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         notifier.modalOpen = true;
         char prompt[PATH_SIZE + 32];
         if (win.passwordVariant == PASSWORD_LOGIN) {
-            const char *login = expandEnvironment(config.settings.Login);
-            formatText(prompt, sizeof prompt,
-                       "Enter password for %s:", login ? login : config.settings.Login);
+            // Login is already the expanded text: a "$" it holds is the user's own.
+            formatText(prompt, sizeof prompt, "Enter password for %s:", config.settings.Login);
             ShowWindow(GetDlgItem(dialog, IDC_PASSWORD_SAVE), SW_HIDE);
         } else {
             formatText(prompt, sizeof prompt, "Enter password for %s:",

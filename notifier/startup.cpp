@@ -115,6 +115,14 @@ static void recordStartLocation(void)
     win.currentDrive = (drive >= 'A' && drive <= 'Z' && directory[1] == ':') ? drive - 'A' : 2;
 }
 
+// Without a display context (or a colour it cannot match) the stored colour
+// is kept: CLR_INVALID would paint the window in no defined colour.
+COLORREF nearestDisplayColour(HDC ic, COLORREF stored)
+{
+    COLORREF nearest = ic ? GetNearestColor(ic, stored) : CLR_INVALID;
+    return nearest == CLR_INVALID ? stored : nearest;
+}
+
 static void readDisplayMetrics(void)
 {
     HDC ic = CreateICA("DISPLAY", NULL, NULL, NULL);
@@ -128,9 +136,10 @@ static void readDisplayMetrics(void)
     if (win.charWidth < 1)
         win.charWidth = 8;
     uint32_t *colours = config.settings.colors;
-    colours[COLOR_NO_MAIL_WINDOW] = GetNearestColor(ic, colours[COLOR_NO_MAIL_WINDOW]);
-    colours[COLOR_HAVE_MAIL_WINDOW] = GetNearestColor(ic, colours[COLOR_HAVE_MAIL_WINDOW]);
-    DeleteDC(ic);
+    colours[COLOR_NO_MAIL_WINDOW] = nearestDisplayColour(ic, colours[COLOR_NO_MAIL_WINDOW]);
+    colours[COLOR_HAVE_MAIL_WINDOW] = nearestDisplayColour(ic, colours[COLOR_HAVE_MAIL_WINDOW]);
+    if (ic)
+        DeleteDC(ic);
 }
 
 static void applyDefaultSizes(void)
@@ -231,7 +240,8 @@ static bool needsPasswordAtStart(void)
 
 static bool startPollTimer(void)
 {
-    while (!SetTimer(win.mainWindow, POLL_TIMER_ID, 1000, TimerProc)) {
+    TimerStarter start = win.startTimer ? win.startTimer : SetTimer;
+    while (!start(win.mainWindow, POLL_TIMER_ID, 1000, TimerProc)) {
         MessageBeep(0);
         if (MessageBoxA(win.mainWindow, "Too many timers in use", productName,
                         MB_RETRYCANCEL | MB_ICONEXCLAMATION)
@@ -248,9 +258,11 @@ static void initialState(void)
     notifier.clearGrayed = true;
     SoundFilePlayer player = win.playSoundFile;
     BeepPlayer beep = win.beep;
+    TimerStarter startTimer = win.startTimer;
     memset(&win, 0, sizeof win);
     win.playSoundFile = player;
     win.beep = beep;
+    win.startTimer = startTimer;
 }
 
 static bool playSoundWithPlatform(const char *file);
@@ -300,6 +312,10 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
 
     win.settingsInvalid = loadSettings(win.iniFile);
     loadGeometry(win.iniFile);
+    // The stored icon position is what the exit writes back unless the window
+    // is minimised somewhere else in this run.
+    win.iconPosition.x = config.geometry.iconX;
+    win.iconPosition.y = config.geometry.iconY;
     readDisplayMetrics();
     makePictures();
     applyDefaultSizes();
@@ -330,6 +346,8 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     if (needsPasswordAtStart())
         promptPassword(PASSWORD_LOGIN);
     if (!startPollTimer()) {
+        // This end of start-up writes nothing: the geometry is not saved.
+        win.windowReady = false;
         DestroyWindow(win.mainWindow);
         releasePictures();
         return 1;

@@ -344,7 +344,7 @@ static void applyNewSettings(const Settings &before)
             enterNoMailState(false);
         }
     } else if (isNetworkSource(before.MessageSource)) {
-        unloadDialUp();
+        leaveDialUp();
     }
 
     // Notes first, then the comparison: with UseNotesSettings the session
@@ -406,6 +406,7 @@ bool runSetup(void)
                         win.iniFile, win.noMailIcon, win.newMailIcon);
     FreeLibrary(library);
     if (!saved) {
+        SecureZeroMemory(&before, sizeof before);
         if (network)
             loadDialUp();
         if (notes)
@@ -414,6 +415,8 @@ bool runSetup(void)
         return false;
     }
     applyNewSettings(before);
+    // The copy holds the old plain password.
+    SecureZeroMemory(&before, sizeof before);
     if (win.mainWindow)
         InvalidateRect(win.mainWindow, NULL, TRUE);
     notifier.modalOpen = false;

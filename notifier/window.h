@@ -52,6 +52,8 @@ enum {
 // Sound output, swappable so tests can record what would be heard.
 typedef bool (*SoundFilePlayer)(const char *file);
 typedef void (*BeepPlayer)(void);
+// The poll timer's creation, swappable so tests can have the platform refuse it.
+typedef UINT_PTR(WINAPI *TimerStarter)(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback);
 
 struct WindowState {
     HINSTANCE instance;
@@ -132,6 +134,7 @@ struct WindowState {
 
     SoundFilePlayer playSoundFile;
     BeepPlayer beep;
+    TimerStarter startTimer;
 };
 
 extern WindowState win;
@@ -145,6 +148,8 @@ int runMessageLoop(void);
 void releasePictures(void);
 // The classes are unregistered (so a test can start the notifier again).
 void unregisterClasses(void);
+// The display's nearest match for a colour, or the colour itself when there is none.
+COLORREF nearestDisplayColour(HDC ic, COLORREF stored);
 
 // --- Window procedure and commands (window.cpp) ------------------------------------
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

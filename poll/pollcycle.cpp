@@ -163,6 +163,7 @@ void pollTick(void)
         && !reader.readerRunning && !detectReader())
         return; // an earlier detection is still busy: try this moment again
 
+    dialUpTick();
     bool noPoll = runDeferredCommand();
     if (networkStageTimeouts())
         noPoll = true;

@@ -178,8 +178,8 @@ static void addFilterEntry(HWND page)
     char text[LIST_TEXT_MAX + 1];
     getControlText(page, IDC_FL_NEW, text, sizeof text);
     if (text[0]) {
-        if (strchr(text, '#')) {
-            reportSetupError("String may not contain '#'");
+        if (const char *refusal = listTextRefusal(text)) {
+            reportSetupError(refusal);
             SetFocus(GetDlgItem(page, IDC_FL_NEW));
             return;
         }
@@ -734,8 +734,8 @@ static void addWavBaseEntry(HWND page)
     char text[LIST_TEXT_MAX + 1];
     getControlText(page, IDC_WB_NEW, text, sizeof text);
     if (text[0]) {
-        if (strchr(text, '#')) {
-            reportSetupError("String may not contain '#'");
+        if (const char *refusal = listTextRefusal(text)) {
+            reportSetupError(refusal);
             SetFocus(GetDlgItem(page, IDC_WB_NEW));
             return;
         }

@@ -19,6 +19,7 @@ void installDialUpLayer(const DialUpLayer *layer)
 {
     dialLayer = layer;
     dialUp.loaded = false;
+    dialUp.libraryMissing = false;
 }
 
 void setDialUpPasswordPrompt(DialUpPasswordPrompt prompt)
@@ -35,9 +36,8 @@ bool loadDialUp(void)
 {
     if (dialUp.loaded)
         return true;
-    if (!dialLayer)
-        return false;
-    int loaded = dialLayer->load();
+    int loaded = dialLayer ? dialLayer->load() : 0;
+    dialUp.libraryMissing = loaded == 0;
     if (loaded < 0) {
         reportError("Missing function in RASAPI32.DLL");
         return false;
@@ -98,9 +98,10 @@ bool dialUpLinkUsable(void)
     return findConnection() && connectionIsUp();
 }
 
-void hangUpDialUp(void)
+// Hangs up the connection this program dialled, whatever Connection names now.
+static void hangUpDialled(void)
 {
-    if (direct() || dialUp.dialHandle == 0 || !dialUp.loaded)
+    if (dialUp.dialHandle == 0 || !dialUp.loaded)
         return;
     notifier.rasState = RAS_HANGING_UP;
     frontRefreshStatus();
@@ -110,6 +111,47 @@ void hangUpDialUp(void)
     dialUp.dialHandle = 0;
     notifier.rasState = RAS_IDLE;
     frontRefreshStatus();
+}
+
+void hangUpDialUp(void)
+{
+    if (!direct())
+        hangUpDialled();
+}
+
+void leaveDialUp(void)
+{
+    // The library is unloaded around the setup dialog: load it to hang up.
+    if (dialUp.dialHandle != 0 && loadDialUp())
+        hangUpDialled();
+    unloadDialUp();
+}
+
+void dialUpTick(void)
+{
+    if (notifier.rasState != 1 || dialUp.eventPending != 0) {
+        dialUp.dialTicks = 0;
+        return;
+    }
+    if (++dialUp.dialTicks <= config.settings.ConnectTimeout)
+        return;
+    // The outcome never came: free the line, and say why no poll is made (the
+    // network error filter would drop it, as the link is not up).
+    dialUp.dialTicks = 0;
+    notifier.rasState = 0;
+    hangUpDialled();
+    frontRefreshStatus();
+    reportError("Dialing error");
+}
+
+// An entry is named but the service's library is missing: no poll can ever
+// be made, which the user is told once for each Connection setting.
+static void tellLibraryMissing(void)
+{
+    if (!dialUp.libraryMissing || strcmp(dialUp.missingToldFor, config.settings.Connection) == 0)
+        return;
+    copyText(dialUp.missingToldFor, config.settings.Connection);
+    reportError("Unable to load RASAPI32.DLL");
 }
 
 // Called by the dial-up service, possibly on its own thread: it only records
@@ -154,8 +196,10 @@ bool ensureDialUpLink(void)
         return true;
     if (!takeDialEvent())
         return false;
-    if (!dialUp.loaded)
+    if (!dialUp.loaded) {
+        tellLibraryMissing();
         return false;
+    }
     if (findConnection())
         return connectionIsUp();
     if (!config.settings.DialConnection)

@@ -214,9 +214,23 @@ static void sendLogin(void)
 {
     char login[COMMAND_BUFFER_SIZE], password[COMMAND_BUFFER_SIZE];
     imap.tagNumber++;
-    if (!imapQuoted(config.settings.Login, login, sizeof login)
-        || !imapQuoted(config.settings.plainPassword, password, sizeof password)
-        || !formatCommand("A%04d LOGIN %s %s\r\n", imap.tagNumber, login, password)) {
+    // Every argument of the conversation is judged before anything is sent.
+    if (!commandArgumentSafe(config.settings.Login) || !commandArgumentSafe(config.settings.plainPassword)) {
+        enterState(IMAP_LOGIN);
+        failBeforeSelect("Line break in login name or password: not sent to the IMAP4 server");
+        return;
+    }
+    if (!commandArgumentSafe(config.settings.IMAPMailBox)) {
+        enterState(IMAP_LOGIN);
+        failBeforeSelect("Line break in mailbox name: not sent to the IMAP4 server");
+        return;
+    }
+    bool fits = imapQuoted(config.settings.Login, login, sizeof login)
+                && imapQuoted(config.settings.plainPassword, password, sizeof password)
+                && formatCommand("A%04d LOGIN %s %s\r\n", imap.tagNumber, login, password);
+    wipeBytes(login, sizeof login);
+    wipeBytes(password, sizeof password);
+    if (!fits) {
         enterState(IMAP_LOGIN);
         failBeforeSelect("Login name or password too long for the IMAP4 server");
         return;

@@ -135,6 +135,9 @@ struct NetState {
     char *headerBlock;
     size_t headerBlockFill;
     size_t headerBlockCapacity;
+    // The last conversation ended because the server hung up. The notifier
+    // says nothing then; the checker must still say why its poll failed.
+    bool serverHungUp;
     // Counters for tests and measurements.
     unsigned long long bytesReceived;
     unsigned long long headerBytesCollected;
@@ -160,8 +163,14 @@ void endFailedNetworkPoll(void);
 // True while the conversation can still go on (connected, poll running).
 bool connectionAlive(void);
 
+// False when text holds a CR or LF: such an argument would end the command
+// line early and let the rest reach the server as a command of its own. (A NUL
+// cannot be in it: it ends the text.)
+bool commandArgumentSafe(const char *text);
+
 // Formats a command into commandBuffer. False when it would not fit; the buffer
-// then holds nothing to send.
+// then holds nothing to send. Whatever an earlier, longer command left behind
+// the new one is wiped.
 bool formatCommand(const char *format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -248,6 +257,9 @@ struct DialUpState {
     // Written by the dial-up service's thread, read on the window thread.
     volatile int eventPending; // 0 none, 1 connected, 2 failed
     volatile unsigned eventError;
+    unsigned dialTicks;             // seconds the running dial has waited for its outcome
+    bool libraryMissing;            // the service's library could not be loaded
+    char missingToldFor[PATH_SIZE]; // the Connection the user was told about
 };
 
 extern DialUpState dialUp;

@@ -156,6 +156,15 @@ static void onGreeting(void)
     pop3.newMail = false;
     pop3.total = 0;
     pop3.skipped = 0;
+    // Both arguments are judged before anything is sent.
+    if (!commandArgumentSafe(config.settings.Login)) {
+        failBeforeLogin("Line break in login name: not sent to the POP3 server");
+        return;
+    }
+    if (!commandArgumentSafe(config.settings.plainPassword)) {
+        failBeforeLogin("Line break in password: not sent to the POP3 server");
+        return;
+    }
     if (!formatCommand("USER %s\r\n", config.settings.Login)) {
         failBeforeLogin("Login name too long for the POP3 server");
         return;

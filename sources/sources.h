@@ -38,6 +38,12 @@ void handleStartConnect(void);
 bool loadDialUp(void);   // at start and after setup, sources 7 and 8
 void unloadDialUp(void); // before the setup dialog and at exit
 void hangUpDialUp(void); // only a connection this program dialled
+// The network source was left in setup: hangs up a link dialled for it, then
+// unloads the dial-up interface.
+void leaveDialUp(void);
+// Once a second: a dial that has not reported back within ConnectTimeout is
+// hung up and reported.
+void dialUpTick(void);
 // The dial-up service's notification; may arrive on another thread.
 void onDialEvent(unsigned message, unsigned state, unsigned error);
 

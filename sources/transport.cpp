@@ -93,6 +93,11 @@ int readDecimal(const char *text, size_t length)
 
 // --- Commands and replies -------------------------------------------------------------
 
+bool commandArgumentSafe(const char *text)
+{
+    return strpbrk(text, "\r\n") == NULL;
+}
+
 bool formatCommand(const char *format, ...)
 {
     va_list args;
@@ -102,9 +107,11 @@ bool formatCommand(const char *format, ...)
     if (n < 0 || (size_t)n >= sizeof net.commandBuffer) {
         // Never send a command cut in the middle: the server would take the
         // rest of a line for something else.
-        net.commandBuffer[0] = '\0';
+        wipeBytes(net.commandBuffer, sizeof net.commandBuffer);
         return false;
     }
+    // The tail of a longer command before (PASS, LOGIN) must not outlive it.
+    wipeBytes(net.commandBuffer + n, sizeof net.commandBuffer - (size_t)n);
     return true;
 }
 
@@ -433,6 +440,7 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
             return;
         }
         net.selectedMask = MASK_IDLE;
+        net.serverHungUp = false;
         netStages.connecting = false;
         notifier.stageTicks = 0;
         netStages.awaitingServer = true;
@@ -457,6 +465,7 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
         break;
     case NET_CLOSE:
         // The server hung up: the poll ends without a commit and without a message.
+        net.serverHungUp = true;
         closeConnection();
         endFailedNetworkPoll();
         break;
@@ -470,9 +479,12 @@ void closeConnection(void)
 {
     netStages.connecting = false;
     netStages.awaitingServer = false;
+    net.sendRemaining = 0;
+    // Nothing more is sent on this connection: the last command (perhaps PASS
+    // or LOGIN after a refusal) is wiped.
+    wipeBytes(net.commandBuffer, sizeof net.commandBuffer);
     if (!notifier.pollInProgress)
         return;
-    net.sendRemaining = 0;
     if (!sockets || !net.winSockLoaded)
         return;
     if (net.socket != NET_INVALID_SOCKET) {

@@ -433,4 +433,21 @@ TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
         EXPECT_EQ("", run.err);
     }
 }
+
+// The notifier says nothing when a server hangs up; the checker must say why
+// its poll failed.
+TEST_F(Checker, ServerThatHangsUpAtOnceIsNamedOnStderr)
+{
+    char stored[128];
+    scramblePassword("secret", stored, sizeof stored);
+    for (const char *source : {"7", "8"}) {
+        SCOPED_TRACE(std::string("MessageSource ") + source);
+        std::string path =
+            ini(std::string("MessageSource=") + source + "\r\nMailHost=127.0.0.1\r\nLogin=drop\r\nPassword="
+                + stored + "\r\nPOP3Port=21310\r\nIMAP4Port=21343\r\nInactivityTimeout=10\r\n");
+        CheckRun run = runChecker("\"" + path + "\"", dir);
+        EXPECT_EQ(2, run.status);
+        EXPECT_EQ("pelcheck: the server closed the connection\n", run.err);
+    }
+}
 #endif

@@ -260,6 +260,29 @@ TEST_F(ConfigCore, MalformedFilterKeysNeverDelete)
     EXPECT_STREQ("keep", config.filterList.entries[0].text);
 }
 
+// Texts the setup pages refuse: as key names they would read back as other
+// entries ("a=b" as the key "a"), as a comment or a section, or trimmed.
+TEST_F(ConfigCore, ListTextsAKeyCannotHoldAreRefused)
+{
+    const struct {
+        const char *text;
+        const char *refusal;
+    } cases[] = {
+        {"Urgent notice", NULL},
+        {"50% off; today", NULL},
+        {"a#b", "String may not contain '#'"},
+        {"a=b", "String may not contain '='"},
+        {";comment", "String may not begin with ';'"},
+        {"[section]", "String may not begin with '['"},
+        {" lead", "String may not begin or end with a blank"},
+        {"trail\t", "String may not begin or end with a blank"},
+    };
+    for (const auto &c : cases) {
+        const char *refusal = listTextRefusal(c.text);
+        EXPECT_STREQ(c.refusal, refusal) << c.text;
+    }
+}
+
 TEST_F(ConfigCore, WavBaseKeysParse)
 {
     char text[LIST_TEXT_MAX + 1], sound[LIST_SOUND_MAX + 1];

@@ -109,6 +109,15 @@ TEST_F(SettingsFile, IntegerAndFlagRules)
     }
     loadSettings(ini("PollInterval=45x\r\n").c_str());
     EXPECT_EQ(45u, config.settings.PollInterval);
+
+    // Only leading digits count: a sign or a hex prefix is not a number (a
+    // wrapped -1 would select no source at all), and a present but empty value
+    // is 0, not the default.
+    loadSettings(ini("MessageSource=-1\r\nPOP3Port=0x6E\r\nIMAP4Port=+143\r\nWindowAction=\r\n").c_str());
+    EXPECT_EQ(0u, config.settings.MessageSource);
+    EXPECT_EQ(0u, config.settings.POP3Port);
+    EXPECT_EQ(0u, config.settings.IMAP4Port);
+    EXPECT_EQ(0u, config.settings.WindowAction);
     EXPECT_TRUE(boxes.texts().empty());
 }
 

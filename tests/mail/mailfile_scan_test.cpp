@@ -267,4 +267,20 @@ TEST_F(MailFileScanTest, MoreThanAHundredMessagesWrapTheSlots)
     EXPECT_EQ(result.lastIndex, 149);
     EXPECT_STREQ(mail.workHeaders[49].subject, "m149");
     EXPECT_STREQ(mail.workHeaders[50].subject, "m50");
+
+    // A dropped message past the hundredth leaves the kept one in its slot:
+    // a read last message, and the separator closing an MMDF file.
+    box.clear();
+    for (int i = 0; i < 101; i++)
+        box += "From x\nSubject: m" + std::to_string(i) + (i == 100 ? "\nStatus: RO" : "") + "\n\n";
+    scan(box);
+    EXPECT_EQ(result.lastIndex, 99);
+    EXPECT_STREQ(mail.workHeaders[0].subject, "m0");
+    EXPECT_STREQ(result.record->subject, "m100") << "the dropped record stays readable";
+    box.clear();
+    for (int i = 0; i < 100; i++)
+        box += "\x01\x01\x01\x01\nSubject: m" + std::to_string(i) + "\n\nbody\n\x01\x01\x01\x01\n";
+    scan(box);
+    EXPECT_EQ(result.lastIndex, 99);
+    EXPECT_STREQ(mail.workHeaders[0].subject, "m0");
 }

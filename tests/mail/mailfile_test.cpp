@@ -324,7 +324,21 @@ TEST_F(MailFileTest, DeleteFilterDeletesANewMessageFileAndLogsIt)
     EXPECT_FALSE(exists("1.CNM"));
     EXPECT_TRUE(exists("2.CNM"));
     EXPECT_EQ(subjects(), std::vector<std::string>({"hello"}));
-    EXPECT_TRUE(exists("deleted.log"));
+    // One entry, for the deleted message only, in CR LF lines.
+    HANDLE file = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::string content(4096, '\0');
+    DWORD got = 0;
+    ReadFile(file, &content[0], (DWORD)content.size(), &got, NULL);
+    CloseHandle(file);
+    content.resize(got);
+    ASSERT_EQ(content.rfind("Date: ", 0), 0u) << content;
+    size_t firstLineEnd = content.find("\r\n");
+    ASSERT_NE(firstLineEnd, std::string::npos);
+    EXPECT_EQ(content.substr(firstLineEnd + 2), "Filter \"spam\" for subject line matched message\r\n"
+                                                "From:    sender@example.org\r\n"
+                                                "Subject: spam offer\r\n"
+                                                "\r\n");
 }
 
 TEST_F(MailFileTest, OnlyTheFirstReturnedOfTwoNewFilesCountsAsNewer)

@@ -141,13 +141,6 @@ class DialUp : public ::testing::Test
     }
 };
 
-TEST_F(DialUp, StandInIsTheServiceInUse)
-{
-    entry("Office");
-    EXPECT_TRUE(findConnection());
-    EXPECT_EQ("enum\n", standinLog());
-}
-
 TEST_F(DialUp, DirectConnectionNeverTouchesTheService)
 {
     entry("<Direct connection>");
@@ -168,6 +161,7 @@ TEST_F(DialUp, ConnectedEntryPollsAtOnceAndIsNeverHungUp)
     ASSERT_TRUE(runScriptedPoll());
     EXPECT_EQ(1, notifier.headerCount);
     EXPECT_TRUE(dialUpLinkUsable());
+    EXPECT_EQ(0u, standinLog().find("enum\n")) << "the entry is looked up in the service: " << standinLog();
     EXPECT_EQ(std::string::npos, standinLog().find("hangup")) << standinLog();
     EXPECT_EQ(std::string::npos, standinLog().find("dial:")) << standinLog();
 }
@@ -254,6 +248,68 @@ TEST_F(DialUp, UnknownEntryCannotGetItsParameters)
     startNetworkPoll();
     EXPECT_EQ((std::vector<std::string>{"error:Unable to get dial parameters"}), errors());
     EXPECT_EQ(0, notifier.rasState);
+}
+
+TEST_F(DialUp, DialThatNeverReportsBackIsHungUpAfterTheConnectTimeout)
+{
+    entry("Silent");
+    config.settings.DialConnection = true;
+    config.settings.ConnectTimeout = 2;
+    startNetworkPoll();
+    EXPECT_EQ(1, notifier.rasState);
+    for (int second = 0; second < 3; second++)
+        pollTick();
+    EXPECT_EQ(0, notifier.rasState);
+    EXPECT_STRNE("Dialing...", statusText());
+    EXPECT_NE(std::string::npos, standinLog().find("hangup:Silent")) << standinLog();
+    EXPECT_EQ(0u, dialUp.dialHandle);
+    // Shown although the link is not up: it is why no poll was made.
+    EXPECT_EQ((std::vector<std::string>{"error:Dialing error"}), errors());
+}
+
+// Setup moved to a source without dial-up (and to a direct connection): the
+// link dialled for the old source is hung up, not left open.
+TEST_F(DialUp, LeavingTheNetworkSourceHangsUpTheLinkItDialled)
+{
+    entry("Dialer");
+    config.settings.DialConnection = true;
+    sn.server.messages.push_back({makeHeader(1)});
+    startNetworkPoll();
+    ASSERT_TRUE(waitForPollRequest());
+    ASSERT_TRUE(runScriptedPoll());
+    ASSERT_NE(0u, dialUp.dialHandle);
+    unloadDialUp(); // around the setup dialog
+    config.settings.MessageSource = SOURCE_DISK_FILE;
+    entry("<Direct connection>");
+    leaveDialUp();
+    EXPECT_NE(std::string::npos, standinLog().find("hangup:Dialer")) << standinLog();
+    EXPECT_EQ(0u, dialUp.dialHandle);
+    EXPECT_FALSE(dialUp.loaded);
+}
+
+int loadNothing(void)
+{
+    return 0;
+}
+
+TEST_F(DialUp, MissingServiceIsToldOncePerConnectionSetting)
+{
+    unloadDialUp();
+    dialUp.missingToldFor[0] = '\0';
+    DialUpLayer absent = {};
+    absent.load = loadNothing;
+    installDialUpLayer(&absent);
+    EXPECT_FALSE(loadDialUp());
+    entry("Dialer");
+    config.settings.DialConnection = true;
+    for (int i = 0; i < 3; i++)
+        startNetworkPoll();
+    EXPECT_FALSE(notifier.pollInProgress);
+    EXPECT_EQ((std::vector<std::string>{"error:Unable to load RASAPI32.DLL"}), errors());
+    entry("Office");
+    startNetworkPoll();
+    startNetworkPoll();
+    EXPECT_EQ(2u, errors().size());
 }
 
 } // namespace

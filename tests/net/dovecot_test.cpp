@@ -312,7 +312,9 @@ TEST_P(DovecotPoll, CountsEmptySmallAndLargeMailboxes)
     for (int i = 3; i < 250; i++)
         deliver("many", corpusMessage(i));
     resetFakeFrontEnd();
+    unsigned long long before = net.headerBytesCollected;
     runPoll();
+    unsigned long long lastHundred = net.headerBytesCollected - before;
     EXPECT_TRUE(errors().empty());
     EXPECT_EQ(250, notifier.headerCount);
     EXPECT_EQ(100, notifier.shownCount);
@@ -322,11 +324,13 @@ TEST_P(DovecotPoll, CountsEmptySmallAndLargeMailboxes)
         lowest = mail.shownHeaders[i].index < lowest ? mail.shownHeaders[i].index : lowest;
     EXPECT_EQ(imapSource() ? 151 : 150, lowest);
 
-    // With UnreadOnly every message is asked about.
+    // With UnreadOnly every message is asked about: the headers of all 250
+    // (the corpus messages are of much the same size) instead of the last 100.
     config.settings.UnreadOnly = true;
+    before = net.headerBytesCollected;
     runPoll();
     EXPECT_EQ(250, notifier.headerCount);
-    EXPECT_EQ(0, net.headerBlockFill > HEADER_BLOCK_MAX);
+    EXPECT_GT(net.headerBytesCollected - before, lastHundred * 3 / 2);
 }
 
 TEST_P(DovecotPoll, SecondPollFindsNothingNewUntilAMessageArrives)
@@ -476,6 +480,8 @@ TEST_P(ScriptedServerPoll, RepliesSentOneByteAtATimeAreUnderstood)
 
 TEST_P(ScriptedServerPoll, TaggedLinesCutInsideTheTagAreRecognised)
 {
+    if (!imapSource())
+        GTEST_SKIP() << "POP3 replies carry no tags";
     login("tagsplit");
     runPoll();
     EXPECT_TRUE(errors().empty());

@@ -307,6 +307,65 @@ TEST_F(NetPoll, Pop3OverlongLoginIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(sn.startups, sn.cleanups);
 }
 
+// A stored password decodes to any byte and $VAR$ expansion can put line breaks
+// into a login or mailbox name: none of it may reach the server as a command.
+TEST_F(NetPoll, LineBreaksInArgumentsAreRefusedBeforeTheyAreSent)
+{
+    copyText(config.settings.plainPassword, "secret\r\nDELE 1");
+    addMessages(1);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Line break in password: not sent to the POP3 server"}),
+              errors());
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(sn.startups, sn.cleanups);
+
+    newConnection();
+    copyText(config.settings.Login, "pelimbo\nDELE 1");
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Line break in login name: not sent to the POP3 server"}),
+              errors());
+
+    useImap();
+    newConnection();
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{
+                  "error:Line break in login name or password: not sent to the IMAP4 server"}),
+              errors());
+
+    newConnection();
+    copyText(config.settings.Login, "pelimbo");
+    copyText(config.settings.plainPassword, "secret");
+    copyText(config.settings.IMAPMailBox, "INBOX\r\nA9 DELETE INBOX");
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("", sn.sent);
+    EXPECT_EQ((std::vector<std::string>{"error:Line break in mailbox name: not sent to the IMAP4 server"}),
+              errors());
+    EXPECT_TRUE(notifier.pollFailed);
+}
+
+// Shorter commands after PASS overwrite only its front: the rest must not stay.
+TEST_F(NetPoll, NoPasswordIsLeftInTheCommandBuffer)
+{
+    const char *password = "a-rather-long-secret-password";
+    copyText(config.settings.plainPassword, password);
+    sn.server.password = password;
+    addMessages(1);
+    ASSERT_TRUE(runScriptedPoll());
+    ASSERT_EQ(1, notifier.headerCount);
+    std::string buffer(net.commandBuffer, sizeof net.commandBuffer);
+    EXPECT_EQ(std::string::npos, buffer.find("secret-password"));
+
+    useImap();
+    newConnection();
+    sn.server.password = "other";
+    ASSERT_TRUE(runScriptedPoll());
+    buffer.assign(net.commandBuffer, sizeof net.commandBuffer);
+    EXPECT_EQ(std::string::npos, buffer.find("secret-password")) << "a refused LOGIN is wiped too";
+}
+
 TEST_F(NetPoll, ServerThatClosesMidConversationEndsThePollSilently)
 {
     addMessages(3);

@@ -6,6 +6,7 @@ behaviour of the conversation:
     bytewise   every reply goes out one byte per TCP segment
     huge       the first message's header is longer than 65535 bytes
     hangup     the connection is closed right after the message count
+    drop       the connection is closed as soon as the login name arrives
     tagsplit   IMAP4: every tagged status line is cut inside its tag
     anything   an ordinary server
 
@@ -61,6 +62,8 @@ class Pop3(Conversation):
             verb = verb.upper()
             if verb == "USER":
                 self.mode = arg
+                if self.mode == "drop":
+                    return
                 self.write(b"+OK\r\n")
             elif verb == "PASS":
                 self.write(b"+OK logged in\r\n")
@@ -98,6 +101,8 @@ class Imap4(Conversation):
             verb = words[0].upper() if words else ""
             if verb == "LOGIN":
                 self.mode = words[1].strip('"')
+                if self.mode == "drop":
+                    return
                 self.tagged(tag, "OK [CAPABILITY IMAP4rev1 SORT THREAD=REFERENCES MULTIAPPEND UNSELECT "
                                  "CHILDREN NAMESPACE UIDPLUS LIST-EXTENDED I18NLEVEL=1 CONDSTORE QRESYNC] Logged in")
             elif verb in ("SELECT", "EXAMINE"):

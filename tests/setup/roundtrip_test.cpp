@@ -117,7 +117,7 @@ TEST_F(FirstStart, CancelledSetupEndsTheProgramWithoutWriting)
     bool leftOpen = true;
     int result = start({[&](HWND d) { pressCancel(d); }}, &leftOpen);
     EXPECT_FALSE(leftOpen);
-    EXPECT_NE(result, -1);
+    EXPECT_EQ(result, 1);
     EXPECT_EQ(win.mainWindow, (HWND)NULL);
     EXPECT_EQ(dir.read("PELIMBO.INI"), "");
 }

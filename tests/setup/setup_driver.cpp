@@ -158,42 +158,15 @@ VOID CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD)
     script->inStep = false;
 }
 
-// The message-box capture of the test support answers every dialog it sees
-// initialised or activated; the setup dialog and its pages are not boxes. This
-// hook sees each message before the window does (and before the capture's
-// hooks, which look after it), and marks them as already taken.
-HHOOK markerHook;
-
-void markSetupWindow(HWND window)
-{
-    char title[32] = "";
-    GetWindowTextA(window, title, sizeof title);
-    bool page = (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0;
-    // The Notes database browser is a dialog of the library's own too.
-    if (page || strcmp(title, "Pelimbo Setup") == 0 || strcmp(title, "Notes databases") == 0)
-        SetPropA(window, "PelimboCaptured", (HANDLE)1);
-}
-
-LRESULT CALLBACK markBeforeInit(int code, WPARAM wParam, LPARAM lParam)
-{
-    const CWPSTRUCT *message = (const CWPSTRUCT *)lParam;
-    if (code == HC_ACTION && message->message == WM_INITDIALOG)
-        markSetupWindow(message->hwnd);
-    return CallNextHookEx(markerHook, code, wParam, lParam);
-}
-
 } // namespace
 
 int runScripted(const std::vector<Step> &steps, const std::function<int()> &body, bool *leftOpen)
 {
     Script current = {&steps, 0, false, false, 0};
     script = &current;
-    markerHook = SetWindowsHookExA(WH_CALLWNDPROC, markBeforeInit, NULL, GetCurrentThreadId());
     UINT_PTR timer = SetTimer(NULL, 0, 15, onTick);
     int result = body();
     KillTimer(NULL, timer);
-    UnhookWindowsHookEx(markerHook);
-    markerHook = NULL;
     script = NULL;
     if (leftOpen)
         *leftOpen = current.leftOpen || current.next < steps.size();

@@ -1,6 +1,8 @@
 // The setup dialog, driven for real: each test writes an INI file, opens the
 // dialog through doSetup of the loaded library, acts on the controls, presses
 // OK or Cancel and reads the file back.
+#include <algorithm>
+
 #include "tests/setup/setup_fixture.h"
 
 namespace
@@ -344,8 +346,11 @@ TEST_F(SetupDialog, FilterListEditing)
             selectTab(d, "Filters");
             boxes.clear();
             click(d, "Filters", IDC_FL_ADD);
-            setText(d, "Filters", IDC_FL_NEW, "a#b");
-            click(d, "Filters", IDC_FL_DONE);
+            // Texts a key name cannot hold: "a=b" would come back as the key "a".
+            for (const char *bad : {"a#b", "a=b"}) {
+                setText(d, "Filters", IDC_FL_NEW, bad);
+                click(d, "Filters", IDC_FL_DONE);
+            }
             refusal = boxes.texts();
             afterRefused = listTexts(d, "Filters", IDC_FL_LIST);
             stillAdding = enabled(d, "Filters", IDC_FL_NEW) && !enabled(d, "Filters", IDC_FL_LIST);
@@ -367,7 +372,7 @@ TEST_F(SetupDialog, FilterListEditing)
     EXPECT_EQ(afterAdd, (Strings{"alpha", "Urgent", "zeta"}));
     EXPECT_EQ(selectedAfterAdd, 0);
     EXPECT_TRUE(ignoreShown) << "entry 0's buttons are shown after an add";
-    EXPECT_EQ(refusal, Strings{"String may not contain '#'"});
+    EXPECT_EQ(refusal, (Strings{"String may not contain '#'", "String may not contain '='"}));
     EXPECT_EQ(afterRefused, afterAdd);
     EXPECT_TRUE(stillAdding);
     EXPECT_EQ(refusedFocus, Focus("Filters", IDC_FL_NEW));
@@ -438,9 +443,11 @@ TEST_F(SetupDialog, WavBaseListEditing)
 
         boxes.clear();
         click(d, W, IDC_WB_ADD);
-        setText(d, W, IDC_WB_NEW, "x#y");
         setText(d, W, IDC_WB_SOUND, b.c_str());
-        click(d, W, IDC_WB_DONE);
+        for (const char *bad : {"x#y", "x=y"}) {
+            setText(d, W, IDC_WB_NEW, bad);
+            click(d, W, IDC_WB_DONE);
+        }
         refusedHash = boxes.texts();
         boxes.clear();
         setText(d, W, IDC_WB_NEW, "Carol");
@@ -468,7 +475,7 @@ TEST_F(SetupDialog, WavBaseListEditing)
     EXPECT_EQ(afterAdd, (Strings{"Alice", "boss", "zed"}));
     EXPECT_EQ(selectedAfterAdd, 0);
     EXPECT_EQ(soundShown, b);
-    EXPECT_EQ(refusedHash, Strings{"String may not contain '#'"});
+    EXPECT_EQ(refusedHash, (Strings{"String may not contain '#'", "String may not contain '='"}));
     EXPECT_EQ(refusedSound, Strings{"Invalid sound file"});
     EXPECT_EQ(soundFocus, Focus("WAVBase", IDC_WB_SOUND));
     EXPECT_EQ(refusedSelect, Strings{"Invalid sound file"});
@@ -717,8 +724,14 @@ TEST_F(SetupDialog, UnfilledListsKeepTheStoredChoice)
     writeIni("[Pelimbo]\r\nMessageSource=5\r\nLogin=Work profile\r\n");
     boxes.clear();
     ASSERT_EQ(run({[&](HWND d) { pressOk(d); }}), 1);
-    // Whatever MAPI said about its profiles here, it said it once.
-    EXPECT_EQ(boxes.texts().size(), 1u);
+    // The box is the profile list's own failure (which one depends on the MAPI
+    // this platform has), said once.
+    ASSERT_EQ(boxes.texts().size(), 1u);
+    const Strings profileFailures = {"Unable to load MAPI32.DLL", "Missing function in MAPI32.DLL",
+                                     "Error getting MAPI profiles"};
+    EXPECT_NE(std::find(profileFailures.begin(), profileFailures.end(), boxes.texts()[0]),
+              profileFailures.end())
+        << boxes.texts()[0];
     EXPECT_EQ(iniValue(iniText(), "Pelimbo", "Login"), "Work profile");
 }
 

@@ -36,12 +36,37 @@ std::string boxText(HWND box)
     return best;
 }
 
+// A message box is a top-level dialog whose children are its text (static
+// 0xFFFF), an optional icon and the standard buttons, nothing else. Dialogs of
+// the program itself (setup pages and frame, the About box, the password
+// prompt, the poll-wait notice) hold other controls and are left alone.
+bool isMessageBox(HWND box)
+{
+    char name[16];
+    if (!GetClassNameA(box, name, sizeof name) || lstrcmpA(name, "#32770") != 0
+        || (GetWindowLongA(box, GWL_STYLE) & WS_CHILD))
+        return false;
+    bool hasText = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        GetClassNameA(child, name, sizeof name);
+        int id = GetDlgCtrlID(child) & 0xFFFF;
+        LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (lstrcmpiA(name, "Static") == 0) {
+            if (id == 0xFFFF)
+                hasText = true;
+            else if ((style & SS_TYPEMASK) != SS_ICON)
+                return false;
+        } else if (lstrcmpiA(name, "Button") != 0 || id < IDOK || id > IDCONTINUE) {
+            return false;
+        }
+    }
+    return hasText;
+}
+
 // Records a box once and answers it at once.
 void takeBox(HWND box)
 {
-    char name[16];
-    if (!captured || !GetClassNameA(box, name, sizeof name) || lstrcmpA(name, "#32770") != 0
-        || GetPropA(box, "PelimboCaptured"))
+    if (!captured || GetPropA(box, "PelimboCaptured") || !isMessageBox(box))
         return;
     SetPropA(box, "PelimboCaptured", (HANDLE)1);
     captured->push_back({boxText(box), windowText(box)});

@@ -64,6 +64,31 @@ std::string testDirectory()
     return dir;
 }
 
+UINT_PTR WINAPI refuseTimer(HWND, UINT_PTR, UINT, TIMERPROC)
+{
+    return 0;
+}
+
+// Reads the password prompt's text and cancels it, from a thread timer that
+// runs inside the prompt's modal loop.
+std::string promptSeen;
+
+BOOL CALLBACK cancelIfPrompt(HWND window, LPARAM)
+{
+    if (!GetDlgItem(window, IDC_PASSWORD_PROMPT))
+        return TRUE;
+    char text[256] = "";
+    GetDlgItemTextA(window, IDC_PASSWORD_PROMPT, text, sizeof text);
+    promptSeen = text;
+    SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return FALSE;
+}
+
+void CALLBACK cancelPasswordPrompt(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), cancelIfPrompt, 0);
+}
+
 void pump(int rounds = 3)
 {
     for (int i = 0; i < rounds; i++) {
@@ -172,8 +197,13 @@ TEST_F(NotifierWindow, ConfigurationNameErrorsEndWithCodeZeroBeforeAnyWindow)
     EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), "work*.ini", SW_SHOWNOACTIVATE), 0);
     EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), "notes.txt", SW_SHOWNOACTIVATE), 0);
     EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), "\"Q:\\no such\\dir\\a.ini\"", SW_SHOWNOACTIVATE), 0);
+    // A name longer than any full path the program can hold is refused before
+    // any of the full path is looked at.
+    std::string longName(600, 'n');
+    EXPECT_EQ(startNotifier(GetModuleHandleA(NULL), longName.c_str(), SW_SHOWNOACTIVATE), 0);
     EXPECT_EQ(win.mainWindow, (HWND)NULL);
-    ASSERT_EQ(boxes.boxes().size(), 3u);
+    ASSERT_EQ(boxes.boxes().size(), 4u);
+    EXPECT_EQ(boxes.boxes()[3].text.rfind("Invalid configuration filename:\n\n\"nnnn", 0), 0u);
     EXPECT_EQ(boxes.boxes()[0].text, "Wildcard not allowed in configuration filename:\n\nwork*.ini");
     EXPECT_EQ(boxes.boxes()[1].text, "Invalid configuration filename:\n\n\"notes.txt\"");
     EXPECT_EQ(boxes.boxes()[2].text,
@@ -215,6 +245,19 @@ TEST_F(NotifierWindow, FirstStartWithoutMailFileRunsSetupAndEndsWhenItCannotLoad
     EXPECT_EQ(start(), 1);
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Unable to load PELSETUP32.DLL"}));
     EXPECT_EQ(win.mainWindow, (HWND)NULL);
+}
+
+TEST_F(NotifierWindow, RefusedTimerCancelledEndsWithCodeOneAndWritesNothing)
+{
+    writeIni("");
+    std::string before = readFile(ini);
+    MessageBoxCapture boxes;
+    win.startTimer = refuseTimer;
+    int code = start();
+    win.startTimer = NULL;
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"Too many timers in use"}));
+    EXPECT_EQ(readFile(ini), before);
 }
 
 // --- Menu, captions and the tooltip -------------------------------------------------------
@@ -274,6 +317,16 @@ TEST_F(NotifierWindow, MailGoneGraysClearAndCaptionCountsHeaders)
     EXPECT_STREQ(win.tray.tip, "0 new, 0 waiting");
 }
 
+TEST_F(NotifierWindow, LongMailFileNameIsWholeInTheCaptionAndCutOnlyInTheTooltip)
+{
+    std::string name = std::string(80, 'm') + ".mbx";
+    writeFile(dir + "\\" + name, twoMessages);
+    writeIni("MailFile=" + dir + "\\" + name + "\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(windowText(), name);
+    EXPECT_EQ(std::string(win.tray.tip), name.substr(0, 63));
+}
+
 TEST_F(NotifierWindow, AppendedMailNotifiesAgain)
 {
     writeIni("ShowHeaders=TRUE\n");
@@ -317,7 +370,7 @@ TEST_F(NotifierWindow, ExitMenuMakesCloseMinimiseToTheNotificationArea)
 
 TEST_F(NotifierWindow, WithoutExitMenuCloseEndsTheProgramAndSavesGeometry)
 {
-    writeIni("ExitMenu=FALSE\n");
+    writeIni("ExitMenu=FALSE\nLastIconPosition=TRUE\nIconPosition=33,44\n");
     ASSERT_EQ(start(), -1);
     EXPECT_FALSE(menuHas(MENU_EXIT));
     RECT rect;
@@ -330,8 +383,24 @@ TEST_F(NotifierWindow, WithoutExitMenuCloseEndsTheProgramAndSavesGeometry)
     GetPrivateProfileStringA("Pelimbo", "NoHeaderSize", "", value, sizeof value, ini.c_str());
     EXPECT_EQ(std::string(value),
               std::to_string(rect.right - rect.left + 1) + "," + std::to_string(rect.bottom - rect.top + 1));
+    // Never minimised in this run: the stored icon position is kept.
     GetPrivateProfileStringA("Pelimbo", "IconPosition", "", value, sizeof value, ini.c_str());
-    EXPECT_STRNE(value, "");
+    EXPECT_STREQ(value, "33,44");
+}
+
+TEST_F(NotifierWindow, PasswordPromptNamesTheExpandedLoginAsItIs)
+{
+    writeIni("");
+    ASSERT_EQ(start(), -1);
+    // An expansion that yields a "$" is not expanded a second time.
+    copyText(config.settings.Login, "ann$x");
+    MessageBoxCapture boxes;
+    promptSeen.clear();
+    UINT_PTR timer = SetTimer(NULL, 0, 20, cancelPasswordPrompt);
+    EXPECT_FALSE(promptPassword(PASSWORD_LOGIN));
+    KillTimer(NULL, timer);
+    EXPECT_EQ(promptSeen, "Enter password for ann$x:");
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 // --- Commands that wait for the poll --------------------------------------------------------
@@ -493,6 +562,8 @@ TEST_F(NotifierWindow, RecolouredPicturesTakeTheStateColours)
     EXPECT_EQ(pixel(win.haveMailBitmap, 12, 40), RGB(255, 255, 255));
     EXPECT_EQ(pixel(win.mailPicture, 0, 0), RGB(255, 255, 255));
     EXPECT_EQ(pixel(win.noMailBitmap, 0, 0), RGB(255, 255, 255));
+    // Without a display context the stored colour stays (not CLR_INVALID).
+    EXPECT_EQ(nearestDisplayColour(NULL, RGB(1, 2, 3)), RGB(1, 2, 3));
 }
 
 TEST_F(NotifierWindow, ScrollRangesFollowTheListAndTheClientArea)
