@@ -96,6 +96,17 @@ bool headerDone(const MessageFlags &flags)
     return flags.seen[FIELD_FROM] && flags.seen[FIELD_SUBJECT] && flags.seen[FIELD_SENDER];
 }
 
+// Where the walk through one file stands: the message being read and the
+// lines that decide where the next one opens.
+struct ScanCursor {
+    MessageHeader *record; // null before the first message
+    MessageFlags flags;
+    bool pmFlagsDone;
+    int lineNumber;
+    int openingLine;
+    bool lastLineOpened;
+};
+
 } // namespace
 
 // The slot is given back to the record it displaced; the dropped message's
@@ -142,11 +153,10 @@ static void rememberFilter(MailFileScan *scan, MessageFlags *flags, MessageHeade
     dropMessage(scan, flags, record);
 }
 
-int scanMailFile(LineReader *reader, MailFileScan *scan)
+// Resets what the scan reports and reads the first line, which decides the
+// layout. False for an empty file or an unknown layout.
+static bool startScan(LineReader *reader, MailFileScan *scan, char *line, size_t size, size_t *length)
 {
-    char line[MAIL_LINE_SIZE];
-    const Settings &settings = config.settings;
-
     scan->format = MAIL_FORMAT_UNKNOWN;
     scan->empty = false;
     scan->stopped = false;
@@ -155,91 +165,132 @@ int scanMailFile(LineReader *reader, MailFileScan *scan)
     scan->messagesOpened = 0;
 
     clearRawHeaders();
-    size_t length = readLine(reader, line, sizeof line);
-    if (length == 0) {
+    *length = readLine(reader, line, size);
+    if (*length == 0) {
         scan->empty = true;
-        return 0;
+        return false;
     }
     scan->format = detectMailFormat(line);
-    if (scan->format == MAIL_FORMAT_UNKNOWN)
+    return scan->format != MAIL_FORMAT_UNKNOWN;
+}
+
+// A line that opens a message takes the next record. Past 100 messages that
+// record displaces the oldest kept one, which is remembered in case this
+// message is dropped.
+static void openMessage(MailFileScan *scan, ScanCursor *at)
+{
+    at->openingLine = at->lineNumber;
+    at->lastLineOpened = true;
+    scan->lastIndex++;
+    scan->messagesOpened++;
+    scan->displaced = *slotOf(scan->lastIndex);
+    if (const WideHeader *wide = wideHeaderOf(slotOf(scan->lastIndex)))
+        scan->displacedWide = *wide;
+    at->record = openHeaderRecord(scan->lastIndex, scan->sortKey);
+    at->record->soundEntry = NO_SOUND;
+    scan->record = at->record;
+    clearRawHeaders();
+    at->flags = MessageFlags{};
+}
+
+// From, Subject or Sender: decoded into the record, then matched against the
+// filters and the WAVBase.
+static void takeHeaderField(LineReader *reader, MailFileScan *scan, ScanCursor *at, HeaderField field,
+                            char *line, size_t size)
+{
+    // A fold that ran into the blank line has used up the end of the header
+    // block: the other of From and Subject then counts as seen (Sender stays
+    // open), as this scan has always done.
+    if (joinContinuationLines(reader, line, size))
+        at->flags.seen[field == FIELD_FROM ? FIELD_SUBJECT : FIELD_FROM] = true;
+    takeHeaderLine(field, line, strlen(line), at->record);
+    at->flags.seen[field] = true;
+    if (!scan->filterEntry)
+        rememberFilter(scan, &at->flags, &at->record, filterMatchField(field, at->record));
+    if (soundEligible(scan, at->record, reader))
+        at->record->soundEntry = soundMatchField(field, at->record);
+}
+
+// With UnreadOnly, a Status holding "R" or an X-PMFLAGS with the read bit
+// drops the message.
+static void takeReadMark(MailFileScan *scan, ScanCursor *at, const char *line)
+{
+    if (!at->flags.statusSeen && strncmp(line, "Status:", 7) == 0) {
+        if (strchr(line + 7, 'R') != NULL)
+            dropMessage(scan, &at->flags, &at->record);
+        at->flags.statusSeen = true;
+    } else if (!at->pmFlagsDone && strncmp(line, "X-PMFLAGS:", 10) == 0) {
+        if (pmFlagsValue(line) & 0x80u)
+            dropMessage(scan, &at->flags, &at->record);
+        at->pmFlagsDone = true;
+    }
+}
+
+static void takeMessageLine(LineReader *reader, MailFileScan *scan, ScanCursor *at, char *line, size_t size)
+{
+    HeaderField field = headerFieldOf(line, strlen(line));
+    if (field != FIELD_OTHER && !at->flags.seen[field])
+        takeHeaderField(reader, scan, at, field, line, size);
+    else if (!headerDone(at->flags) && blankLine(line))
+        // The header block of this message has ended.
+        at->flags.seen[FIELD_FROM] = at->flags.seen[FIELD_SUBJECT] = at->flags.seen[FIELD_SENDER] = true;
+    else if (config.settings.UnreadOnly)
+        takeReadMark(scan, at, line);
+}
+
+// Everything the settings ask of this file is known: a single-message file
+// (SMF or a .CNM) need not be read further.
+static bool fileAnswered(const MailFileScan *scan, const ScanCursor *at)
+{
+    const Settings &settings = config.settings;
+    const MessageFlags &flags = at->flags;
+    return flags.seen[FIELD_FROM] && flags.seen[FIELD_SUBJECT]
+           && (flags.seen[FIELD_SENDER] || !settings.UseFilters)
+           && (!settings.UnreadOnly || (scan->isCnm && at->pmFlagsDone)
+               || (scan->format == SMF && flags.statusSeen));
+}
+
+static bool stopAsked(MailFileScan *scan)
+{
+    if (scan->stopRequested && scan->stopRequested()) {
+        scan->stopped = true;
+        return true;
+    }
+    return false;
+}
+
+int scanMailFile(LineReader *reader, MailFileScan *scan)
+{
+    char line[MAIL_LINE_SIZE];
+    size_t length;
+    if (!startScan(reader, scan, line, sizeof line, &length))
         return 0;
 
-    MessageFlags flags = {};
-    bool pmFlagsDone = !scan->isCnm;
-    int lineNumber = 1;
-    int openingLine = 0;
-    bool lastLineOpened = false;
-    MessageHeader *record = NULL;
-
+    ScanCursor at = {};
+    at.pmFlagsDone = !scan->isCnm;
+    at.lineNumber = 1;
     do {
-        if (scan->stopRequested && scan->stopRequested()) {
-            scan->stopped = true;
+        if (stopAsked(scan))
             break;
-        }
         if (scan->eachLine)
             scan->eachLine();
-
-        ++lineNumber;
+        ++at.lineNumber;
         stripTrailingWhite(line, length);
-        lastLineOpened = false;
-
-        if (opensMessage(scan->format, line, lineNumber, openingLine)) {
-            openingLine = lineNumber;
-            lastLineOpened = true;
-            scan->lastIndex++;
-            scan->messagesOpened++;
-            scan->displaced = *slotOf(scan->lastIndex);
-            if (const WideHeader *wide = wideHeaderOf(slotOf(scan->lastIndex)))
-                scan->displacedWide = *wide;
-            record = openHeaderRecord(scan->lastIndex, scan->sortKey);
-            record->soundEntry = NO_SOUND;
-            scan->record = record;
-            clearRawHeaders();
-            flags = MessageFlags{};
-        }
-
+        at.lastLineOpened = false;
+        if (opensMessage(scan->format, line, at.lineNumber, at.openingLine))
+            openMessage(scan, &at);
         // Lines before the first message (a Unix mailbox whose first "From "
         // line was only blanks after the word) belong to no message.
-        if (record) {
-            HeaderField field = headerFieldOf(line, strlen(line));
-            if (field != FIELD_OTHER && !flags.seen[field]) {
-                // A fold that ran into the blank line has used up the end of
-                // the header block: the other of From and Subject then counts
-                // as seen (Sender stays open), as this scan has always done.
-                if (joinContinuationLines(reader, line, sizeof line))
-                    flags.seen[field == FIELD_FROM ? FIELD_SUBJECT : FIELD_FROM] = true;
-                takeHeaderLine(field, line, strlen(line), record);
-                flags.seen[field] = true;
-                if (!scan->filterEntry)
-                    rememberFilter(scan, &flags, &record, filterMatchField(field, record));
-                if (soundEligible(scan, record, reader))
-                    record->soundEntry = soundMatchField(field, record);
-            } else if (!headerDone(flags) && blankLine(line)) {
-                // The header block of this message has ended.
-                flags.seen[FIELD_FROM] = flags.seen[FIELD_SUBJECT] = flags.seen[FIELD_SENDER] = true;
-            } else if (settings.UnreadOnly) {
-                if (!flags.statusSeen && strncmp(line, "Status:", 7) == 0) {
-                    if (strchr(line + 7, 'R') != NULL)
-                        dropMessage(scan, &flags, &record);
-                    flags.statusSeen = true;
-                } else if (!pmFlagsDone && strncmp(line, "X-PMFLAGS:", 10) == 0) {
-                    if (pmFlagsValue(line) & 0x80u)
-                        dropMessage(scan, &flags, &record);
-                    pmFlagsDone = true;
-                }
-            }
-
-            if (flags.seen[FIELD_FROM] && flags.seen[FIELD_SUBJECT]
-                && (flags.seen[FIELD_SENDER] || !settings.UseFilters)
-                && (!settings.UnreadOnly || (scan->isCnm && pmFlagsDone)
-                    || (scan->format == SMF && flags.statusSeen)))
-                break;
-        }
+        if (!at.record)
+            continue;
+        takeMessageLine(reader, scan, &at, line, sizeof line);
+        if (fileAnswered(scan, &at))
+            break;
     } while ((length = readLine(reader, line, sizeof line)) != 0);
 
     // The separator that closes the last message of an MMDF file opened one
     // more "message" that has no content.
-    if (scan->format == MMDF && lastLineOpened)
-        dropMessage(scan, &flags, &record);
+    if (scan->format == MMDF && at.lastLineOpened)
+        dropMessage(scan, &at.flags, &at.record);
     return 1;
 }
