@@ -16,14 +16,15 @@ ImapClient imap;
 enum {
     IMAP_GREETING = 0,
     IMAP_LOGIN = 1,
-    IMAP_SELECT = 2,
-    IMAP_FLAGS = 3,
-    IMAP_HEADER_FIRST = 4,
-    IMAP_HEADER_REST = 5,
-    IMAP_STORE = 6,
-    IMAP_CLOSE = 7,
-    IMAP_LOGOUT = 8,
-    IMAP_DONE = 9,
+    IMAP_STARTTLS = 2,
+    IMAP_SELECT = 3,
+    IMAP_FLAGS = 4,
+    IMAP_HEADER_FIRST = 5,
+    IMAP_HEADER_REST = 6,
+    IMAP_STORE = 7,
+    IMAP_CLOSE = 8,
+    IMAP_LOGOUT = 9,
+    IMAP_DONE = 10,
 };
 
 void resetImapClient(void)
@@ -271,6 +272,16 @@ static void sendLogin(void)
     sendImap();
 }
 
+void continueImapAfterStartTls(void)
+{
+    if (imap.state != IMAP_STARTTLS)
+        return;
+    // Nothing read before the session started may count in the new one.
+    imap.windowLength = 0;
+    imap.carryLength = 0;
+    sendLogin();
+}
+
 static void sendMailboxCommand(void)
 {
     char mailbox[COMMAND_BUFFER_SIZE];
@@ -362,7 +373,24 @@ void handleImapReply(void)
         imap.exists = 0;
         imap.slot = 0;
         imap.skipped = 0;
+        if (config.settings.Security == SECURITY_STARTTLS) {
+            // Required: without it the login would cross the network in plain text.
+            imap.state = IMAP_STARTTLS;
+            imap.tagNumber++;
+            formatCommand("A%04d STARTTLS\r\n", imap.tagNumber);
+            sendImap();
+            break;
+        }
         sendLogin();
+        break;
+
+    case IMAP_STARTTLS:
+        if (status == IMAP_PENDING)
+            waitForMore();
+        else if (status == IMAP_OK)
+            startSecureSession();
+        else
+            failBeforeSelect("The IMAP4 server does not offer STARTTLS");
         break;
 
     case IMAP_LOGIN:

@@ -12,14 +12,15 @@ Pop3Client pop3;
 
 enum {
     POP3_GREETING = 0,
-    POP3_USER = 1,
-    POP3_PASS = 2,
-    POP3_STAT = 3,
-    POP3_TOP_FIRST = 4,
-    POP3_TOP_REST = 5,
-    POP3_DELE = 6,
-    POP3_QUIT = 7,
-    POP3_DONE = 8,
+    POP3_STLS = 1,
+    POP3_USER = 2,
+    POP3_PASS = 3,
+    POP3_STAT = 4,
+    POP3_TOP_FIRST = 5,
+    POP3_TOP_REST = 6,
+    POP3_DELE = 7,
+    POP3_QUIT = 8,
+    POP3_DONE = 9,
 };
 
 static const uint8_t endOfReply[TAIL_SIZE] = {'\r', '\n', '.', '\r', '\n'};
@@ -78,6 +79,22 @@ static void failAfterLogin(const char *text)
 {
     sendQuit();
     reportNetError(text);
+}
+
+static void sendUser(void)
+{
+    if (!formatCommand("USER %s\r\n", config.settings.Login)) {
+        failBeforeLogin("Login name too long for the POP3 server");
+        return;
+    }
+    pop3.state = POP3_USER;
+    sendPop3();
+}
+
+void continuePop3AfterStls(void)
+{
+    if (pop3.state == POP3_STLS)
+        sendUser();
 }
 
 static void sendTop(void)
@@ -183,6 +200,7 @@ void handlePop3Reply(void)
 
     switch (pop3.state) {
     case POP3_GREETING:
+    case POP3_STLS:
     case POP3_USER:
     case POP3_PASS:
     case POP3_STAT:
@@ -206,12 +224,23 @@ void handlePop3Reply(void)
         pop3.newMail = false;
         pop3.total = 0;
         pop3.skipped = 0;
-        if (!formatCommand("USER %s\r\n", config.settings.Login)) {
-            failBeforeLogin("Login name too long for the POP3 server");
+        if (config.settings.Security == SECURITY_STARTTLS) {
+            // Required: without it the login would cross the network in plain text.
+            pop3.state = POP3_STLS;
+            formatCommand("STLS\r\n");
+            sendPop3();
+            break;
+        }
+        sendUser();
+        break;
+
+    case POP3_STLS:
+        if (!lineBegins("+OK")) {
+            failBeforeLogin("The POP3 server does not offer STLS");
             return;
         }
-        pop3.state = POP3_USER;
-        sendPop3();
+        pop3.lineLength = 0;
+        startSecureSession();
         break;
 
     case POP3_USER:
