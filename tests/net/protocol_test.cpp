@@ -718,14 +718,14 @@ TEST_F(NetPoll, TlsRecordsCutAtEveryBytePositionGiveTheSameHeaders)
         const int replies = whole.replies;
 
         for (int reply = 0; reply < replies; reply++) {
-            for (size_t at = 1; at < 400; at++) {
+            for (size_t at = 1; at < whole.replySizes[(size_t)reply]; at++) {
                 ScriptedNet cut;
                 cut.imapMode = imapSource;
                 cut.recordSize = 7;
                 cut.server.messages = whole.server.messages;
                 cut.splitReply = reply;
                 cut.splitAt = at;
-                cut.chunkSize = 1 + at % 97;
+                cut.chunkSize = 1 + at % 61;
                 useScriptedNet(&cut);
                 memset(&notifier, 0, sizeof notifier);
                 notifier.tickCounter = 1;

@@ -200,6 +200,7 @@ void ScriptedNet::deliver(const std::string &reply)
 
 void ScriptedNet::deliverWire(const std::string &bytes)
 {
+    replySizes.push_back(bytes.size());
     std::string rest = bytes;
     if (replies == splitReply && splitAt > 0 && splitAt < rest.size()) {
         pending.push_back(rest.substr(0, splitAt));

@@ -73,6 +73,7 @@ struct ScriptedNet {
     int cleanups = 0, startups = 0, closes = 0, opens = 0, lookups = 0;
     bool startConnectPosted = false;
     int replies = 0;
+    std::vector<size_t> replySizes; // bytes on the wire of each reply
     bool peerClosed = false;
     int lastError = 0;
     // Raw mode: the server's bytes come from here instead of the model.
