@@ -1,6 +1,6 @@
 // pelcheck32: one poll of the configured source, printed. The checker is the
-// second front end of the notifier core: it implements notifier/frontend.h
-// without any window, so every text the notifier would show in a box goes to
+// second front end of the poll core: it installs its own front-end table
+// (core/frontend.h) without any window, so every text the notifier would show in a box goes to
 // stderr and every question is answered from the command line.
 #ifndef PELIMBO_CHECKER_CHECKER_H
 #define PELIMBO_CHECKER_CHECKER_H
@@ -14,6 +14,10 @@ struct CheckerOptions {
 };
 
 extern CheckerOptions checker;
+
+// The checker's front-end table, installed at start.
+struct FrontEnd;
+extern const FrontEnd checkerFrontEnd;
 
 // Writes text with tab, line break and backslash shown as \t, \n and \\;
 // every other byte as it is.

@@ -1,15 +1,12 @@
-// The checker's side of the seam the poll cycle and the sources call: no window,
-// no box, no sound. Texts go to stderr; the mail-state changes keep only the
-// bookkeeping the poll cycle reads back.
+// The checker's front-end table: no window, no box, no sound. Texts go to
+// stderr; everything else is the null front end's nothing.
 #include "checker/checker.h"
 
 #include <windows.h>
 
-#include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "core/frontend.h"
+#include "core/core.h"
 
 CheckerOptions checker;
 
@@ -38,13 +35,13 @@ void checkerNote(const char *text)
     fflush(stderr);
 }
 
-void frontShowError(const char *text)
+static void checkerShowError(const char *text)
 {
     checker.boxCount++;
     checkerNote(text);
 }
 
-int frontAskYesNo(const char *text)
+static int checkerAskYesNo(const char *text)
 {
     checker.boxCount++;
     checkerNote(text);
@@ -53,17 +50,7 @@ int frontAskYesNo(const char *text)
     return checker.allowDelete ? 1 : 0;
 }
 
-// Nothing to keep alive: the checker has no window a user could touch, and
-// network events are handled by its own loop between the poll's steps.
-void frontPumpMessages(void)
-{
-}
-
-void frontEnableMenuItem(int id, bool enabled)
-{
-}
-
-void frontRefreshStatus(void)
+static void checkerRefreshStatus(void)
 {
     if (!checker.verbose)
         return;
@@ -72,53 +59,16 @@ void frontRefreshStatus(void)
     checkerNote(line);
 }
 
-// The state bookkeeping of the two mail states, without their appearance.
-void enterNoMailState(bool actions)
-{
-    if (actions) {
-        // The next read takes every file as unseen.
-        mail.currentSnapshotCount = 0;
-        mail.previousSnapshotCount = 0;
-    }
-    if (notifier.mailMeasure == 0) {
-        notifier.shownCount = 0;
-        notifier.headerCount = 0;
-        notifier.clearItem = MENU_CLEAR;
-        notifier.clearGrayed = true;
-    } else {
-        notifier.clearItem = MENU_SHOW;
-        notifier.clearGrayed = false;
-    }
-}
-
-// No sound, window action, alarm or reader launch: the checker only reports.
-void enterHaveMailState(bool notify)
-{
-    notifier.clearItem = MENU_CLEAR;
-    notifier.clearGrayed = false;
-}
-
-void frontHiddenIconHover(void)
-{
-}
-void frontClosePollWait(void)
-{
-}
-void frontPostCommand(int command)
-{
-}
-void frontPollFinished(void)
-{
-}
-void frontBlinkStep(bool blankPhase)
-{
-}
-void frontOpenPollWait(void)
-{
-}
-void frontMinimizeForReader(void)
-{
-}
+// Nothing to keep alive or to show besides texts: the checker has no window a
+// user could touch, network events are handled by its own loop between the
+// poll's steps, it plays no sound and parks no commands.
+const FrontEnd checkerFrontEnd = [] {
+    FrontEnd table = nullFrontEnd;
+    table.showError = checkerShowError;
+    table.askYesNo = checkerAskYesNo;
+    table.refreshStatus = checkerRefreshStatus;
+    return table;
+}();
 
 BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
 {

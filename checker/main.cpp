@@ -11,11 +11,13 @@
 #include "checker/checker.h"
 #include "config/config.h"
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/inifile.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "config/inifile.h"
+#include "core/core.h"
+#include "core/frontend.h"
+#include "poll/pollcycle.h"
 #include "sources/net.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -145,6 +147,8 @@ static bool isNetworkSource(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (!isNetworkSource())
         return true;
     if (!createPollWindow()) {
@@ -163,6 +167,8 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        closeNotes();
 }
 
 // One poll moment, then the messages of a network poll until it has ended.
@@ -290,6 +296,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    installFrontEnd(&checkerFrontEnd);
     memset(&notifier, 0, sizeof notifier);
     notifier.clearItem = MENU_CLEAR;
     notifier.clearGrayed = true;

@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "config/text.h"
+#include "base/text.h"
 
 // Buffer sizes (characters kept plus the terminator).
 enum {

@@ -141,11 +141,6 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
                       const ReceivedDate *storedDate, const ReceivedTime *storedTime,
                       ReceivedDate *newestDate, ReceivedTime *newestTime);
 
-// Commits a network poll: closes the connection, moves the stored Received date
-// on, publishes count headers and ends the network poll.
-void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
-                           const ReceivedDate *newestDate, const ReceivedTime *newestTime);
-
 // --- Filters and deletions log -----------------------------------------------------------
 FilterEntry *filterMatchFrom(const MessageHeader *record);
 FilterEntry *filterMatchSubject(const MessageHeader *record);
@@ -153,8 +148,6 @@ FilterEntry *filterMatchSender(void);
 FilterEntry *filterMatchFromOrSubject(const MessageHeader *record);
 bool stopAfterFilterMatch(const FilterEntry *entry);
 const char *matchFieldName(uint8_t match);
-bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry);
-void logDeletion(const MessageHeader *record, const FilterEntry *entry);
 // The confirmation question shouldDeleteMessage asks. Zero when it was cut.
 int formatDeleteQuestion(char *text, size_t size, const MessageHeader *record, const FilterEntry *entry);
 // The local time a deletions log entry is stamped with.
@@ -167,12 +160,6 @@ enum {
 // One deletions log entry, lines ended by "\n" (the file gets CR LF). Zero when cut.
 int formatDeletionLog(char *text, size_t size, const MessageHeader *record, const FilterEntry *entry,
                       const LogTimestamp *when);
-
-// --- Mail-file source --------------------------------------------------------------------
-// Total size of the mail files that match mailPath (0 when none match).
-uint64_t mailFileSizeTotal(void);
-// Reads the mail files and ends with publishPollResult (or finishPoll on failure).
-void pollMailFile(void);
 
 // --- WAVBase -----------------------------------------------------------------------------
 WavBaseEntry *soundMatchFrom(const MessageHeader *record);

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "notifier/notifier.h"
+#include "core/core.h"
 
 // --- About ---------------------------------------------------------------------------
 

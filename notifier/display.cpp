@@ -7,8 +7,8 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 
 static const COLORREF pureWhite = RGB(255, 255, 255);
 

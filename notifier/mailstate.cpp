@@ -8,10 +8,10 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "core/frontend.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 
 static void leavePlacement(void)
 {
@@ -64,17 +64,12 @@ static void noMailWindowAction(bool actions)
     }
 }
 
-void enterNoMailState(bool actions)
+// The core has set the counts, the toggling item and the snapshots already.
+void showNoMailState(bool actions)
 {
     notifier.placementDepth++;
     notifier.iconRevealed = false;
-    if (notifier.mailMeasure == 0) {
-        notifier.shownCount = 0;
-        notifier.headerCount = 0;
-        setToggleItem(MENU_CLEAR, true);
-    } else {
-        setToggleItem(MENU_SHOW, false);
-    }
+    showToggleItem();
     setClassIcon(win.noMailIcon);
     setBackgroundColour(config.settings.colors[COLOR_NO_MAIL_WINDOW]);
     win.currentBitmap = win.noMailBitmap;
@@ -82,11 +77,6 @@ void enterNoMailState(bool actions)
         trayIcon(NIM_MODIFY, win.smallNoMailIcon);
     else if (IsIconic(win.mainWindow))
         redrawIcon();
-    if (actions) {
-        // The next read takes every file as unseen.
-        mail.currentSnapshotCount = 0;
-        mail.previousSnapshotCount = 0;
-    }
     noMailWindowAction(actions);
     if (config.settings.StayOnTop)
         setTopmost(false);
@@ -123,12 +113,12 @@ static void haveMailWindowAction(bool notify)
     }
 }
 
-void enterHaveMailState(bool notify)
+void showHaveMailState(bool notify)
 {
     notifier.placementDepth++;
     notifier.iconRevealed = false;
     refreshCaption();
-    setToggleItem(MENU_CLEAR, false);
+    showToggleItem();
     setClassIcon(win.newMailIcon);
     const uint32_t *colours = config.settings.colors;
     setBackgroundColour(

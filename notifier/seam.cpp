@@ -1,24 +1,25 @@
-// The window program's side of the seam the poll cycle and the sources call.
-#include "notifier/frontend.h"
+// The window program's front-end table: what the core decides, shown in the
+// main window, its menu and the notification area.
+#include "core/frontend.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 #include "notifier/window.h"
 
-void frontShowError(const char *text)
+static void windowShowError(const char *text)
 {
     MessageBoxA(win.mainWindow, text, "Pelimbo", MB_OK | MB_ICONEXCLAMATION);
 }
 
-int frontAskYesNo(const char *text)
+static int windowAskYesNo(const char *text)
 {
     return MessageBoxA(win.mainWindow, text, "Pelimbo", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void frontPumpMessages(void)
+static void windowPumpMessages(void)
 {
     MSG message;
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
@@ -34,7 +35,7 @@ void frontPumpMessages(void)
     }
 }
 
-void frontEnableMenuItem(int id, bool enabled)
+static void windowEnableMenuItem(int id, bool enabled)
 {
     if (!win.mainWindow || !win.menuBuilt)
         return;
@@ -42,14 +43,14 @@ void frontEnableMenuItem(int id, bool enabled)
                    MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
-void frontRefreshStatus(void)
+static void windowRefreshStatus(void)
 {
     refreshStatus();
 }
 
 // Old shell, hidden icon: the icon shows while the pointer rests on its place
 // and hides again after more than three seconds away.
-void frontHiddenIconHover(void)
+static void windowHiddenIconHover(void)
 {
     if (win.newShell || !config.settings.HideIcon || !win.minimised
         || !(notifier.clearItem == MENU_SHOW || !notifier.haveMail))
@@ -72,7 +73,7 @@ void frontHiddenIconHover(void)
     }
 }
 
-void frontClosePollWait(void)
+static void windowClosePollWait(void)
 {
     if (win.pollWaitDialog)
         DestroyWindow(win.pollWaitDialog);
@@ -81,7 +82,7 @@ void frontClosePollWait(void)
 
 // The waiting command runs as if the user had just asked for it. Exit goes
 // through the Exit command so the window is really destroyed.
-void frontPostCommand(int command)
+static void windowPostCommand(int command)
 {
     switch (command) {
     case PENDING_ABOUT: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_ABOUT, 0); break;
@@ -92,13 +93,13 @@ void frontPostCommand(int command)
     }
 }
 
-void frontPollFinished(void)
+static void windowPollFinished(void)
 {
     if (win.newShell)
         updateTrayIcon();
 }
 
-void frontBlinkStep(bool blankPhase)
+static void windowBlinkStep(bool blankPhase)
 {
     if (win.newShell) {
         if (blankPhase)
@@ -110,14 +111,41 @@ void frontBlinkStep(bool blankPhase)
     }
 }
 
-void frontOpenPollWait(void)
+static void windowOpenPollWait(void)
 {
     openPollWait();
 }
 
 // Called from the reader's launch thread: only posts.
-void frontMinimizeForReader(void)
+static void windowMinimizeForReader(void)
 {
     if (win.mainWindow && !win.minimised)
         PostMessageA(win.mainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
 }
+
+static void windowShowNoMail(bool actions)
+{
+    showNoMailState(actions);
+}
+
+static void windowShowHaveMail(bool notify)
+{
+    showHaveMailState(notify);
+}
+
+const FrontEnd windowFrontEnd = {
+    windowShowError,         // showError
+    windowAskYesNo,          // askYesNo
+    windowPumpMessages,      // pumpMessages
+    windowEnableMenuItem,    // enableMenuItem
+    windowRefreshStatus,     // refreshStatus
+    windowShowNoMail,        // showNoMail
+    windowShowHaveMail,      // showHaveMail
+    windowHiddenIconHover,   // hiddenIconHover
+    windowClosePollWait,     // closePollWait
+    windowPostCommand,       // postCommand
+    windowOpenPollWait,      // openPollWait
+    windowMinimizeForReader, // minimizeForReader
+    windowPollFinished,      // pollFinished
+    windowBlinkStep,         // blinkStep
+};

@@ -6,9 +6,11 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "core/core.h"
+#include "core/frontend.h"
+#include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 WindowState win;
@@ -258,6 +260,7 @@ static void beepWithPlatform(void)
 
 int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
 {
+    installFrontEnd(&windowFrontEnd);
     initialState();
     if (!win.playSoundFile)
         win.playSoundFile = playSoundWithPlatform;
@@ -333,6 +336,8 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     // the dial-up interface.
     if (config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4)
         loadDialUp();
+    if (config.settings.MessageSource == SOURCE_NOTES)
+        openNotes();
     if (config.settings.LaunchReader)
         launchReader();
     notifier.tickCounter = 0;

@@ -8,10 +8,11 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "poll/reader.h"
+#include "core/frontend.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 const char *setupLibraryName = PELSETUP_LIBRARY_NAME;
@@ -69,6 +70,7 @@ void buildSystemMenu(void)
     AppendMenuA(menu, MF_STRING | MF_GRAYED, MENU_CLEAR, "C&lear\tAlt+F10");
     notifier.clearItem = MENU_CLEAR;
     notifier.clearGrayed = true;
+    win.toggleItemInMenu = MENU_CLEAR;
     AppendMenuA(menu, MF_STRING, MENU_SETUP, "Se&tup...");
     if (config.settings.PasswordPrompt && config.settings.MessageSource != SOURCE_NOTES)
         AppendMenuA(menu, MF_STRING, MENU_PASSWORD, "Pass&word...");
@@ -77,16 +79,17 @@ void buildSystemMenu(void)
     win.menuBuilt = true;
 }
 
-// The toggling item is replaced in place by its current command id.
-void setToggleItem(int id, bool grayed)
+// The toggling item is replaced in place by the command the core chose
+// (notifier.clearItem, grayed with notifier.clearGrayed).
+void showToggleItem(void)
 {
-    if (win.menuBuilt) {
-        const char *text = id == MENU_CLEAR ? "C&lear\tAlt+F10" : "Sh&ow\tAlt+F10";
-        ModifyMenuA(systemMenu(), (UINT)notifier.clearItem,
-                    MF_BYCOMMAND | MF_STRING | (grayed ? MF_GRAYED : 0), (UINT_PTR)id, text);
-    }
-    notifier.clearItem = id;
-    notifier.clearGrayed = id == MENU_CLEAR && grayed;
+    if (!win.menuBuilt)
+        return;
+    int id = notifier.clearItem;
+    const char *text = id == MENU_CLEAR ? "C&lear\tAlt+F10" : "Sh&ow\tAlt+F10";
+    ModifyMenuA(systemMenu(), (UINT)win.toggleItemInMenu,
+                MF_BYCOMMAND | MF_STRING | (notifier.clearGrayed ? MF_GRAYED : 0), (UINT_PTR)id, text);
+    win.toggleItemInMenu = id;
 }
 
 // While minimised to the notification area the Move item is a grayed stand-in.
@@ -315,6 +318,21 @@ static void applyNewSettings(const Settings &before)
         unloadDialUp();
     }
 
+    // Notes first, then the comparison: with UseNotesSettings the session
+    // puts the client's own ID file, server and database into the settings,
+    // and they must not count as changed each time.
+    if (source == SOURCE_NOTES) {
+        openNotes();
+        if (differ(now.Login, before.Login) || differ(now.Password, before.Password)
+            || differ(now.NotesFolder, before.NotesFolder) || differ(now.NotesServer, before.NotesServer)
+            || differ(now.NotesMailDatabase, before.NotesMailDatabase)
+            || now.UseNotesSettings != before.UseNotesSettings
+            || now.Notes3xMailbox != before.Notes3xMailbox) {
+            resetMailState();
+            enterNoMailState(false);
+        }
+    }
+
     if (now.UnreadOnly != before.UnreadOnly) {
         resetMailState();
         enterNoMailState(false);
@@ -348,9 +366,12 @@ bool runSetup(void)
     notifier.modalOpen = true;
     bool network =
         config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4;
-    // The setup library uses the dial-up interface itself.
+    // The setup library uses the dial-up and Notes interfaces itself.
     if (network)
         unloadDialUp();
+    bool notes = config.settings.MessageSource == SOURCE_NOTES;
+    if (notes)
+        closeNotes();
     static Settings before;
     before = config.settings;
     int saved = doSetup(win.mainWindow, win.instance, win.currentDrive, win.currentDirectory, win.helpFile,
@@ -359,6 +380,8 @@ bool runSetup(void)
     if (!saved) {
         if (network)
             loadDialUp();
+        if (notes)
+            openNotes();
         notifier.modalOpen = false;
         return false;
     }
@@ -376,6 +399,8 @@ void closeSource(void)
         abortNetworkPoll();
         hangUpDialUp();
     }
+    if (source == SOURCE_NOTES)
+        closeNotes();
 }
 
 // --- Message handlers ------------------------------------------------------------------------

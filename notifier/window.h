@@ -11,7 +11,7 @@
 #include "config/config.h"
 #include "resources/resource_ids.h"
 #include "setup/dosetup.h"
-#include "notifier/inifile.h"
+#include "config/inifile.h"
 
 enum {
     POLL_TIMER_ID = 1,
@@ -85,7 +85,8 @@ struct WindowState {
     bool maximised;
     bool windowReady;
     bool menuBuilt;
-    bool startCancelled; // first-start setup cancelled: end with code 1
+    int toggleItemInMenu; // MENU_CLEAR or MENU_SHOW: the command id the menu holds now
+    bool startCancelled;  // first-start setup cancelled: end with code 1
 
     int vpos, vmax, hpos, hmax;
     int clientHeight;
@@ -139,7 +140,7 @@ bool runSetup(void);
 void closeSource(void);
 void buildSystemMenu(void);
 void updateModeRects(void);
-void setToggleItem(int id, bool grayed);
+void showToggleItem(void);
 void substituteMoveItem(void);
 void restoreMoveItem(void);
 // Opens the help page beside the program; context 0 is the index.
@@ -178,6 +179,13 @@ void CALLBACK AlarmProc(HWND window, UINT message, UINT_PTR timerId, DWORD time)
 void showWindowPlaced(int showCommand);
 void savePositions(void);
 void playNotificationSound(void);
+// The two mail states as the window shows them (the front-end table's
+// showNoMail and showHaveMail).
+void showNoMailState(bool actions);
+void showHaveMailState(bool notify);
+// The window program's front-end table, installed by startNotifier.
+struct FrontEnd;
+extern const FrontEnd windowFrontEnd;
 BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter);
 
 // --- Small dialogs (dialogs.cpp) -------------------------------------------------------------

@@ -1,43 +1,46 @@
-// The Lotus Notes side of the Mailbox page: loading the Notes programming
-// interface for the setup library, the user name held in an ID file, the ID
-// file Browse, and the folder preselection.
+// The Lotus Notes side of the Mailbox page: the setup library's binding of the
+// Notes programming interface, the user name held in an ID file, the ID file
+// Browse, and the folder preselection.
 #include <windows.h>
 #include <commdlg.h>
 #include <string.h>
 
 #include "config/config.h"
-#include "config/text.h"
+#include "base/text.h"
+#include "setup/notes.h"
 #include "setup/setup.h"
 #include "setup/setupids.h"
 
-typedef WORD NotesStatus;
-typedef NotesStatus(WINAPI *NotesInitExtendedProc)(int, char **);
-typedef void(WINAPI *NotesTermProc)(void);
-typedef WORD(WINAPI *OSGetDataDirectoryProc)(char *);
-typedef NotesStatus(WINAPI *REGGetIDInfoProc)(char *, WORD, void *, WORD, WORD *);
-
-// The entry points the setup library needs, all required, in this order.
-static const char *const notesEntryNames[] = {
+// The entry points the setup library needs, all required, in the order of
+// SetupNotesInterface.
+static const char *const setupEntryNames[] = {
     "NotesInitExtended",  "NotesTerm",           "OSLockObject",   "OSUnlockObject",     "OSMemFree",
     "OSGetDataDirectory", "REGGetIDInfo",        "OSLoadString",   "NSFDbOpen",          "NSFDbClose",
     "NSFNoteOpen",        "NSFNoteClose",        "NSFItemScan",    "NSFSearch",          "DNAbbreviate",
     "DNCanonicalize",     "NAMEGetAddressBooks", "OSPathNetParse", "OSPathNetConstruct",
 };
 enum {
-    NOTES_ENTRY_COUNT = sizeof notesEntryNames / sizeof notesEntryNames[0]
+    SETUP_ENTRY_COUNT = sizeof setupEntryNames / sizeof setupEntryNames[0]
 };
-enum {
-    ENTRY_INIT = 0,
-    ENTRY_TERM = 1,
-    ENTRY_DATA_DIRECTORY = 5,
-    ENTRY_ID_INFO = 6
-};
+static_assert(sizeof(SetupNotesInterface) == SETUP_ENTRY_COUNT * sizeof(FARPROC), "one slot per entry point");
 enum {
     ID_INFO_USER_NAME = 7
 };
 
-static FARPROC notesEntries[NOTES_ENTRY_COUNT];
+SetupNotesInterface setupNotes;
 static bool notesFailed; // tried and failed in this dialog: do not ask again
+
+void reportSetupNotesError(const char *text, NotesStatus status)
+{
+    reportSetupError(text);
+    char message[NOTES_ERROR_TEXT_SIZE] = "";
+    WORD length =
+        setupNotes.OSLoadString(NULL, status & NOTES_ERROR_MASK, message, NOTES_ERROR_TEXT_SIZE - 1);
+    if (length > NOTES_ERROR_TEXT_SIZE - 1)
+        length = NOTES_ERROR_TEXT_SIZE - 1;
+    message[length] = '\0';
+    reportSetupError(message);
+}
 
 bool loadSetupNotes(void)
 {
@@ -53,18 +56,19 @@ bool loadSetupNotes(void)
         reportSetupError("Error loading NNOTES.DLL");
         return false;
     }
-    for (int i = 0; i < NOTES_ENTRY_COUNT; i++) {
-        notesEntries[i] = GetProcAddress(library, notesEntryNames[i]);
-        if (!notesEntries[i]) {
+    for (int i = 0; i < SETUP_ENTRY_COUNT; i++) {
+        FARPROC entry = GetProcAddress(library, setupEntryNames[i]);
+        if (!entry) {
             FreeLibrary(library);
             reportSetupError("Missing function in NNOTES.DLL");
             return false;
         }
+        memcpy(reinterpret_cast<char *>(&setupNotes) + i * sizeof entry, &entry, sizeof entry);
     }
     char program[PATH_SIZE];
     copyText(program, config.modulePath);
     char *arguments[2] = {program, NULL};
-    if (((NotesInitExtendedProc)(void *)notesEntries[ENTRY_INIT])(1, arguments) != 0) {
+    if (setupNotes.NotesInitExtended(1, arguments) != 0) {
         FreeLibrary(library);
         reportSetupError("Error initializing Notes");
         return false;
@@ -79,7 +83,7 @@ void releaseSetupNotes(void)
     notesFailed = false;
     if (!setup.notesLibrary)
         return;
-    ((NotesTermProc)(void *)notesEntries[ENTRY_TERM])();
+    setupNotes.NotesTerm();
     FreeLibrary(setup.notesLibrary);
     setup.notesLibrary = NULL;
 }
@@ -92,9 +96,7 @@ void showNotesUserName(void)
         char idFile[LOGIN_SIZE];
         getControlText(page, IDC_MB_IDFILE, idFile, sizeof idFile);
         WORD length = 0;
-        if (((REGGetIDInfoProc)(void *)notesEntries[ENTRY_ID_INFO])(idFile, ID_INFO_USER_NAME, name,
-                                                                    sizeof name - 1, &length)
-            != 0)
+        if (setupNotes.REGGetIDInfo(idFile, ID_INFO_USER_NAME, name, sizeof name - 1, &length) != 0)
             name[0] = '\0';
         name[sizeof name - 1] = '\0';
         if (length < sizeof name)
@@ -131,7 +133,7 @@ void browseNotesIdFile(void)
     } else {
         // Room for any path the interface may return, plus the backslash.
         char data[MAX_PATH + 2] = "";
-        ((OSGetDataDirectoryProc)(void *)notesEntries[ENTRY_DATA_DIRECTORY])(data);
+        setupNotes.OSGetDataDirectory(data);
         data[MAX_PATH] = '\0';
         copyText(folder, data);
         if (folder[0] && folder[strlen(folder) - 1] != '\\')
@@ -183,18 +185,4 @@ void selectNotesFolder(void)
     }
     if (count > 0)
         SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
-}
-
-// The server list from the Notes address books and the database browser are
-// still to come; until then the server list stays empty (as when the address
-// books cannot be read) and the database field is typed by hand.
-void fillNotesServerList(void)
-{
-    if (setup.notesServersFilled)
-        return;
-    loadSetupNotes();
-}
-
-void browseNotesDatabase(void)
-{
 }

@@ -7,7 +7,7 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "config/text.h"
+#include "base/text.h"
 #include "setup/setup.h"
 #include "setup/setupids.h"
 

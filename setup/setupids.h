@@ -52,6 +52,11 @@
 #define IDC_MB_DATABASE           143
 #define IDC_MB_DATABASE_BROWSE    144
 
+// SETUP_NOTESDB (the Notes database browser)
+#define IDC_DB_UP       110
+#define IDC_DB_LIST     111
+#define IDC_DB_FILENAME 112
+
 // SETUP_WINDOW
 #define IDC_WIN_CAPTION       110
 #define IDC_WIN_TO_TOP        111
@@ -162,5 +167,8 @@
 #define IDC_NW_CONNECTION       131
 #define IDC_NW_DIAL             132
 #define IDC_NW_HANGUP           133
+#define IDC_NW_SECURITY         134
+#define IDC_NW_TRUST            135
+#define IDC_NW_TRUST_BROWSE     136
 
 #endif

@@ -6,8 +6,8 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "core/frontend.h"
+#include "core/core.h"
 
 DialUpState dialUp;
 

@@ -9,7 +9,7 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 
 ImapClient imap;
 

@@ -239,6 +239,11 @@ bool formatCommand(const char *format, ...)
 #endif
     ;
 
+// Commits a network poll: closes the connection, moves the stored Received date
+// on, publishes count headers and ends the network poll.
+void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
+                           const ReceivedDate *newestDate, const ReceivedTime *newestTime);
+
 // --- Protocol clients ------------------------------------------------------------
 void resetPop3Client(void);
 void handlePop3Reply(void);

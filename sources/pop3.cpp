@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 
 Pop3Client pop3;
 

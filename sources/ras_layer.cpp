@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "config/text.h"
+#include "base/text.h"
 #include "sources/net.h"
 #include "sources/ras_records.h"
 

@@ -1,10 +1,12 @@
-// Entry points of the message sources that the poll cycle dispatches to, and
-// the network stage flags it times out.
+// Entry points of the message sources that the poll cycle dispatches to, the
+// network stage flags it times out, and the deletion rule every source keeps.
 #ifndef PELIMBO_SOURCES_SOURCES_H
 #define PELIMBO_SOURCES_SOURCES_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "mail/mail.h"
 
 // The stage a network poll is waiting in; the poll cycle counts seconds in the
 // first stage that is set and ends the poll when its time-out passes.
@@ -54,8 +56,25 @@ struct HWND__;
 void setNetworkWindow(struct HWND__ *window);
 #endif
 
+// --- Mail-file source --------------------------------------------------------------------
+// Total size of the mail files that match mailPath (0 when none match).
+uint64_t mailFileSizeTotal(void);
+// Reads the mail files and ends with publishPollResult (or finishPoll on failure).
+void pollMailFile(void);
+
+// --- Deletions ------------------------------------------------------------------------------
+// A message a Delete filter matched: asks when ConfirmDeletes is on; true to delete.
+bool shouldDeleteMessage(const MessageHeader *record, const FilterEntry *entry);
+// Appends the deleted message to the deletions log when LogDeletes is on.
+void logDeletion(const MessageHeader *record, const FilterEntry *entry);
+
+// A network error for the user: shown when NetErrors is on and the dial-up link
+// is usable (errors while the link is down would only say that).
+void reportNetError(const char *text);
+
+// --- Service sources ------------------------------------------------------------------------
 void pollCcMail(void);
-void pollNotes(void);
+void pollNotes(void); // sources/notes.h: openNotes, closeNotes
 void pollMapi(void);
 
 #endif

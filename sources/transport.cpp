@@ -10,7 +10,7 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 
 NetworkStages netStages;
 NetState net = [] {

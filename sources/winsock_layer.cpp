@@ -6,7 +6,7 @@
 
 #include <string.h>
 
-#include "notifier/notifier.h"
+#include "core/core.h"
 #include "sources/net.h"
 
 namespace

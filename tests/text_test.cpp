@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include "config/text.h"
+#include "base/text.h"
 
 TEST(BoundedText, CopyCutsAtTheLimitAndTerminates)
 {

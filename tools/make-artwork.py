@@ -153,6 +153,53 @@ def icon(size, full):
     return cv
 
 
+def directory_bitmap():
+    """A folder for the database browser's directories. Everything outside the
+    black outline is white: the browser flood-fills it from (0,0) with the
+    entry's background colour."""
+    cv = Canvas(12, WHITE)
+    cv.rect(1, 3, 10, 10, YELLOW)
+    cv.rect(1, 2, 5, 3, YELLOW)
+    cv.frame(1, 3, 10, 10, BLACK)
+    cv.line(1, 2, 1, 3, BLACK)
+    cv.line(1, 2, 5, 2, BLACK)
+    cv.line(5, 2, 6, 3, BLACK)
+    cv.line(2, 4, 9, 4, OLIVE)
+    return cv
+
+
+def file_bitmap():
+    """A database file: a page with a folded corner and a few lines of text."""
+    cv = Canvas(12, WHITE)
+    cv.rect(2, 1, 9, 10, WHITE)
+    cv.line(2, 1, 7, 1, BLACK)
+    cv.line(2, 1, 2, 10, BLACK)
+    cv.line(2, 10, 9, 10, BLACK)
+    cv.line(9, 4, 9, 10, BLACK)
+    cv.line(7, 1, 9, 3, BLACK)
+    cv.line(7, 1, 7, 3, BLACK)
+    cv.line(7, 3, 9, 3, BLACK)
+    for y in (5, 7):
+        cv.line(4, y, 7, y, NAVY)
+    cv.line(4, 9, 6, 9, NAVY)
+    return cv
+
+
+def updir_bitmap():
+    """The up button's arrow, black on white: a head around (8,5) and a shaft
+    around (8,15), each a closed region the button flood-fills (yellow when
+    enabled, the shadow colour when disabled). The white around it takes the
+    button face when the picture is combined with it."""
+    cv = Canvas(20, WHITE)
+    for y in range(3, 11):
+        half = y - 3
+        cv.set(8 - half, y, BLACK)
+        cv.set(8 + half, y, BLACK)
+    cv.line(1, 10, 15, 10, BLACK)
+    cv.frame(5, 10, 11, 18, BLACK)
+    return cv
+
+
 def blank_icon():
     return Canvas(16, CLEAR)
 
@@ -228,6 +275,12 @@ def main():
     write_ico(os.path.join(out, "nomail16.ico"), icon(16, False))
     write_ico(os.path.join(out, "newmail16.ico"), icon(16, True))
     write_ico(os.path.join(out, "blank16.ico"), blank_icon())
+    directory, page, updir = directory_bitmap(), file_bitmap(), updir_bitmap()
+    assert directory.px[0][0] == WHITE and page.px[0][0] == WHITE
+    assert updir.px[5][8] == WHITE and updir.px[15][8] == WHITE
+    write_bmp(os.path.join(out, "directory.bmp"), directory)
+    write_bmp(os.path.join(out, "file.bmp"), page)
+    write_bmp(os.path.join(out, "updir.bmp"), updir)
 
 
 if __name__ == "__main__":

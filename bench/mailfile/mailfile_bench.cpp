@@ -13,8 +13,8 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "tests/mail/mailfile_fake_poll.h"
+#include "core/core.h"
+#include "tests/mail/fake_core.h"
 
 static double seconds(void)
 {

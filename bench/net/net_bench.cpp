@@ -12,7 +12,8 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
+#include "core/frontend.h"
+#include "poll/pollcycle.h"
 #include "sources/net.h"
 
 static LRESULT CALLBACK benchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -70,50 +71,11 @@ static Usage usage(void)
 }
 
 // The front end of a program without a window: errors are printed.
-void frontShowError(const char *text)
+static void printError(const char *text)
 {
     printf("error: %s\n", text);
 }
-int frontAskYesNo(const char *)
-{
-    return 0;
-}
-void frontPumpMessages(void)
-{
-}
-void frontEnableMenuItem(int, bool)
-{
-}
-void frontRefreshStatus(void)
-{
-}
-void enterNoMailState(bool)
-{
-}
-void enterHaveMailState(bool)
-{
-}
-void frontHiddenIconHover(void)
-{
-}
-void frontClosePollWait(void)
-{
-}
-void frontPostCommand(int)
-{
-}
-void frontOpenPollWait(void)
-{
-}
-void frontMinimizeForReader(void)
-{
-}
-void frontPollFinished(void)
-{
-}
-void frontBlinkStep(bool)
-{
-}
+
 uint64_t mailFileSizeTotal(void)
 {
     return 0;
@@ -124,6 +86,9 @@ void pollMailFile(void)
 
 int main(int argc, char **argv)
 {
+    FrontEnd printing = nullFrontEnd;
+    printing.showError = printError;
+    installFrontEnd(&printing);
     if (argc < 5) {
         fprintf(stderr, "usage: net_bench pop3|imap PORT USER POLLS [soak]\n");
         return 2;

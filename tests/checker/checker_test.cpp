@@ -17,8 +17,9 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
-#include "tests/notifier/fake_frontend.h"
+#include "poll/pollcycle.h"
+#include "tests/config/winfiles.h"
+#include "tests/fakes/recording_frontend.h"
 
 #ifndef PELCHECK_UNIX_PATH
 #error "PELCHECK_UNIX_PATH names the checker program"
@@ -178,15 +179,6 @@ static std::string pollInProcess(const std::string &ini, const std::string &dire
 
 // --- Fixtures ----------------------------------------------------------------------------------------
 
-static void writeFile(const std::string &path, const std::string &text)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
-    DWORD written = 0;
-    WriteFile(file, text.data(), (DWORD)text.size(), &written, NULL);
-    CloseHandle(file);
-}
-
 // Moves a file's modification time back by the given number of minutes.
 static void backdate(const std::string &path, int minutes)
 {
@@ -235,7 +227,7 @@ class Checker : public ::testing::Test
     std::string ini(const std::string &body, const char *name = "PELIMBO.INI")
     {
         std::string path = dir + "\\" + name;
-        writeFile(path, "[Pelimbo]\r\n" + body);
+        EXPECT_TRUE(writeFile(path, "[Pelimbo]\r\n" + body));
         return path;
     }
 };
@@ -255,7 +247,7 @@ TEST_F(Checker, PrintsTheListTheNotifierHoldsForAMailbox)
         + message("bob@example.com", "Read already", "Status: RO\r\n")
         + "From carol Mon Dec  7 10:02:00 2026\r\n"
         + message("=?ISO-8859-1?Q?Carol_M=FCller?= <c@example.com>", "=?ISO-8859-1?Q?Gr=FC=DFe?=");
-    writeFile(dir + "\\inbox.mbx", box);
+    ASSERT_TRUE(writeFile(dir + "\\inbox.mbx", box));
     std::string path = ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n");
 
     CheckRun run = runChecker("", dir);
@@ -278,10 +270,10 @@ TEST_F(Checker, PrintsTheListTheNotifierHoldsForANewMailDirectory)
 {
     std::string mailDir = dir + "\\new";
     CreateDirectoryA(mailDir.c_str(), NULL);
-    writeFile(mailDir + "\\A.CNM", message("Ann <ann@example.com>", "First"));
-    writeFile(mailDir + "\\B.CNM", message("ben@example.com", "Second", "X-PMFLAGS: 130\r\n"));
-    writeFile(mailDir + "\\!C.CNM", message("cid@example.com", "Read one"));
-    writeFile(mailDir + "\\D.CNM", message("dora@example.com", "Fourth"));
+    ASSERT_TRUE(writeFile(mailDir + "\\A.CNM", message("Ann <ann@example.com>", "First")));
+    ASSERT_TRUE(writeFile(mailDir + "\\B.CNM", message("ben@example.com", "Second", "X-PMFLAGS: 130\r\n")));
+    ASSERT_TRUE(writeFile(mailDir + "\\!C.CNM", message("cid@example.com", "Read one")));
+    ASSERT_TRUE(writeFile(mailDir + "\\D.CNM", message("dora@example.com", "Fourth")));
     std::string path = ini("MessageSource=0\r\nMailFile=" + mailDir + "\\*.CNM\r\nUnreadOnly=TRUE\r\n");
 
     CheckRun run = runChecker("PELIMBO.INI", dir);
@@ -298,8 +290,8 @@ TEST_F(Checker, DeleteQuestionsAreAnsweredFromTheCommandLine)
 {
     std::string mailDir = dir + "\\new";
     CreateDirectoryA(mailDir.c_str(), NULL);
-    writeFile(mailDir + "\\A.CNM", message("Ann <ann@example.com>", "Meeting"));
-    writeFile(mailDir + "\\B.CNM", message("spammer@example.com", "Cheap offer"));
+    ASSERT_TRUE(writeFile(mailDir + "\\A.CNM", message("Ann <ann@example.com>", "Meeting")));
+    ASSERT_TRUE(writeFile(mailDir + "\\B.CNM", message("spammer@example.com", "Cheap offer")));
     // Only a file newer than every file seen before it may be deleted.
     backdate(mailDir + "\\A.CNM", 60);
     std::string log = dir + "\\deleted.log";
@@ -324,7 +316,7 @@ TEST_F(Checker, DeleteQuestionsAreAnsweredFromTheCommandLine)
 
 TEST_F(Checker, NoMailEndsWithStatusOne)
 {
-    writeFile(dir + "\\empty.mbx", "");
+    ASSERT_TRUE(writeFile(dir + "\\empty.mbx", ""));
     ini("MessageSource=0\r\nMailFile=empty.mbx\r\n");
     CheckRun run = runChecker("", dir);
     EXPECT_EQ(1, run.status) << run.err;
@@ -383,7 +375,7 @@ static void deliverToChecker(int n, const char *from, const char *subject)
         text, sizeof text,
         "Received: from relay by mx; Mon, 7 Dec 2026 12:00:%02d +0000\nFrom: %s\nSubject: %s\n\nBody %d\n", n,
         from, subject, n);
-    writeFile(name, text);
+    ASSERT_TRUE(writeFile(name, text));
 }
 
 TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
@@ -404,6 +396,22 @@ TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
         EXPECT_EQ(0, run.status) << run.err;
         EXPECT_EQ(expected, run.out);
         EXPECT_EQ("", run.err);
+    }
+
+    // The same over TLS from the first byte, the test CA as the trust file;
+    // --verbose names the session.
+    std::string secure = common;
+    secure.replace(secure.find("POP3Port=21110\r\nIMAP4Port=21143"), 31, "POP3Port=21995\r\nIMAP4Port=21993");
+    for (const char *source : {"7", "8"}) {
+        SCOPED_TRACE(std::string("TLS, MessageSource ") + source);
+        std::string path = ini(std::string("MessageSource=") + source + "\r\n" + secure
+                               + "Security=2\r\nTrustFile=" PELIMBO_DOVECOT_DIR "/tls/ca.pem\r\n");
+        CheckRun run = runChecker("--verbose \"" + path + "\"", dir);
+        EXPECT_EQ(0, run.status) << run.err;
+        EXPECT_NE(std::string::npos, run.out.find("Ann Server\tFirst on the server\n")) << run.out;
+        for (const char *line : {"pelcheck: tls protocol: TLS 1.2", "pelcheck: tls subject: localhost",
+                                 "pelcheck: tls issuer: Pelimbo Test CA", "pelcheck: tls cipher: "})
+            EXPECT_NE(std::string::npos, run.err.find(line)) << run.err;
     }
 }
 #endif

@@ -1,4 +1,5 @@
-// Temporary directories and INI files for the Windows tests of the store.
+// Temporary directories and whole files for the Windows tests (INI files,
+// mailboxes, records written by other processes).
 #ifndef PELIMBO_TESTS_CONFIG_WINFILES_H
 #define PELIMBO_TESTS_CONFIG_WINFILES_H
 
@@ -55,15 +56,18 @@ class TempDir
     }
 };
 
-inline void writeFile(const std::string &path, const std::string &text)
+// Writes (or with append, adds to) a whole file. False when it could not be written.
+inline bool writeFile(const std::string &path, const std::string &text, bool append = false)
 {
-    FILE *f = fopen(path.c_str(), "wb");
+    FILE *f = fopen(path.c_str(), append ? "ab" : "wb");
+    bool written = false;
     if (f) {
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
+        written = fwrite(text.data(), 1, text.size(), f) == text.size();
+        written = fclose(f) == 0 && written;
     }
     // The profile functions keep files cached; make them look again.
     WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+    return written;
 }
 
 inline std::string readFile(const std::string &path)

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "tests/mail/fake_notifier.h"
+#include "tests/config/winfiles.h"
+#include "tests/mail/fake_core.h"
 #include "tests/mail/mail_fixture.h"
 
 class Deletions : public MailTest
@@ -14,7 +15,7 @@ class Deletions : public MailTest
     void SetUp() override
     {
         MailTest::SetUp();
-        resetFakeNotifier();
+        resetFakePoll();
         setFilters({{"offer", FILTER_DELETE, MATCH_SUBJECT}, {"news", FILTER_IGNORE, MATCH_FROM}});
         copyText(record.from, "shop@x");
         copyText(record.subject, "offer");
@@ -36,11 +37,11 @@ TEST_F(Deletions, ConfirmationDecides)
     EXPECT_TRUE(shouldDeleteMessage(&record, &filters[0])); // ConfirmDeletes off: no question
     config.settings.ConfirmDeletes = true;
     for (bool answer : {false, true}) {
-        questionAnswer = answer;
+        fakePoll.answer = answer;
         EXPECT_EQ(shouldDeleteMessage(&record, &filters[0]), answer);
     }
-    EXPECT_EQ(askedQuestions, std::vector<std::string>(2, "Filter \"offer\" for subject line matches:\n\n"
-                                                          "  shop@x\n  offer\n\nDelete this message?"));
+    EXPECT_EQ(fakePoll.questions, std::vector<std::string>(2, "Filter \"offer\" for subject line matches:\n\n"
+                                                              "  shop@x\n  offer\n\nDelete this message?"));
 }
 
 TEST_F(Deletions, LogIsAppendedWithCrLf)
@@ -51,21 +52,16 @@ TEST_F(Deletions, LogIsAppendedWithCrLf)
     copyText(config.settings.DeleteFile, path);
     logDeletion(&record, &filters[0]);
     logDeletion(&record, &filters[0]);
-    char buffer[1024];
-    DWORD n = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ReadFile(file, buffer, sizeof buffer, &n, nullptr);
-    CloseHandle(file);
-    const std::string log(buffer, n);
+    const std::string log = readFile(path);
     const std::string body = "Filter \"offer\" for subject line matched message\r\n"
                              "From:    shop@x\r\nSubject: offer\r\n\r\n";
     ASSERT_EQ(log.size(), 2 * (32 + body.size())) << log; // "Date: mm/dd/yy  Time: hh:mm:ss\r\n"
     EXPECT_EQ(log.compare(14, 8, "  Time: "), 0);
     EXPECT_EQ(log.substr(32, body.size()), body);
     EXPECT_EQ(log.substr(64 + body.size()), body);
-    EXPECT_TRUE(reportedErrors.empty());
+    EXPECT_TRUE(fakePoll.errors.empty());
 
     copyText(config.settings.DeleteFile, (std::string(path) + "\\missing\\deletions.log").c_str());
     logDeletion(&record, &filters[0]);
-    EXPECT_EQ(reportedErrors, std::vector<std::string>{"Unable to open deletions log file"});
+    EXPECT_EQ(fakePoll.errors, std::vector<std::string>{"Unable to open deletions log file"});
 }

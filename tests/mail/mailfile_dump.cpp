@@ -11,8 +11,8 @@
 #include <string.h>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "tests/mail/mailfile_fake_poll.h"
+#include "core/core.h"
+#include "tests/mail/fake_core.h"
 
 static void writeHex(FILE *out, const std::string &text)
 {

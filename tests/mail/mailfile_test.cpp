@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 #include "tests/mail/mail_fixture.h"
-#include "tests/mail/mailfile_fake_poll.h"
+#include "tests/mail/fake_core.h"
 
 namespace
 {

@@ -15,9 +15,10 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
+#include "poll/pollcycle.h"
 #include "sources/net.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/config/winfiles.h"
+#include "tests/fakes/recording_frontend.h"
 
 namespace
 {
@@ -84,14 +85,6 @@ double runPoll(double limitSeconds = 60)
 }
 
 // --- The private Dovecot: seeding its Maildir and asking it directly ----------------------
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A real message from the corpus (its mbox "From " line dropped), or a made-up
 // one when the corpus has not been fetched.

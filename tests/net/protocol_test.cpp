@@ -6,11 +6,11 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "notifier/pollcycle.h"
+#include "poll/pollcycle.h"
 #include "sources/net.h"
 #include "tests/net/deletion_doubles.h"
 #include "tests/net/scripted_net.h"
-#include "tests/notifier/fake_frontend.h"
+#include "tests/fakes/recording_frontend.h"
 
 namespace
 {

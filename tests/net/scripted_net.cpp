@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "config/config.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 
 ScriptedNet *scripted;
 

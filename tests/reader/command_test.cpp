@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "mail/reader.h"
+#include "poll/reader.h"
 
 static std::string format(const char *setting, const char *path, size_t size = READER_COMMAND_SIZE,
                           int *whole = nullptr)

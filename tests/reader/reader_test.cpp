@@ -13,9 +13,11 @@
 
 #include "config/config.h"
 #include "mail/mail.h"
-#include "mail/reader.h"
-#include "notifier/frontend.h"
-#include "notifier/notifier.h"
+#include "sources/sources.h"
+#include "poll/reader.h"
+#include "core/frontend.h"
+#include "core/core.h"
+#include "tests/config/winfiles.h"
 
 // --- A front end that may be called from the launch thread --------------------------
 
@@ -46,52 +48,27 @@ static int countLogged(const std::string &line)
     return n;
 }
 
-void frontShowError(const char *text)
+static void recordError(const char *text)
 {
     record(std::string("error:") + text);
 }
-int frontAskYesNo(const char *text)
-{
-    return 0;
-}
-void frontPumpMessages(void)
-{
-}
-void frontEnableMenuItem(int id, bool enabled)
-{
-}
-void frontRefreshStatus(void)
-{
-}
-void enterNoMailState(bool actions)
-{
-}
-void enterHaveMailState(bool notify)
-{
-}
-void frontHiddenIconHover(void)
-{
-}
-void frontClosePollWait(void)
-{
-}
-void frontPostCommand(int command)
-{
-}
-void frontPollFinished(void)
-{
-}
-void frontBlinkStep(bool blankPhase)
-{
-}
-void frontOpenPollWait(void)
+static void recordOpenWait(void)
 {
     record("openwait");
 }
-void frontMinimizeForReader(void)
+static void recordMinimize(void)
 {
     record("minimize");
 }
+
+// The null front end, with what these tests observe recorded under a lock.
+static const FrontEnd readerFrontEnd = [] {
+    FrontEnd table = nullFrontEnd;
+    table.showError = recordError;
+    table.openPollWait = recordOpenWait;
+    table.minimizeForReader = recordMinimize;
+    return table;
+}();
 
 BOOL CALLBACK ActivateWindowProc(HWND window, LPARAM parameter)
 {
@@ -137,20 +114,11 @@ static std::string scratchDirectory(const char *name)
     return dir;
 }
 
-static std::string readFile(const std::string &path)
+// The stand-in reader's record, line ends as "\n".
+static std::string readLines(const std::string &path)
 {
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
-        text.append(buffer, got);
-    CloseHandle(file);
-    std::string lines; // line ends as "\n"
-    for (char c : text)
+    std::string lines;
+    for (char c : readFile(path))
         if (c != '\r')
             lines += c;
     return lines;
@@ -192,6 +160,7 @@ class Reader : public ::testing::Test
 
     void SetUp() override
     {
+        installFrontEnd(&readerFrontEnd);
         memset(&notifier, 0, sizeof notifier);
         memset(&config.settings, 0, sizeof config.settings);
         resetReaderState();
@@ -247,7 +216,7 @@ class Reader : public ::testing::Test
         *process = started.hProcess;
         // Its window exists once its command line has been written.
         std::string recordFile = dir + "\\reader_cmdline.txt";
-        waitFor([&] { return readFile(recordFile).find(eventName) != std::string::npos; });
+        waitFor([&] { return readLines(recordFile).find(eventName) != std::string::npos; });
         Sleep(200);
         return started.dwThreadId;
     }
@@ -268,8 +237,8 @@ TEST_F(Reader, LaunchStartsTheCommandInItsStartDirectoryAndWatchesIt)
     ASSERT_TRUE(waitFor([] { return reader.readerRunning; })) << "the reader never ran";
     EXPECT_NE(0u, reader.readerThreadId);
     EXPECT_EQ(fake + " " + eventName + " C:\\Mail\\in box.mbx", std::string(reader.readerCommand));
-    ASSERT_TRUE(waitFor([&] { return !readFile(recordFile).empty(); })) << "not started in ReaderStartDir";
-    EXPECT_NE(std::string::npos, readFile(recordFile).find(eventName + " C:\\Mail\\in box.mbx"));
+    ASSERT_TRUE(waitFor([&] { return !readLines(recordFile).empty(); })) << "not started in ReaderStartDir";
+    EXPECT_NE(std::string::npos, readLines(recordFile).find(eventName + " C:\\Mail\\in box.mbx"));
     EXPECT_EQ(1, countLogged("minimize"));
 
     notifier.tickCounter = 3;
@@ -306,11 +275,11 @@ TEST_F(Reader, MalformedReaderStringsAreTakenLiterally)
         launchReader();
         ASSERT_TRUE(waitFor([] { return reader.readerRunning; })) << tail;
         launched++;
-        ASSERT_TRUE(waitFor([&] { return lineCount(readFile(recordFile)) == launched; })) << tail;
+        ASSERT_TRUE(waitFor([&] { return lineCount(readLines(recordFile)) == launched; })) << tail;
         SetEvent(quit);
         ASSERT_TRUE(waitFor([] { return !reader.readerRunning; })) << tail;
     }
-    std::string lines = readFile(recordFile);
+    std::string lines = readLines(recordFile);
     EXPECT_NE(std::string::npos, lines.find(eventName + " C:\\Mail\\in box.mbx %s\n"));
     EXPECT_NE(std::string::npos, lines.find(eventName + " %d %n\n"));
     EXPECT_NE(std::string::npos, lines.find(eventName + " C:\\Mail\\in box.mbx%s%s%s%s%s%s%s%s%s\n"));
@@ -370,13 +339,13 @@ TEST_F(Reader, ARunningReaderIsBroughtForwardNotStartedAgain)
     setReader(fake + " " + eventName, dir);
     launchReader();
     ASSERT_TRUE(waitFor([] { return reader.readerRunning && reader.readerThreadId != 0; }));
-    ASSERT_TRUE(waitFor([&] { return lineCount(readFile(recordFile)) == 1; }));
+    ASSERT_TRUE(waitFor([&] { return lineCount(readLines(recordFile)) == 1; }));
     Sleep(300); // its window exists
 
     launchReader();
     EXPECT_GE(activatedWindows, 1);
     Sleep(500);
-    EXPECT_EQ(1, lineCount(readFile(recordFile))) << "a second reader was started";
+    EXPECT_EQ(1, lineCount(readLines(recordFile))) << "a second reader was started";
 }
 
 // --- Locating and detecting --------------------------------------------------------------

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
+#include "core/core.h"
 #include "notifier/window.h"
 #include "setup/setupids.h"
 #include "tests/setup/setup_driver.h"

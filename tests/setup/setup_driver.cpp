@@ -169,7 +169,8 @@ void markSetupWindow(HWND window)
     char title[32] = "";
     GetWindowTextA(window, title, sizeof title);
     bool page = (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0;
-    if (page || strcmp(title, "Pelimbo Setup") == 0)
+    // The Notes database browser is a dialog of the library's own too.
+    if (page || strcmp(title, "Pelimbo Setup") == 0 || strcmp(title, "Notes databases") == 0)
         SetPropA(window, "PelimboCaptured", (HANDLE)1);
 }
 

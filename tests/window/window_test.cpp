@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "mail/mail.h"
-#include "notifier/notifier.h"
-#include "notifier/pollcycle.h"
+#include "core/core.h"
+#include "poll/pollcycle.h"
 #include "notifier/window.h"
+#include "tests/config/winfiles.h"
 #include "tests/support/msgbox_capture.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -60,12 +61,6 @@ std::string testDirectory()
     std::string dir = std::string(temp) + "pelimbo-window-test";
     CreateDirectoryA(dir.c_str(), NULL);
     return dir;
-}
-
-void writeFile(const std::string &path, const std::string &text, bool append = false)
-{
-    std::ofstream out(path, append ? std::ios::binary | std::ios::app : std::ios::binary | std::ios::trunc);
-    out << text;
 }
 
 void pump(int rounds = 3)

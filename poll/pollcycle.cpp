@@ -1,0 +1,170 @@
+// The poll cycle: the one-second tick, the dispatch to the sources, the
+// mail-file measure rule and the time-outs of the network stages.
+#include "poll/pollcycle.h"
+
+#include "config/config.h"
+#include "core/frontend.h"
+#include "poll/reader.h"
+#include "sources/sources.h"
+
+// --- Mail-file measure rule -------------------------------------------------------------
+
+static bool clearItemLive(void)
+{
+    return notifier.clearItem == MENU_CLEAR && !notifier.clearGrayed;
+}
+
+static void enterNoMailFromMeasure(void)
+{
+    notifier.lastDecision = DECISION_NO_MAIL;
+    enterNoMailState(true);
+}
+
+// Decides from the total size of the mail files whether to re-read them.
+void pollMailFileSource(void)
+{
+    long long measure = (long long)mailFileSizeTotal();
+    long long previous = notifier.mailMeasure;
+    bool reread = false;
+
+    if (notifier.haveMail) {
+        if (measure < 6) {
+            notifier.haveMail = false;
+            notifier.mailMeasure = 0;
+            enterNoMailFromMeasure();
+        } else if (measure > previous + 120 || (measure < previous && clearItemLive())
+                   || (config.settings.UnreadOnly && measure > previous && clearItemLive())) {
+            reread = true;
+        }
+    } else if (measure < 6) {
+        if (notifier.clearItem == MENU_SHOW || clearItemLive())
+            enterNoMailFromMeasure();
+        else
+            notifier.lastDecision = DECISION_NO_MAIL;
+    } else if (measure > previous + 120) {
+        reread = true;
+    } else {
+        notifier.lastDecision = DECISION_NO_CHANGE;
+    }
+
+    if (reread)
+        pollMailFile();
+    notifier.mailMeasure = measure;
+}
+
+// --- The tick ---------------------------------------------------------------------------
+
+static void dispatchPoll(void)
+{
+    switch (config.settings.MessageSource) {
+    case SOURCE_DISK_FILE:
+    case SOURCE_PMAIL_NETWARE: pollMailFileSource(); break;
+    case SOURCE_CCMAIL: pollCcMail(); break;
+    case SOURCE_NOTES: pollNotes(); break;
+    case SOURCE_MSMAIL:
+    case SOURCE_WINDOWS_MESSAGING:
+    case SOURCE_GROUPWISE: pollMapi(); break;
+    case SOURCE_POP3:
+    case SOURCE_IMAP4: startNetworkPoll(); break;
+    default: break;
+    }
+}
+
+// Step 3 of a tick: a command parked during the poll runs once it has ended.
+static bool runDeferredCommand(void)
+{
+    if (!notifier.pollWaitOpen || notifier.pollInProgress)
+        return false;
+    frontClosePollWait();
+    notifier.pollWaitOpen = false;
+    frontEnableMenuItem(MENU_SETUP, true);
+    frontEnableMenuItem(MENU_ABOUT, true);
+    uint8_t command = notifier.pendingCommand;
+    notifier.pendingCommand = PENDING_NONE;
+    frontPostCommand(command);
+    return true;
+}
+
+// Step 4: counts seconds in the first network stage that is set. True when the
+// stage failed in a way that forbids a poll in this tick.
+static bool networkStageTimeouts(void)
+{
+    static bool inside;
+    if (!notifier.pollInProgress || inside)
+        return false;
+    inside = true;
+    bool noPoll = false;
+    const Settings &s = config.settings;
+    if (netStages.winSockStarting) {
+        if ((unsigned)notifier.stageTicks > s.WinSockInitTimeout)
+            abandonWinSockInit();
+        else
+            notifier.stageTicks++;
+    } else if (netStages.connecting || netStages.handshaking) {
+        if ((unsigned)notifier.stageTicks > s.ConnectTimeout) {
+            netStages.connecting = false;
+            netStages.handshaking = false;
+            closeConnection();
+            reportNetError("Time out connecting to POP3/IMAP4 server");
+            endNetworkPoll();
+            noPoll = true;
+        } else {
+            notifier.stageTicks++;
+        }
+    } else if (netStages.awaitingServer) {
+        if ((unsigned)notifier.stageTicks > s.InactivityTimeout) {
+            closeConnection();
+            reportNetError("Time out on POP3/IMAP4 server");
+            endNetworkPoll();
+            noPoll = true;
+        } else {
+            notifier.stageTicks++;
+        }
+    }
+    inside = false;
+    return noPoll;
+}
+
+static bool pollMayStart(void)
+{
+    return !notifier.tickBusy && notifier.placementDepth == 0 && !notifier.modalOpen
+           && !notifier.pollInProgress && !notifier.errorBoxOpen
+           && !(config.settings.SuspendPoll && reader.readerRunning);
+}
+
+static void advanceTick(void)
+{
+    unsigned interval = config.settings.PollInterval ? config.settings.PollInterval : 1;
+    notifier.tickCounter = (notifier.tickCounter + 1) % interval;
+}
+
+static void blinkStep(void)
+{
+    frontBlinkStep(notifier.blinkPhase);
+    notifier.blinkPhase = !notifier.blinkPhase;
+}
+
+void pollTick(void)
+{
+    frontHiddenIconHover();
+
+    if (notifier.tickCounter == 0 && config.settings.DetectReader && config.settings.SuspendPoll
+        && !reader.readerRunning && !detectReader())
+        return; // an earlier detection is still busy: try this moment again
+
+    bool noPoll = runDeferredCommand();
+    if (networkStageTimeouts())
+        noPoll = true;
+
+    if (!noPoll && pollMayStart()) {
+        notifier.tickBusy = true;
+        if (notifier.tickCounter == 0)
+            dispatchPoll();
+        advanceTick();
+        notifier.tickBusy = false;
+    } else {
+        advanceTick();
+        if (config.settings.BlinkIconOnPoll && notifier.pollInProgress)
+            blinkStep();
+    }
+}
