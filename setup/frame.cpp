@@ -558,7 +558,7 @@ static void collectSetup(void)
         s.IMAP4Port = 143;
     s.NetErrors = isChecked(page, IDC_NW_ERRORS);
     LRESULT security = SendDlgItemMessageA(page, IDC_NW_SECURITY, CB_GETCURSEL, 0, 0);
-    s.Security = security >= SECURITY_PLAIN && security <= SECURITY_TLS ? (unsigned)security : SECURITY_PLAIN;
+    s.Security = security >= SECURITY_PLAIN && security <= SECURITY_TLS ? (unsigned)security : 0u;
     getControlText(page, IDC_NW_TRUST, s.TrustFileRaw, sizeof s.TrustFileRaw);
     selectedComboText(page, IDC_NW_CONNECTION, s.Connection, sizeof s.Connection);
     s.DialConnection = isChecked(page, IDC_NW_DIAL);

@@ -617,7 +617,7 @@ extern "C" INT_PTR CALLBACK NetworkDlgProc(HWND page, UINT message, WPARAM wPara
                                                     "TLS from the first byte (POP3S / IMAPS)"};
         for (const char *name : securityNames)
             SendMessageA(security, CB_ADDSTRING, 0, (LPARAM)name);
-        SendMessageA(security, CB_SETCURSEL, s.Security <= SECURITY_TLS ? s.Security : SECURITY_PLAIN, 0);
+        SendMessageA(security, CB_SETCURSEL, s.Security <= SECURITY_TLS ? s.Security : 0u, 0);
         SendDlgItemMessageA(page, IDC_NW_TRUST, EM_LIMITTEXT, PATH_SIZE - 1, 0);
         SetDlgItemTextA(page, IDC_NW_TRUST, s.TrustFileRaw);
         setChecked(page, IDC_NW_ERRORS, s.NetErrors);
