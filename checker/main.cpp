@@ -147,6 +147,10 @@ static bool isNetworkSource(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        openVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        openMapi();
     if (config.settings.MessageSource == SOURCE_NOTES)
         openNotes();
     if (!isNetworkSource())
@@ -167,6 +171,11 @@ static void closeSourceAtExit(void)
         hangUpDialUp();
         unloadDialUp();
     }
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        closeVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        closeMapi();
+    unloadServiceLibraries();
     if (config.settings.MessageSource == SOURCE_NOTES)
         closeNotes();
 }

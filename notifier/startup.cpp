@@ -312,6 +312,7 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     }
 
     setNetworkWindow(win.mainWindow);
+    setServiceWindow(win.mainWindow);
     setDialUpPasswordPrompt(promptDialUpPassword);
     RECT normal;
     WINDOWPLACEMENT current;
@@ -336,6 +337,10 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     // the dial-up interface.
     if (config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4)
         loadDialUp();
+    if (config.settings.MessageSource == SOURCE_CCMAIL)
+        openVim();
+    if (isMapiMessageSource(config.settings.MessageSource))
+        openMapi();
     if (config.settings.MessageSource == SOURCE_NOTES)
         openNotes();
     if (config.settings.LaunchReader)

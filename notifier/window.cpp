@@ -241,6 +241,35 @@ static bool differ(const char *a, const char *b)
     return strcmp(a, b) != 0;
 }
 
+// The service sessions follow the source and its credentials: a changed
+// login (or post office) clears what the old session found and logs on again.
+static void applyServiceSessions(const Settings &before)
+{
+    const Settings &now = config.settings;
+    bool credentials = differ(now.Login, before.Login) || differ(now.Password, before.Password);
+    if (isMapiMessageSource(now.MessageSource)) {
+        if (isMapiMessageSource(before.MessageSource) && credentials && mapiSessionOpen()) {
+            resetMailState();
+            enterNoMailState(false);
+            closeMapi();
+        }
+        openMapi();
+    } else if (isMapiMessageSource(before.MessageSource)) {
+        closeMapi();
+    }
+    if (now.MessageSource == SOURCE_CCMAIL) {
+        if (before.MessageSource == SOURCE_CCMAIL && vimSessionOpen()
+            && (credentials || differ(now.MailHost, before.MailHost))) {
+            resetMailState();
+            enterNoMailState(false);
+            closeVim();
+        }
+        openVim();
+    } else if (before.MessageSource == SOURCE_CCMAIL) {
+        closeVim();
+    }
+}
+
 static void applyNewSettings(const Settings &before)
 {
     const Settings &now = config.settings;
@@ -304,6 +333,7 @@ static void applyNewSettings(const Settings &before)
             || differ(now.MailHost, before.MailHost)))
         promptPassword(PASSWORD_LOGIN);
 
+    applyServiceSessions(before);
     bool network = source == SOURCE_POP3 || source == SOURCE_IMAP4;
     if (network) {
         loadDialUp();
@@ -399,6 +429,10 @@ void closeSource(void)
         abortNetworkPoll();
         hangUpDialUp();
     }
+    if (source == SOURCE_CCMAIL)
+        closeVim();
+    if (isMapiMessageSource(source))
+        closeMapi();
     if (source == SOURCE_NOTES)
         closeNotes();
 }
@@ -447,6 +481,7 @@ static LRESULT onDestroy(HWND window)
     freeFilterList(&config.filterList);
     freeWavBaseList(&config.wavBaseList);
     unloadDialUp();
+    unloadServiceLibraries();
     unloadReaderLibraries();
     if (win.newShell)
         trayRemove();

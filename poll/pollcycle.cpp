@@ -59,7 +59,7 @@ static void dispatchPoll(void)
     switch (config.settings.MessageSource) {
     case SOURCE_DISK_FILE:
     case SOURCE_PMAIL_NETWARE: pollMailFileSource(); break;
-    case SOURCE_CCMAIL: pollCcMail(); break;
+    case SOURCE_CCMAIL: pollVim(); break;
     case SOURCE_NOTES: pollNotes(); break;
     case SOURCE_MSMAIL:
     case SOURCE_WINDOWS_MESSAGING:

@@ -73,8 +73,28 @@ void logDeletion(const MessageHeader *record, const FilterEntry *entry);
 void reportNetError(const char *text);
 
 // --- Service sources ------------------------------------------------------------------------
-void pollCcMail(void);
 void pollNotes(void); // sources/notes.h: openNotes, closeNotes
+
+// The service sources: cc:Mail through VIM (source 2) and the Simple MAPI
+// sources (4, 5, 6). Open at start and after setup, closed at exit and when
+// setup changes the source or its credentials; the libraries stay loaded until
+// unloadServiceLibraries at exit.
+void openVim(void);
+void closeVim(void);
+void pollVim(void);
+void reportVimStatus(long status);
+void openMapi(void);
+void closeMapi(void);
 void pollMapi(void);
+void unloadServiceLibraries(void);
+bool mapiSessionOpen(void);
+bool vimSessionOpen(void);
+inline bool isMapiMessageSource(unsigned source)
+{
+    return source == 4 || source == 5 || source == 6; // Microsoft Mail, Windows Messaging, GroupWise
+}
+#ifdef _WIN32
+void setServiceWindow(struct HWND__ *window);
+#endif
 
 #endif

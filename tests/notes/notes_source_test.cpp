@@ -335,6 +335,32 @@ TEST_F(NotesSourceTest, PollErrorsAreShownWithTheNotesTextOnlyWhenAskedFor)
     EXPECT_EQ(0, notifier.headerCount);
 }
 
+// The end of the Windows session may close the source while a poll
+// dispatches messages between notes: the session ends after the poll.
+TEST_F(NotesSourceTest, SessionIsNotEndedBeneathARunningPoll)
+{
+    world(inbox({{"1", "Bob", "Hello", "100"}, {"2", "Cy", "Lunch", "200"}}));
+    static bool closed;
+    closed = false;
+    FrontEnd table = recordingFrontEnd;
+    table.pumpMessages = [] {
+        if (!closed) {
+            closed = true;
+            closeNotes();
+        }
+    };
+    installFrontEnd(&table);
+    pollNotes();
+    resetFakeFrontEnd();
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(notesSource.loaded);
+    EXPECT_EQ(0, sessions());
+    EXPECT_EQ(0, openHandles());
+    std::string log = standinLog();
+    EXPECT_LT(log.rfind("NSFDbClose"), log.rfind("NotesTerm")) << log;
+    EXPECT_FALSE(notifier.pollInProgress);
+}
+
 // Whatever step fails, the poll closes what it opened, in reverse order.
 TEST_F(NotesSourceTest, EveryFailureClosesWhatWasOpened)
 {

@@ -1,0 +1,154 @@
+// The notifier polling Notes around a setup dialog: the session is closed
+// while the setup library uses Notes and opened again after, and only a
+// change of the Notes settings starts the mail state afresh.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+#include "mail/mail.h"
+#include "notifier/window.h"
+#include "setup/setupids.h"
+#include "sources/notes.h"
+#include "tests/setup/setup_driver.h"
+#include "tests/support/msgbox_capture.h"
+
+namespace
+{
+
+HMODULE standin;
+
+template <typename F>
+F standinCall(const char *name)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(GetProcAddress(standin, name)));
+}
+
+int sessions()
+{
+    return standinCall<int (*)(void)>("standinSessions")();
+}
+
+std::string standinLog()
+{
+    return standinCall<const char *(*)(void)>("standinLog")();
+}
+
+void silentSound(void)
+{
+}
+bool silentSoundFile(const char *)
+{
+    return true;
+}
+
+void selectFolder(HWND dialog, const char *folder)
+{
+    HWND combo = control(dialog, "Mailbox", IDC_MB_FOLDER);
+    SendMessageA(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)folder);
+}
+
+class NotesSetupCycle : public ::testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        standin = LoadLibraryA("NNOTES.DLL");
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(standin) << "the stand-in NNOTES.DLL is not beside the test";
+        win.beep = silentSound;
+        win.playSoundFile = silentSoundFile;
+        SetCurrentDirectoryA(dir.path().c_str());
+        SetDllDirectoryA(setupLibraryFolder().c_str());
+        // The client's own settings name the database; the INI file does not.
+        dir.write("notes.txt",
+                  "idfile\tann.id\tAnn Lee/Acme\n"
+                  "env\tKeyFilename\tann.id\nenv\tMailServer\tLocal\nenv\tMailFile\tmail\\ann.nsf\n"
+                  "note\t\tmail\\ann.nsf\t1\tBob\tHello\t100\n"
+                  "note\t\tmail\\ann.nsf\t2\tCy\tLunch\t200\n"
+                  "note\t\tmail\\ann.nsf\t3\tAnn\tMinutes\t300\n"
+                  "view\t\tmail\\ann.nsf\t$Inbox\t1,2\n"
+                  "view\t\tmail\\ann.nsf\t$Sent\t3\n");
+        SetEnvironmentVariableA("PELIMBO_NOTES_DATA", dir.file("notes.txt").c_str());
+        standinCall<void (*)(void)>("standinReset")();
+        dir.write("PELIMBO.INI", "[Pelimbo]\r\nMessageSource=3\r\nLogin=ann.id\r\nPollInterval=3600\r\n");
+    }
+    void TearDown() override
+    {
+        SetDllDirectoryA(NULL);
+        if (win.mainWindow && IsWindow(win.mainWindow))
+            DestroyWindow(win.mainWindow);
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        unregisterClasses();
+        releasePictures();
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        SetCurrentDirectoryA(temp);
+    }
+    // Runs the setup command with the steps acting on its dialog.
+    bool setupWith(const std::vector<Step> &steps)
+    {
+        bool leftOpen = false;
+        int saved = runScripted(
+            steps, [] { return runSetup() ? 1 : 0; }, &leftOpen);
+        EXPECT_FALSE(leftOpen);
+        return saved != 0;
+    }
+    ScratchDir dir;
+};
+
+TEST_F(NotesSetupCycle, SessionMakesWayForSetupAndOnlyNotesChangesResetTheMail)
+{
+    MessageBoxCapture boxes;
+    std::string arguments = "\"" + dir.file("PELIMBO.INI") + "\"";
+    ASSERT_EQ(-1, startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE));
+    ASSERT_TRUE(notesSource.loaded);
+    EXPECT_EQ(2, notifier.headerCount);
+
+    // OK without a change: the client's settings put into memory again are
+    // not taken for changes, so the mail stays as it is.
+    bool notifierClosed = false;
+    int sessionsDuringSetup = -1;
+    EXPECT_TRUE(setupWith({[&](HWND d) {
+        notifierClosed = !notesSource.loaded;
+        sessionsDuringSetup = sessions();
+        pressOk(d);
+    }}));
+    EXPECT_TRUE(notifierClosed) << "the notifier's session is closed while the setup library runs";
+    EXPECT_EQ(1, sessionsDuringSetup) << "only the setup library's own session";
+    EXPECT_TRUE(notesSource.loaded);
+    EXPECT_EQ(1, sessions());
+    EXPECT_EQ(2, notifier.headerCount);
+
+    // Another folder starts afresh, and the next poll reads it.
+    EXPECT_TRUE(setupWith({[&](HWND d) {
+        selectFolder(d, "Sent");
+        pressOk(d);
+    }}));
+    EXPECT_TRUE(notesSource.loaded);
+    EXPECT_EQ(0, notifier.headerCount);
+    EXPECT_FALSE(notifier.haveMail);
+    pollNotes();
+    EXPECT_NE(std::string::npos, standinLog().find("NIFFindDesignNote:$Sent:8")) << standinLog();
+    EXPECT_EQ(1, notifier.headerCount);
+
+    // Cancel opens the session again and changes nothing.
+    EXPECT_FALSE(setupWith({[&](HWND d) { pressCancel(d); }}));
+    EXPECT_TRUE(notesSource.loaded);
+    EXPECT_EQ(1, sessions());
+    EXPECT_EQ(1, notifier.headerCount);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{});
+
+    DestroyWindow(win.mainWindow);
+    EXPECT_FALSE(notesSource.loaded);
+    EXPECT_EQ(0, sessions()) << "the session ends with the program";
+}
+
+} // namespace
