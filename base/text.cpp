@@ -72,3 +72,14 @@ int compareNoCase(const char *a, const char *b)
 {
     return compareNoCaseN(a, b, (size_t)-1);
 }
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}

@@ -29,6 +29,16 @@ int compareNoCaseN(const char *a, const char *b, size_t n);
 char lowerChar(char c);
 char upperChar(char c);
 
+// White space in the C locale's sense (blank, tab, line end, vertical tab,
+// form feed), the same on every platform.
+inline bool isWhite(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The value of a hexadecimal digit (either case), -1 for anything else.
+int hexValue(char c);
+
 template <size_t N>
 inline int copyText(char (&dst)[N], const char *src)
 {

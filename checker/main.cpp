@@ -138,12 +138,6 @@ static bool createPollWindow(void)
     return pollWindow != NULL;
 }
 
-static bool isNetworkSource(void)
-{
-    unsigned source = config.settings.MessageSource;
-    return source == SOURCE_POP3 || source == SOURCE_IMAP4;
-}
-
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
@@ -153,7 +147,7 @@ static bool initialiseSource(void)
         openMapi();
     if (config.settings.MessageSource == SOURCE_NOTES)
         openNotes();
-    if (!isNetworkSource())
+    if (!isNetworkSource(config.settings.MessageSource))
         return true;
     if (!createPollWindow()) {
         checkerNote("cannot create the window for network events");
@@ -166,7 +160,7 @@ static bool initialiseSource(void)
 
 static void closeSourceAtExit(void)
 {
-    if (isNetworkSource()) {
+    if (isNetworkSource(config.settings.MessageSource)) {
         abortNetworkPoll();
         hangUpDialUp();
         unloadDialUp();
@@ -202,13 +196,13 @@ static void runOnePoll(void)
             break;
         // Nothing started: wait only while a dial is on its way (it asks for
         // the poll when the link is up) and a little after it settles.
-        if (!begun && notifier.rasState == 0 && !pollRequested && idleTicks > 2)
+        if (!begun && notifier.rasState == RAS_IDLE && !pollRequested && idleTicks > 2)
             break;
         MSG message;
         if (GetMessageA(&message, NULL, 0, 0) <= 0)
             break;
         if (message.message == WM_TIMER && message.hwnd == pollWindow && message.wParam == POLL_TIMER_ID) {
-            if (!notifier.pollInProgress && notifier.rasState == 0)
+            if (!notifier.pollInProgress && notifier.rasState == RAS_IDLE)
                 idleTicks++;
             if (!begun && pollRequested && notifier.tickCounter != 0)
                 pollRequested = false; // the requested moment has passed

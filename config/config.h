@@ -52,6 +52,13 @@ enum SecurityKind {
     SECURITY_TLS = 2,      // TLS from the first byte
 };
 
+// POP3 and IMAP4: the sources that talk to a server (host, port, login, the
+// network time-outs and the dial-up link apply).
+inline bool isNetworkSource(unsigned source)
+{
+    return source == SOURCE_POP3 || source == SOURCE_IMAP4;
+}
+
 enum SoundOptionKind {
     SOUND_BEEP = 0,
     SOUND_CUSTOM = 1,

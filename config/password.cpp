@@ -7,17 +7,6 @@
 
 static const char hexDigits[] = "0123456789ABCDEF";
 
-static int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 int scramblePassword(const char *plain, char *stored, size_t size)
 {
     size_t length = strlen(plain);

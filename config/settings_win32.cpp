@@ -37,12 +37,7 @@ bool readFlag(const char *key, bool defaultValue, const char *ini)
 static bool sourceNeedsLogin(unsigned source)
 {
     return source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_WINDOWS_MESSAGING
-           || source == SOURCE_GROUPWISE || source == SOURCE_POP3 || source == SOURCE_IMAP4;
-}
-
-static bool isNetworkSource(unsigned source)
-{
-    return source == SOURCE_POP3 || source == SOURCE_IMAP4;
+           || source == SOURCE_GROUPWISE || isNetworkSource(source);
 }
 
 // Takes an expansion into a field. A caption may be cut; any other value that

@@ -65,9 +65,9 @@ static const char *idleText(void)
 
 static const char *busyText(void)
 {
-    if (notifier.rasState == 1)
+    if (notifier.rasState == RAS_DIALING)
         return "Dialing...";
-    if (notifier.rasState == 2)
+    if (notifier.rasState == RAS_HANGING_UP)
         return "Hangup...";
     if (notifier.pollInProgress)
         return "Polling...";

@@ -38,6 +38,13 @@ enum PendingCommand {
     PENDING_EXIT = 4,
 };
 
+// What the dial-up link is doing (notifier.rasState); the status text says so.
+enum DialUpActivity {
+    RAS_IDLE = 0,
+    RAS_DIALING = 1,    // "Dialing..."
+    RAS_HANGING_UP = 2, // "Hangup..."
+};
+
 // How the last poll cycle ended (for the checker and tests).
 enum PollDecision {
     DECISION_NONE = 0, // no poll has been committed
@@ -59,7 +66,7 @@ struct NotifierState {
     long long mailMeasure;
     int headerCount;
     int shownCount;
-    uint8_t rasState;
+    uint8_t rasState; // DialUpActivity
     bool blinkPhase;
     bool iconRevealed;
     int awayTicks;

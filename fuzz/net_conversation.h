@@ -83,8 +83,8 @@ static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode,
     if (secure && next < chunks.size()) {
         sn.deliverWire(chunks[next++]);
         pumpScripted(20000);
-        // Bytes that did not complete the handshake never reach the client.
-        if (net.secureDescription[0] == '\0' && (pop3.lineLength != 0 || imap.windowLength != 0))
+        // Bytes that did not complete the handshake never reach the line framer.
+        if (net.secureDescription[0] == '\0' && (pop3.reply.length != 0 || imap.reply.length != 0))
             __builtin_trap();
     }
     // Whatever is left arrives unasked.

@@ -28,11 +28,6 @@ struct Output {
     }
 };
 
-bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // The end of an encoded word: "?=" starting at p.
 bool atWordEnd(const char *p, const char *end)
 {
@@ -55,15 +50,10 @@ int base64Value(char c)
 }
 
 // Hexadecimal digits are not checked: anything else counts as 0.
-int hexValue(char c)
+int escapedDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
+    int value = hexValue(c);
+    return value < 0 ? 0 : value;
 }
 
 // Base64 text up to "?=" or the end. A group cut short gives only the bytes
@@ -110,7 +100,7 @@ bool decodeQuoted(const char **pos, const char *end, bool decodeEscapes, Output 
             p++;
         } else if (c == '=' && decodeEscapes && end - p >= 3 && !atWordEnd(p + 1, end)
                    && !atWordEnd(p + 2, end)) {
-            char byte = (char)(hexValue(p[1]) * 16 + hexValue(p[2]));
+            char byte = (char)(escapedDigit(p[1]) * 16 + escapedDigit(p[2]));
             if (byte != '\0')
                 more = out->put(byte);
             p += 3;

@@ -8,11 +8,6 @@
 namespace
 {
 
-bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool isLineEnd(char c)
 {
     return c == '\r' || c == '\n';
@@ -219,18 +214,6 @@ bool stopAfterFilterMatch(const FilterEntry *entry)
     // A deletion that is confirmed or logged needs the rest of the header.
     return !config.settings.ConfirmDeletes && !config.settings.LogDeletes;
 }
-
-namespace
-{
-
-bool laterThan(const ReceivedDate *date, const ReceivedTime *time, const ReceivedDate *thanDate,
-               const ReceivedTime *thanTime)
-{
-    int byDate = compareDates(date, thanDate);
-    return byDate > 0 || (byDate == 0 && compareTimes(time, thanTime) > 0);
-}
-
-} // namespace
 
 void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, HeaderScanResult *result,
                       const ReceivedDate *storedDate, const ReceivedTime *storedTime,

@@ -1,6 +1,8 @@
 // The buffered line reader of the mail-file source (see linereader.h).
 #include "mail/linereader.h"
 
+#include "base/text.h"
+
 #include <string.h>
 
 void initLineReader(LineReader *reader, char *buffer, size_t capacity, ReadBytesFn readBytes, void *source)
@@ -110,11 +112,6 @@ size_t readLine(LineReader *reader, char *line, size_t capacity)
         }
     }
     return n;
-}
-
-static bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 static bool blankText(const char *text)

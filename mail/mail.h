@@ -136,6 +136,9 @@ void appendContinuation(HeaderBlockCursor *cursor, char *line, size_t capacity);
 bool parseReceivedDate(const char *line, ReceivedDate *date, ReceivedTime *time);
 int compareDates(const ReceivedDate *a, const ReceivedDate *b);
 int compareTimes(const ReceivedTime *a, const ReceivedTime *b);
+// True when date and time come after thanDate and thanTime.
+bool laterThan(const ReceivedDate *date, const ReceivedTime *time, const ReceivedDate *thanDate,
+               const ReceivedTime *thanTime);
 // The header block a network source collected for one message (text, length).
 void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, HeaderScanResult *result,
                       const ReceivedDate *storedDate, const ReceivedTime *storedTime,

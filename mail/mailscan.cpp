@@ -53,11 +53,6 @@ uint32_t pmFlagsValue(const char *line)
     return value;
 }
 
-static bool isWhite(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Strips trailing white space from a line of length bytes as read. A NUL inside
 // the line ends its text early; blanks cut after it are not part of that text.
 static void stripTrailingWhite(char *line, size_t length)

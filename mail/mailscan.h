@@ -14,9 +14,10 @@
 // The layout a first line announces, MAIL_FORMAT_UNKNOWN when none fits.
 MailFormat detectMailFormat(const char *firstLine);
 
-// True when the name ends in ".CNM" (any case); excludable is true when it
-// also begins with "!" (a message file the reader has already seen).
+// True when the name ends in ".CNM" (any case).
 bool isCnmName(const char *name);
+// True when it is such a name and also begins with "!" (a message file the
+// reader has already seen).
 bool isSeenCnmName(const char *name);
 
 // X-PMFLAGS value of a header line (digits after the colon and blanks).

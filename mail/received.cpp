@@ -123,3 +123,10 @@ int compareTimes(const ReceivedTime *a, const ReceivedTime *b)
         return a->second > b->second ? 1 : -1;
     return 0;
 }
+
+bool laterThan(const ReceivedDate *date, const ReceivedTime *time, const ReceivedDate *thanDate,
+               const ReceivedTime *thanTime)
+{
+    int byDate = compareDates(date, thanDate);
+    return byDate > 0 || (byDate == 0 && compareTimes(time, thanTime) > 0);
+}

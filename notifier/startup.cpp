@@ -225,7 +225,7 @@ static bool needsPasswordAtStart(void)
     unsigned source = config.settings.MessageSource;
     return config.settings.PasswordPrompt
            && (source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
-               || source == SOURCE_POP3 || source == SOURCE_IMAP4);
+               || isNetworkSource(source));
 }
 
 static bool startPollTimer(void)
@@ -335,7 +335,7 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     }
     // The service sources open their sessions here; the network sources need
     // the dial-up interface.
-    if (config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4)
+    if (isNetworkSource(config.settings.MessageSource))
         loadDialUp();
     if (config.settings.MessageSource == SOURCE_CCMAIL)
         openVim();

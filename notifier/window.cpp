@@ -327,14 +327,14 @@ static void applyNewSettings(const Settings &before)
 
     unsigned source = now.MessageSource;
     bool asks = source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
-                || source == SOURCE_POP3 || source == SOURCE_IMAP4;
+                || isNetworkSource(source);
     if (now.PasswordPrompt && asks
         && (!before.PasswordPrompt || source != before.MessageSource || differ(now.Login, before.Login)
             || differ(now.MailHost, before.MailHost)))
         promptPassword(PASSWORD_LOGIN);
 
     applyServiceSessions(before);
-    bool network = source == SOURCE_POP3 || source == SOURCE_IMAP4;
+    bool network = isNetworkSource(source);
     if (network) {
         loadDialUp();
         if (differ(now.Login, before.Login) || differ(now.Password, before.Password)
@@ -344,7 +344,7 @@ static void applyNewSettings(const Settings &before)
             resetMailState();
             enterNoMailState(false);
         }
-    } else if (before.MessageSource == SOURCE_POP3 || before.MessageSource == SOURCE_IMAP4) {
+    } else if (isNetworkSource(before.MessageSource)) {
         unloadDialUp();
     }
 
@@ -394,8 +394,7 @@ bool runSetup(void)
         return false;
     }
     notifier.modalOpen = true;
-    bool network =
-        config.settings.MessageSource == SOURCE_POP3 || config.settings.MessageSource == SOURCE_IMAP4;
+    bool network = isNetworkSource(config.settings.MessageSource);
     // The setup library uses the dial-up and Notes interfaces itself.
     if (network)
         unloadDialUp();
@@ -425,7 +424,7 @@ bool runSetup(void)
 void closeSource(void)
 {
     unsigned source = config.settings.MessageSource;
-    if (source == SOURCE_POP3 || source == SOURCE_IMAP4) {
+    if (isNetworkSource(source)) {
         abortNetworkPoll();
         hangUpDialUp();
     }

@@ -9,6 +9,14 @@
 
 // --- Mail-file measure rule -------------------------------------------------------------
 
+enum : long long {
+    // Mail files whose sizes add up to less than this hold no message.
+    NO_MAIL_BELOW = 6,
+    // Growth by more than this many bytes is taken as new mail to read; less
+    // is a flag or status rewrite by the reader, not worth a read.
+    NEW_MAIL_GROWTH = 120,
+};
+
 static bool clearItemLive(void)
 {
     return notifier.clearItem == MENU_CLEAR && !notifier.clearGrayed;
@@ -28,20 +36,20 @@ void pollMailFileSource(void)
     bool reread = false;
 
     if (notifier.haveMail) {
-        if (measure < 6) {
+        if (measure < NO_MAIL_BELOW) {
             notifier.haveMail = false;
             notifier.mailMeasure = 0;
             enterNoMailFromMeasure();
-        } else if (measure > previous + 120 || (measure < previous && clearItemLive())
+        } else if (measure > previous + NEW_MAIL_GROWTH || (measure < previous && clearItemLive())
                    || (config.settings.UnreadOnly && measure > previous && clearItemLive())) {
             reread = true;
         }
-    } else if (measure < 6) {
+    } else if (measure < NO_MAIL_BELOW) {
         if (notifier.clearItem == MENU_SHOW || clearItemLive())
             enterNoMailFromMeasure();
         else
             notifier.lastDecision = DECISION_NO_MAIL;
-    } else if (measure > previous + 120) {
+    } else if (measure > previous + NEW_MAIL_GROWTH) {
         reread = true;
     } else {
         notifier.lastDecision = DECISION_NO_CHANGE;

@@ -329,11 +329,6 @@ static bool expandField(HWND page, int id, char *result, size_t size)
     return true;
 }
 
-static bool fieldEmpty(HWND page, int id)
-{
-    return GetWindowTextLengthA(GetDlgItem(page, id)) == 0;
-}
-
 static bool validateSetup(void)
 {
     Settings &s = config.settings;
@@ -614,7 +609,7 @@ static void initSetupDialog(HWND dialog)
     setup.hook = SetWindowsHookExA(WH_MSGFILTER, filter, NULL, GetCurrentThreadId());
 
     const Settings &s = config.settings;
-    if (s.MessageSource == SOURCE_POP3 || s.MessageSource == SOURCE_IMAP4)
+    if (isNetworkSource(s.MessageSource))
         fillConnectionList();
     else
         removeTab("Network");

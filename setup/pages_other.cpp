@@ -27,7 +27,7 @@ static void enableRange(HWND page, int first, int last, bool on)
         enableControl(page, id, on);
 }
 
-static bool fieldEmpty(HWND page, int id)
+bool fieldEmpty(HWND page, int id)
 {
     return GetWindowTextLengthA(GetDlgItem(page, id)) == 0;
 }

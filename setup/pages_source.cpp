@@ -97,7 +97,7 @@ extern "C" INT_PTR CALLBACK MsgSrcDlgProc(HWND page, UINT message, WPARAM wParam
         if (id >= IDC_SRC_FIRST && id <= IDC_SRC_LAST) {
             int source = id - IDC_SRC_FIRST;
             layoutMailboxPage(source);
-            if (source == SOURCE_POP3 || source == SOURCE_IMAP4) {
+            if (isNetworkSource(source)) {
                 addTab("Network");
                 fillConnectionList();
             } else {

@@ -116,6 +116,8 @@ void showControl(HWND page, int id, bool on);
 int checkedButton(HWND page, int first, int last); // index from first, -1 when none
 void setControlText(HWND page, int id, const char *text);
 void getControlText(HWND page, int id, char *buffer, size_t size);
+// True when the edit field id of page holds no text.
+bool fieldEmpty(HWND page, int id);
 
 // Dialog procedures (exported by name).
 extern "C" {

@@ -102,13 +102,13 @@ void hangUpDialUp(void)
 {
     if (direct() || dialUp.dialHandle == 0 || !dialUp.loaded)
         return;
-    notifier.rasState = 2;
+    notifier.rasState = RAS_HANGING_UP;
     frontRefreshStatus();
     dialLayer->hangUp(dialUp.dialHandle);
     // The service needs the time to release the line.
     dialLayer->pause(3000);
     dialUp.dialHandle = 0;
-    notifier.rasState = 0;
+    notifier.rasState = RAS_IDLE;
     frontRefreshStatus();
 }
 
@@ -137,11 +137,11 @@ static bool takeDialEvent(void)
         return true;
     dialUp.eventPending = 0;
     if (pending == 1) {
-        notifier.rasState = 0;
+        notifier.rasState = RAS_IDLE;
         frontRefreshStatus();
         return true;
     }
-    notifier.rasState = 0;
+    notifier.rasState = RAS_IDLE;
     frontRefreshStatus();
     reportNetError("Dialing error");
     hangUpDialUp();
@@ -160,7 +160,7 @@ bool ensureDialUpLink(void)
         return connectionIsUp();
     if (!config.settings.DialConnection)
         return false;
-    if (notifier.rasState == 1)
+    if (notifier.rasState == RAS_DIALING)
         return false; // a dial of ours is under way
     if (dialUp.dialHandle != 0)
         hangUpDialUp();
@@ -189,7 +189,7 @@ bool ensureDialUpLink(void)
     params.phoneNumber[0] = '\0';
     params.domain[0] = '\0';
 
-    notifier.rasState = 1;
+    notifier.rasState = RAS_DIALING;
     frontRefreshStatus();
     uintptr_t handle = 0;
     int result = dialLayer->dial(&params, &handle);
@@ -197,7 +197,7 @@ bool ensureDialUpLink(void)
     dialUp.dialHandle = handle;
     if (result != 0) {
         // The dial did not even start: no event will come.
-        notifier.rasState = 0;
+        notifier.rasState = RAS_IDLE;
         frontRefreshStatus();
         reportNetError("Dialing error");
         hangUpDialUp();

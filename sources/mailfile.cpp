@@ -175,104 +175,147 @@ static void directoryPart(const char *path, char *directory, size_t size)
     copyTextN(directory, size, path, (size_t)(name - path));
 }
 
+// The walk over the files that match the mail path, and what it has found so far.
+struct MailFileWalk {
+    HANDLE search;
+    WIN32_FIND_DATAA found;
+    char directory[FILE_PATH_SIZE];
+    int lastIndex;
+    bool anyNewer;
+};
+
+static bool mailFileSourceChosen(void)
+{
+    unsigned source = config.settings.MessageSource;
+    return source == SOURCE_DISK_FILE || source == SOURCE_PMAIL_NETWARE;
+}
+
+// Finds the first ordinary file that matches the mail path. False when there is none.
+static bool startWalk(MailFileWalk *walk)
+{
+    const char *path = mailPathText();
+    walk->search = path[0] ? FindFirstFileA(path, &walk->found) : INVALID_HANDLE_VALUE;
+    while (walk->search != INVALID_HANDLE_VALUE && !ordinaryFile(&walk->found)) {
+        if (!FindNextFileA(walk->search, &walk->found)) {
+            FindClose(walk->search);
+            walk->search = INVALID_HANDLE_VALUE;
+        }
+    }
+    if (walk->search == INVALID_HANDLE_VALUE)
+        return false;
+    walk->lastIndex = -1;
+    walk->anyNewer = false;
+    mail.currentSnapshotCount = 0;
+    directoryPart(path, walk->directory, sizeof walk->directory);
+    return true;
+}
+
+// Files too small to hold a message, and message files already seen when only
+// unread mail counts, are neither read nor remembered.
+static bool worthReading(const WIN32_FIND_DATAA *found)
+{
+    if (!ordinaryFile(found) || foundSize(found) < 5)
+        return false;
+    return !(config.settings.UnreadOnly && isSeenCnmName(found->cFileName));
+}
+
+// What the scanner needs to know about the file, and the newest file time seen.
+static void prepareScan(MailFileWalk *walk, HANDLE file, const FileSnapshot *previousRow, MailFileScan *scan)
+{
+    scan->isCnm = isCnmName(walk->found.cFileName);
+    WORD date, time;
+    fileDosTime(file, &walk->found, &date, &time);
+    if (laterThanLatest(date, time)) {
+        scan->fileNewer = true;
+        walk->anyNewer = true;
+        mail.latestFileDate = date;
+        mail.latestFileTime = time;
+    }
+    scan->inPreviousSnapshot = previousRow != NULL;
+    scan->previousSize = previousRow ? previousRow->size : 0;
+    scan->sortKey = ((uint32_t)date << 16) | time;
+    scan->stopRequested = exitPending;
+    scan->eachLine = pumpWhenDue;
+    scan->lastIndex = walk->lastIndex;
+}
+
+static void reportUnknownFormat(const MailFileScan *scan, const char *name)
+{
+    if (scan->empty)
+        return;
+    char text[FILE_PATH_SIZE];
+    formatText(text, sizeof text, "Unknown mail format in file %s", name);
+    reportError(text);
+}
+
+// Only a new message file is ever deleted; a mailbox holds other mail.
+static void deleteIfCondemned(const MailFileScan *scan, const char *filePath)
+{
+    if (scan->filterEntry && scan->fileNewer && scan->isCnm && !scan->stopped && scan->record
+        && shouldDeleteMessage(scan->record, scan->filterEntry)) {
+        DeleteFileA(filePath);
+        if (config.settings.LogDeletes)
+            logDeletion(scan->record, scan->filterEntry);
+    }
+}
+
+// Reads the walk's current file into the working headers. False only when the
+// file could not be opened.
+static bool readCurrentFile(MailFileWalk *walk)
+{
+    const char *name = walk->found.cFileName;
+    if (!worthReading(&walk->found))
+        return true;
+    addSnapshotRow(name, foundSize(&walk->found));
+    const FileSnapshot *previousRow = findPreviousRow(name);
+
+    char filePath[FILE_PATH_SIZE];
+    bool pathFits = formatText(filePath, sizeof filePath, "%s%s", walk->directory, name) != 0;
+    HANDLE file = pathFits ? openMailFile(filePath) : INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+
+    MailFileScan scan = {};
+    prepareScan(walk, file, previousRow, &scan);
+    LineReader reader;
+    initLineReader(&reader, readBlock, sizeof readBlock, readFromHandle, file);
+    int known = scanMailFile(&reader, &scan);
+    CloseHandle(file);
+    walk->lastIndex = scan.lastIndex;
+
+    if (known)
+        deleteIfCondemned(&scan, filePath);
+    else
+        reportUnknownFormat(&scan, name);
+    return true;
+}
+
 void pollMailFile(void)
 {
-    if (config.settings.MessageSource != SOURCE_DISK_FILE
-        && config.settings.MessageSource != SOURCE_PMAIL_NETWARE)
-        return;
-    if (notifier.pollInProgress)
+    if (!mailFileSourceChosen() || notifier.pollInProgress)
         return;
     beginPoll();
     lastPumpTick = GetTickCount();
 
-    const char *path = mailPathText();
-    WIN32_FIND_DATAA found;
-    HANDLE search = path[0] ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
-    while (search != INVALID_HANDLE_VALUE && !ordinaryFile(&found)) {
-        if (!FindNextFileA(search, &found)) {
-            FindClose(search);
-            search = INVALID_HANDLE_VALUE;
-        }
-    }
-    if (search == INVALID_HANDLE_VALUE) {
+    MailFileWalk walk;
+    if (!startWalk(&walk)) {
         resetMailState();
         finishPoll();
         return;
     }
-
-    int lastIndex = -1;
-    bool anyNewer = false;
-    mail.currentSnapshotCount = 0;
-    char directory[FILE_PATH_SIZE];
-    directoryPart(path, directory, sizeof directory);
-
     do {
         if (exitRequested())
             break;
-        if (!ordinaryFile(&found))
-            continue;
-        uint64_t size = foundSize(&found);
-        if (size < 5)
-            continue;
-        if (config.settings.UnreadOnly && isSeenCnmName(found.cFileName))
-            continue;
-
-        addSnapshotRow(found.cFileName, size);
-        const FileSnapshot *previousRow = findPreviousRow(found.cFileName);
-
-        char filePath[FILE_PATH_SIZE];
-        bool pathFits = formatText(filePath, sizeof filePath, "%s%s", directory, found.cFileName) != 0;
-        HANDLE file = pathFits ? openMailFile(filePath) : INVALID_HANDLE_VALUE;
-        if (file == INVALID_HANDLE_VALUE) {
-            FindClose(search);
+        if (!readCurrentFile(&walk)) {
+            FindClose(walk.search);
             reportError("Can't open mail file");
             resetMailState();
             failPoll();
             return;
         }
-
-        MailFileScan scan = {};
-        scan.isCnm = isCnmName(found.cFileName);
-        WORD date, time;
-        fileDosTime(file, &found, &date, &time);
-        if (laterThanLatest(date, time)) {
-            scan.fileNewer = true;
-            anyNewer = true;
-            mail.latestFileDate = date;
-            mail.latestFileTime = time;
-        }
-        scan.inPreviousSnapshot = previousRow != NULL;
-        scan.previousSize = previousRow ? previousRow->size : 0;
-        scan.sortKey = ((uint32_t)date << 16) | time;
-        scan.stopRequested = exitPending;
-        scan.eachLine = pumpWhenDue;
-        scan.lastIndex = lastIndex;
-
-        LineReader reader;
-        initLineReader(&reader, readBlock, sizeof readBlock, readFromHandle, file);
-        int known = scanMailFile(&reader, &scan);
-        CloseHandle(file);
-        lastIndex = scan.lastIndex;
-
-        if (!known) {
-            if (!scan.empty) {
-                char text[FILE_PATH_SIZE];
-                formatText(text, sizeof text, "Unknown mail format in file %s", found.cFileName);
-                reportError(text);
-            }
-            continue;
-        }
-
-        // Only a new message file is ever deleted; a mailbox holds other mail.
-        if (scan.filterEntry && scan.fileNewer && scan.isCnm && !scan.stopped && scan.record
-            && shouldDeleteMessage(scan.record, scan.filterEntry)) {
-            DeleteFileA(filePath);
-            if (config.settings.LogDeletes)
-                logDeletion(scan.record, scan.filterEntry);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(walk.search, &walk.found));
+    FindClose(walk.search);
 
     keepSnapshot();
-    publishPollResult(lastIndex, anyNewer && lastIndex >= 0);
+    publishPollResult(walk.lastIndex, walk.anyNewer && walk.lastIndex >= 0);
 }

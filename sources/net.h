@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "mail/mail.h"
+#include "sources/lineframer.h"
 #include "sources/sources.h"
 
 enum {
@@ -254,18 +255,10 @@ void continuePop3AfterStls(void);
 void continueImapAfterStartTls(void);
 
 // Client state, visible for tests.
-enum {
-    POP3_LINE_SIZE = 512,
-    REPLY_CARRY_SIZE = 16
-};
-
 struct Pop3Client {
     uint8_t state;
-    // The single-line reply collected so far (a line may arrive in pieces).
-    char line[POP3_LINE_SIZE];
-    int lineLength;
-    bool lineComplete;
-    bool topStatusChecked; // the start of the TOP reply has been looked at
+    LineFramer reply;      // the status line of the reply in progress
+    bool topStatusChecked; // the status line of the TOP reply has been judged
     int total;
     int current;
     int skipped;
@@ -280,19 +273,10 @@ struct Pop3Client {
     MessageHeader *record;
 };
 
-enum {
-    IMAP_WINDOW_SIZE = 80
-};
-
 struct ImapClient {
     uint8_t state;
     int tagNumber;
-    char window[IMAP_WINDOW_SIZE + 1];
-    int windowLength;
-    // The last bytes of the reply in progress, so a word split across two
-    // chunks ("EXI" + "STS", "\Se" + "en") is still found.
-    char carry[REPLY_CARRY_SIZE];
-    int carryLength;
+    LineFramer reply; // the line of the reply in progress
     int exists;
     bool existsSeen;
     int current;
@@ -311,7 +295,7 @@ struct ImapClient {
 extern Pop3Client pop3;
 extern ImapClient imap;
 
-// Reply status of an IMAP4 chunk.
+// Reply status of an IMAP4 line (pending: not the tagged line of the command).
 enum {
     IMAP_PENDING = 0,
     IMAP_OK = 1,

@@ -11,13 +11,6 @@ void reportNetError(const char *text)
         reportError(text);
 }
 
-static bool laterThan(const ReceivedDate *date, const ReceivedTime *time, const ReceivedDate *thanDate,
-                      const ReceivedTime *thanTime)
-{
-    int byDate = compareDates(date, thanDate);
-    return byDate > 0 || (byDate == 0 && compareTimes(time, thanTime) > 0);
-}
-
 void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
                            const ReceivedDate *newestDate, const ReceivedTime *newestTime)
 {

@@ -1,6 +1,8 @@
 // The POP3 client: one conversation per poll, one received chunk per call.
 // USER, PASS, STAT, then TOP n 0 for each message of interest (DELE when a
 // Delete filter condemns a new one), QUIT, and the commit on QUIT's reply.
+// Each state has one handler; a status reply is judged once its whole line
+// has arrived.
 #include "sources/net.h"
 
 #include <string.h>
@@ -10,52 +12,59 @@
 
 Pop3Client pop3;
 
-enum {
+enum Pop3State {
     POP3_GREETING = 0,
     POP3_STLS = 1,
     POP3_USER = 2,
     POP3_PASS = 3,
     POP3_STAT = 4,
-    POP3_TOP_FIRST = 5,
-    POP3_TOP_REST = 6,
-    POP3_DELE = 7,
-    POP3_QUIT = 8,
-    POP3_DONE = 9,
+    POP3_TOP = 5,
+    POP3_DELE = 6,
+    POP3_QUIT = 7,
+    POP3_DONE = 8,
 };
 
 static const uint8_t endOfReply[TAIL_SIZE] = {'\r', '\n', '.', '\r', '\n'};
 
+// The one place the state changes, with what entering a state starts.
+static void enterState(Pop3State next)
+{
+    pop3.state = (uint8_t)next;
+    if (next == POP3_TOP) {
+        resetHeaderBlock();
+        memset(pop3.tail, 0, sizeof pop3.tail);
+        pop3.topStatusChecked = false;
+    }
+}
+
 void resetPop3Client(void)
 {
-    pop3.state = POP3_GREETING;
-    pop3.lineLength = 0;
+    enterState(POP3_GREETING);
+    resetLineFramer(&pop3.reply);
 }
 
-// Collects the chunk into the reply line. True once the line has ended (or
-// filled its buffer): a reply line cut into several chunks by the network is
-// judged as a whole, never piece by piece.
-static bool collectLine(void)
+static void waitForMore(void)
 {
-    for (int i = 0; i < net.receivedLength; i++) {
-        if (pop3.lineLength < POP3_LINE_SIZE - 1)
-            pop3.line[pop3.lineLength++] = net.receiveBuffer[i];
-        if (net.receiveBuffer[i] == '\n') {
-            pop3.line[pop3.lineLength] = '\0';
-            return true;
-        }
-    }
-    pop3.line[pop3.lineLength] = '\0';
-    return pop3.lineLength >= POP3_LINE_SIZE - 1;
+    selectSocketEvents(MASK_IDLE);
 }
 
-static bool lineBegins(const char *prefix)
+// Frames the chunk into the status line; true once the whole line is there.
+static bool statusLineArrived(void)
 {
-    return beginsNoCase(pop3.line, (size_t)pop3.lineLength, prefix);
+    size_t at = 0;
+    return takeLine(&pop3.reply, net.receiveBuffer, (size_t)net.receivedLength, &at);
 }
 
-static void sendPop3(void)
+static bool accepted(void)
 {
-    pop3.lineLength = 0;
+    return beginsNoCase(pop3.reply.line, pop3.reply.length, "+OK");
+}
+
+// Every command starts a new reply.
+static void sendPop3(Pop3State next)
+{
+    enterState(next);
+    resetLineFramer(&pop3.reply);
     sendCommand();
 }
 
@@ -69,9 +78,8 @@ static void failBeforeLogin(const char *text)
 
 static void sendQuit(void)
 {
-    pop3.state = POP3_QUIT;
     formatCommand("QUIT\r\n");
-    sendPop3();
+    sendPop3(POP3_QUIT);
 }
 
 // After login a failure still logs out; QUIT's reply commits what was gathered.
@@ -81,28 +89,10 @@ static void failAfterLogin(const char *text)
     reportNetError(text);
 }
 
-static void sendUser(void)
-{
-    if (!formatCommand("USER %s\r\n", config.settings.Login)) {
-        failBeforeLogin("Login name too long for the POP3 server");
-        return;
-    }
-    pop3.state = POP3_USER;
-    sendPop3();
-}
-
-void continuePop3AfterStls(void)
-{
-    if (pop3.state == POP3_STLS)
-        sendUser();
-}
-
 static void sendTop(void)
 {
-    pop3.state = POP3_TOP_FIRST;
-    memset(pop3.tail, 0, sizeof pop3.tail);
     formatCommand("TOP %d 0\r\n", pop3.current + 1);
-    sendPop3();
+    sendPop3(POP3_TOP);
 }
 
 static void nextMessage(void)
@@ -116,7 +106,7 @@ static void nextMessage(void)
 
 static void commit(void)
 {
-    pop3.state = POP3_DONE;
+    enterState(POP3_DONE);
     publishNetworkHeaders(pop3.newMail, pop3.total - pop3.skipped, &pop3.stampDate, &pop3.stampTime,
                           &pop3.runningDate, &pop3.runningTime);
 }
@@ -140,9 +130,8 @@ static void decideMessage(void)
             // have timed out meanwhile, and then nothing more is sent.
             if (!connectionAlive())
                 return;
-            pop3.state = POP3_DELE;
             formatCommand("DELE %d\r\n", pop3.current + 1);
-            sendPop3();
+            sendPop3(POP3_DELE);
             return;
         }
         if (!connectionAlive())
@@ -155,40 +144,151 @@ static void decideMessage(void)
     nextMessage();
 }
 
-static void collectTopReply(void)
+static void sendUser(void)
+{
+    if (!formatCommand("USER %s\r\n", config.settings.Login)) {
+        failBeforeLogin("Login name too long for the POP3 server");
+        return;
+    }
+    sendPop3(POP3_USER);
+}
+
+// --- One handler per state --------------------------------------------------------------
+
+static void onGreeting(void)
+{
+    if (!accepted()) {
+        failBeforeLogin("No authorization from POP3 server");
+        return;
+    }
+    pop3.runningDate = pop3.stampDate;
+    pop3.runningTime = pop3.stampTime;
+    pop3.newMail = false;
+    pop3.total = 0;
+    pop3.skipped = 0;
+    if (config.settings.Security == SECURITY_STARTTLS) {
+        // Required: without it the login would cross the network in plain text.
+        formatCommand("STLS\r\n");
+        sendPop3(POP3_STLS);
+        return;
+    }
+    sendUser();
+}
+
+static void onStlsReply(void)
+{
+    if (!accepted()) {
+        failBeforeLogin("The POP3 server does not offer STLS");
+        return;
+    }
+    resetLineFramer(&pop3.reply);
+    startSecureSession();
+}
+
+void continuePop3AfterStls(void)
+{
+    if (pop3.state == POP3_STLS)
+        sendUser();
+}
+
+static void onUserReply(void)
+{
+    if (!accepted()) {
+        failBeforeLogin("Invalid POP3 mailbox");
+        return;
+    }
+    if (!formatCommand("PASS %s\r\n", config.settings.plainPassword)) {
+        failBeforeLogin("Password too long for the POP3 server");
+        return;
+    }
+    sendPop3(POP3_PASS);
+}
+
+static void onPassReply(void)
+{
+    if (!accepted()) {
+        failBeforeLogin("Invalid POP3 password or mailbox locked");
+        return;
+    }
+    formatCommand("STAT\r\n");
+    sendPop3(POP3_STAT);
+}
+
+static void onStatReply(void)
+{
+    if (!accepted()) {
+        failAfterLogin("Error in POP3 STAT");
+        return;
+    }
+    size_t length = pop3.reply.length;
+    pop3.total = length > 4 ? readDecimal(pop3.reply.line + 4, length - 4) : 0;
+    if (pop3.total <= 0) {
+        pop3.total = 0;
+        sendQuit();
+        return;
+    }
+    pop3.slot = 0;
+    pop3.current = (config.settings.UnreadOnly || pop3.total <= HEADER_SLOTS) ? 0 : pop3.total - HEADER_SLOTS;
+    sendTop();
+}
+
+// The whole TOP reply goes into the header block; its status line is judged
+// once it has arrived, and the reply ends with the line holding only ".".
+static void onTopChunk(void)
 {
     appendToHeaderBlock(pop3.tail);
-    // The refusal is recognised by the reply's first bytes, even when they
-    // come in more than one chunk.
     if (!pop3.topStatusChecked) {
-        size_t fill = net.headerBlockFill;
-        if (fill < 4 && !memchr(net.headerBlock, '\n', fill)) {
-            selectSocketEvents(MASK_IDLE);
+        if (!statusLineArrived()) {
+            waitForMore();
             return;
         }
         pop3.topStatusChecked = true;
-        if (beginsNoCase(net.headerBlock, fill, "-ERR")) {
+        if (beginsNoCase(pop3.reply.line, pop3.reply.length, "-ERR")) {
             releaseHeaderBlock();
             failAfterLogin("POP3 server doesn't implement TOP\nor error getting mail headers");
             return;
         }
     }
     if (memcmp(pop3.tail, endOfReply, TAIL_SIZE) != 0) {
-        selectSocketEvents(MASK_IDLE);
+        waitForMore();
         return;
     }
     decideMessage();
 }
 
+static void onDeleReply(void)
+{
+    if (!accepted()) {
+        failAfterLogin("Error deleting POP3 message");
+        return;
+    }
+    if (config.settings.LogDeletes) {
+        holdSocketEvents();
+        logDeletion(pop3.record, pop3.result.filterEntry);
+        if (!connectionAlive())
+            return;
+    }
+    nextMessage();
+}
+
+// A status handler runs once the reply's whole line has arrived.
+static void onStatusLine(void (*handler)(void))
+{
+    if (statusLineArrived())
+        handler();
+    else
+        waitForMore();
+}
+
 void handlePop3Reply(void)
 {
     // No read notification can nest while the chunk is handled: nothing here
-    // runs a message loop except the question and the log below, which hold
+    // runs a message loop except the question and the log, which hold
     // notifications back first.
     if (!receiveChunk())
         return;
     if (net.receivedLength == 0) {
-        selectSocketEvents(MASK_IDLE);
+        waitForMore();
         return;
     }
     if (exitRequested() && pop3.state < POP3_QUIT) {
@@ -199,115 +299,14 @@ void handlePop3Reply(void)
     }
 
     switch (pop3.state) {
-    case POP3_GREETING:
-    case POP3_STLS:
-    case POP3_USER:
-    case POP3_PASS:
-    case POP3_STAT:
-    case POP3_DELE:
-        if (!collectLine()) {
-            selectSocketEvents(MASK_IDLE);
-            return;
-        }
-        break;
-    default: break;
-    }
-
-    switch (pop3.state) {
-    case POP3_GREETING:
-        if (!lineBegins("+OK")) {
-            failBeforeLogin("No authorization from POP3 server");
-            return;
-        }
-        pop3.runningDate = pop3.stampDate;
-        pop3.runningTime = pop3.stampTime;
-        pop3.newMail = false;
-        pop3.total = 0;
-        pop3.skipped = 0;
-        if (config.settings.Security == SECURITY_STARTTLS) {
-            // Required: without it the login would cross the network in plain text.
-            pop3.state = POP3_STLS;
-            formatCommand("STLS\r\n");
-            sendPop3();
-            break;
-        }
-        sendUser();
-        break;
-
-    case POP3_STLS:
-        if (!lineBegins("+OK")) {
-            failBeforeLogin("The POP3 server does not offer STLS");
-            return;
-        }
-        pop3.lineLength = 0;
-        startSecureSession();
-        break;
-
-    case POP3_USER:
-        if (!lineBegins("+OK")) {
-            failBeforeLogin("Invalid POP3 mailbox");
-            return;
-        }
-        if (!formatCommand("PASS %s\r\n", config.settings.plainPassword)) {
-            failBeforeLogin("Password too long for the POP3 server");
-            return;
-        }
-        pop3.state = POP3_PASS;
-        sendPop3();
-        break;
-
-    case POP3_PASS:
-        if (!lineBegins("+OK")) {
-            failBeforeLogin("Invalid POP3 password or mailbox locked");
-            return;
-        }
-        pop3.state = POP3_STAT;
-        formatCommand("STAT\r\n");
-        sendPop3();
-        break;
-
-    case POP3_STAT:
-        if (!lineBegins("+OK")) {
-            failAfterLogin("Error in POP3 STAT");
-            return;
-        }
-        pop3.total = pop3.lineLength > 4 ? readDecimal(pop3.line + 4, (size_t)pop3.lineLength - 4) : 0;
-        if (pop3.total <= 0) {
-            pop3.total = 0;
-            sendQuit();
-            return;
-        }
-        pop3.slot = 0;
-        pop3.current =
-            (config.settings.UnreadOnly || pop3.total <= HEADER_SLOTS) ? 0 : pop3.total - HEADER_SLOTS;
-        sendTop();
-        break;
-
-    case POP3_TOP_FIRST:
-        resetHeaderBlock();
-        pop3.state = POP3_TOP_REST;
-        pop3.topStatusChecked = false;
-        collectTopReply();
-        break;
-
-    case POP3_TOP_REST: collectTopReply(); break;
-
-    case POP3_DELE:
-        if (!lineBegins("+OK")) {
-            failAfterLogin("Error deleting POP3 message");
-            return;
-        }
-        if (config.settings.LogDeletes) {
-            holdSocketEvents();
-            logDeletion(pop3.record, pop3.result.filterEntry);
-            if (!connectionAlive())
-                return;
-        }
-        nextMessage();
-        break;
-
+    case POP3_GREETING: onStatusLine(onGreeting); break;
+    case POP3_STLS: onStatusLine(onStlsReply); break;
+    case POP3_USER: onStatusLine(onUserReply); break;
+    case POP3_PASS: onStatusLine(onPassReply); break;
+    case POP3_STAT: onStatusLine(onStatReply); break;
+    case POP3_TOP: onTopChunk(); break;
+    case POP3_DELE: onStatusLine(onDeleReply); break;
     case POP3_QUIT: commit(); break;
-
     default: break; // the conversation is over: late bytes are ignored
     }
 }

@@ -24,9 +24,10 @@ void abandonWinSockInit(void); // reports and finishes the poll
 void closeConnection(void);
 void endNetworkPoll(void);   // finishPoll, then hang up when asked to
 void abortNetworkPoll(void); // at exit: cancel lookup, close, end the poll
+// True for a direct connection, or when the dial-up entry is connected.
 bool dialUpLinkUsable(void);
-void forgetHostAddress(
-    void); // after setup changed the host, port or login            // a direct connection, or the entry is connected
+// After setup changed the host, port or login: look the host up again.
+void forgetHostAddress(void);
 
 // The main window hands its private socket messages here (wParam, lParam of
 // WM_SOCKET and WM_HOSTRESOLVED).

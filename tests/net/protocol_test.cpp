@@ -868,3 +868,39 @@ TEST_F(NetPoll, SilentHandshakeTimesOutUnderTheConnectLimit)
 }
 
 } // namespace
+
+// The framer under the two clients: a line comes out only once its line feed
+// has arrived, however the bytes were cut; a line longer than its room keeps
+// its beginning (the status word, the tag) and never writes or reads past an
+// end; the bytes after a line feed are left for the next line.
+TEST(LineFramer, LinesComeWholeWhateverTheCut)
+{
+    LineFramer framer;
+    resetLineFramer(&framer);
+    const std::string reply = "* 3 EXISTS\r\nA0003 OK done\r\n";
+    for (size_t cut = 0; cut <= reply.size(); cut++) {
+        resetLineFramer(&framer);
+        std::vector<std::string> lines;
+        for (const std::string &piece : {reply.substr(0, cut), reply.substr(cut)}) {
+            size_t at = 0;
+            while (takeLine(&framer, piece.data(), piece.size(), &at))
+                lines.push_back(std::string(framer.line, framer.length));
+            EXPECT_EQ(at, piece.size());
+        }
+        EXPECT_EQ(lines, (std::vector<std::string>{"* 3 EXISTS\r\n", "A0003 OK done\r\n"}))
+            << "cut at " << cut;
+    }
+
+    resetLineFramer(&framer);
+    const std::string longLine = "+OK " + std::string(2 * REPLY_LINE_SIZE, 'x') + "\r\n+OK next\r\n";
+    size_t at = 0;
+    ASSERT_TRUE(takeLine(&framer, longLine.data(), longLine.size(), &at));
+    EXPECT_EQ(framer.length, (size_t)REPLY_LINE_SIZE - 1);
+    EXPECT_EQ(std::string(framer.line, 4), "+OK ");
+    EXPECT_EQ(longLine.substr(at), "+OK next\r\n");
+
+    resetLineFramer(&framer);
+    at = 0;
+    EXPECT_FALSE(takeLine(&framer, "+OK", 3, &at)) << "no line feed yet";
+    EXPECT_EQ(std::string(framer.line), "+OK");
+}
