@@ -227,7 +227,8 @@ struct ConfigStore {
     char fullPathResult[FULL_PATH_SIZE];
     // The file the last successful findProgram found.
     char foundProgram[FULL_PATH_SIZE];
-    // The file the mail-file source reads (see bindMailPath).
+    // The file the mail-file source reads (see bindMailPath); NULL while the
+    // NetWare source has none.
     const char *mailPath;
     char pmailPath[80];
     bool netWareLoaded;
@@ -252,6 +253,7 @@ void bindMailPath(void);
 // NetWare source: loads PELNW32.DLL once and asks it for the PMail path.
 bool loadNetWareBridge(void);
 void bindNetWarePath(void);
+void unloadNetWareBridge(void);
 
 // Value encodings shared by the readers (no platform calls).
 bool parseFlagText(const char *text);

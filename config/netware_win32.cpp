@@ -7,13 +7,14 @@
 static GetNWServerTable32Proc getServerTable;
 static GetNWServerIndex32Proc getServerIndex;
 static GetNWPmailFile32Proc getPmailFile;
+static HMODULE bridge;
 
 bool loadNetWareBridge(void)
 {
     if (config.netWareLoaded)
         return true;
     UINT previous = SetErrorMode(0x8000);
-    HMODULE bridge = LoadLibraryA("PELNW32.DLL");
+    bridge = LoadLibraryA("PELNW32.DLL");
     SetErrorMode(previous);
     if (bridge) {
         // All three are looked up, though only the path query is used here: a
@@ -34,15 +35,33 @@ bool loadNetWareBridge(void)
 }
 
 // MailFile holds the server name for this source; empty asks for the default
-// server. On failure mailPath keeps what it was.
+// server. Without an answer from the bridge the source has no path at all:
+// whatever mailPath held before belonged to another source or server (after
+// a source change it is the server name itself) and must not be read.
 void bindNetWarePath(void)
 {
+    config.mailPath = NULL;
     if (!loadNetWareBridge())
         return;
     const Settings &s = config.settings;
     const char *path = getPmailFile(s.MailFileRaw[0] ? s.MailFile : NULL);
-    if (!path)
+    if (!path) {
+        configReport("Can't find NetWare mail path");
         return;
+    }
     copyText(config.pmailPath, path);
     config.mailPath = config.pmailPath;
+}
+
+// At exit. The flag goes with the library, so nothing calls into a bridge that
+// is no longer there.
+void unloadNetWareBridge(void)
+{
+    if (config.netWareLoaded && bridge)
+        FreeLibrary(bridge);
+    bridge = NULL;
+    config.netWareLoaded = false;
+    getServerTable = NULL;
+    getServerIndex = NULL;
+    getPmailFile = NULL;
 }

@@ -479,6 +479,7 @@ static LRESULT onDestroy(HWND window)
     win.socketBuffer = NULL;
     freeFilterList(&config.filterList);
     freeWavBaseList(&config.wavBaseList);
+    unloadNetWareBridge();
     unloadDialUp();
     unloadServiceLibraries();
     unloadReaderLibraries();

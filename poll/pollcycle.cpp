@@ -31,6 +31,10 @@ static void enterNoMailFromMeasure(void)
 // Decides from the total size of the mail files whether to re-read them.
 void pollMailFileSource(void)
 {
+    // The NetWare source has no path when the bridge could not name one; the
+    // settings read said why, and nothing is read in its place.
+    if (config.settings.MessageSource == SOURCE_PMAIL_NETWARE && !config.mailPath)
+        return;
     long long measure = (long long)mailFileSizeTotal();
     long long previous = notifier.mailMeasure;
     bool reread = false;

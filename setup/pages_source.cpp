@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "config/config.h"
+#include "config/netware.h"
 #include "base/text.h"
 #include "setup/setup.h"
 #include "setup/setupids.h"
@@ -454,11 +455,8 @@ static void fillProfileList(void)
 
 // --- NetWare bridge ------------------------------------------------------------------------------
 
-typedef const char *(WINAPI *ServerTableProc)(void);
-typedef int(WINAPI *ServerIndexProc)(const char *);
-
-static ServerTableProc serverTable;
-static ServerIndexProc serverIndex;
+static GetNWServerTable32Proc serverTable;
+static GetNWServerIndex32Proc serverIndex;
 
 bool loadSetupNetWare(void)
 {
@@ -472,8 +470,8 @@ bool loadSetupNetWare(void)
     HMODULE library = LoadLibraryA("PELNW32.DLL");
     SetErrorMode(mode);
     if (library) {
-        serverTable = (ServerTableProc)(void *)GetProcAddress(library, "getNWServerTable32");
-        serverIndex = (ServerIndexProc)(void *)GetProcAddress(library, "getNWServerIndex32");
+        serverTable = (GetNWServerTable32Proc)(void *)GetProcAddress(library, "getNWServerTable32");
+        serverIndex = (GetNWServerIndex32Proc)(void *)GetProcAddress(library, "getNWServerIndex32");
         if (serverTable && serverIndex && GetProcAddress(library, "getNWPmailFile32")) {
             setup.netWareLibrary = library;
             return true;
@@ -486,7 +484,7 @@ bool loadSetupNetWare(void)
 
 int netWareServerIndex(const char *server)
 {
-    return setup.netWareLibrary && serverIndex ? serverIndex(server) : -1;
+    return setup.netWareLibrary && serverIndex ? (int)serverIndex(server) : -1;
 }
 
 void fillNetWareServerList(void)

@@ -350,6 +350,16 @@ TEST_F(Checker, InvalidSettingsEndWithStatusTwoAndSayWhy)
     EXPECT_FALSE(exists(dir + "\\missing.ini")) << "the checker never writes the INI file";
 }
 
+// The real NetWare bridge lies beside the checker; under a loader without the
+// flat-thunk service its entry refuses, and the source polls nothing.
+TEST_F(Checker, NetWareSourceWithoutTheThunkServiceEndsWithStatusTwo)
+{
+    ini("MessageSource=1\r\nMailFile=\r\n");
+    CheckRun run = runChecker("", dir);
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ(0u, run.err.find("pelcheck: Unable to load PELNW32.DLL\n")) << run.err;
+}
+
 TEST_F(Checker, UsageErrorsEndWithStatusThree)
 {
     CheckRun run = runChecker("--frobnicate", dir);
