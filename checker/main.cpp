@@ -44,7 +44,8 @@ static const char usageText[] =
     "                   backslash inside a field shown as \\t, \\n, \\\\)\n"
     "\n"
     "Texts Pelimbo would show in a message box go to stderr as \"pelcheck: ...\".\n"
-    "  --verbose  also show the status texts and the answers to questions\n"
+    "  --verbose  also show the status texts, the answers to questions and,\n"
+    "             over TLS, the protocol, cipher, subject and issuer\n"
     "  --delete   answer Yes when a filter asks to delete a message (default No)\n"
     "  --utf8     print From and Subject as UTF-8, in every script (default: ANSI)\n"
     "  --help     show this text\n"
@@ -217,6 +218,25 @@ static void runOnePoll(void)
     KillTimer(pollWindow, POLL_TIMER_ID);
 }
 
+// With --verbose, what the TLS session of the poll was: protocol, cipher and the
+// server certificate's subject and issuer, one line each.
+static void printSecureSession(void)
+{
+    if (!checker.verbose || net.secureDescription[0] == '\0')
+        return;
+    char line[SECURE_DESCRIPTION_SIZE + 8];
+    const char *start = net.secureDescription;
+    for (;;) {
+        const char *end = strchr(start, '\n');
+        size_t length = end ? (size_t)(end - start) : strlen(start);
+        formatText(line, sizeof line, "tls %.*s", (int)length, start);
+        checkerNote(line);
+        if (!end)
+            break;
+        start = end + 1;
+    }
+}
+
 // --- Output ------------------------------------------------------------------------------
 
 static const char *decisionText(PollDecision decision)
@@ -348,6 +368,7 @@ int main(int argc, char **argv)
     if (initialiseSource()) {
         int boxesBefore = checker.boxCount;
         runOnePoll();
+        printSecureSession();
         bool polled = notifier.lastDecision != DECISION_NONE;
         if (!polled && !notifier.pollFailed && checker.boxCount == boxesBefore)
             checkerNote("no poll was made");

@@ -46,6 +46,12 @@ enum MessageSourceKind {
     SOURCE_IMAP4 = 8,
 };
 
+enum SecurityKind {
+    SECURITY_PLAIN = 0,    // plain text from the first byte to the last
+    SECURITY_STARTTLS = 1, // STLS / STARTTLS before the login, required
+    SECURITY_TLS = 2,      // TLS from the first byte
+};
+
 // POP3 and IMAP4: the sources that talk to a server (host, port, login, the
 // network time-outs and the dial-up link apply).
 inline bool isNetworkSource(unsigned source)
@@ -100,6 +106,7 @@ struct Settings {
     unsigned InactivityTimeout;
     unsigned POP3Port;
     unsigned IMAP4Port;
+    unsigned Security; // SecurityKind; anything else reads as plain
 
     // Texts (raw as read, and effective after expansion where the key is expanded).
     char WindowCaptionRaw[CAPTION_SIZE];
@@ -128,6 +135,8 @@ struct Settings {
     char WAVBaseDefault[PATH_SIZE];
     char Notes3xView[NOTES3X_VIEW_SIZE];
     char Connection[PATH_SIZE];
+    char TrustFileRaw[PATH_SIZE];
+    char TrustFile[PATH_SIZE];
 
     uint32_t colors[COLOR_COUNT]; // ColorList, 0x00BBGGRR each
 
@@ -295,6 +304,7 @@ bool parentDirectoryExists(const char *path);
 bool checkMailFile(const char *expanded);
 bool checkMailReader(const char *expanded);
 bool checkSoundFile(const char *expanded);
+bool checkTrustFile(const char *expanded);
 bool findProgram(const char *name);
 bool tryProgram(const char *directory, const char *name, bool hasExtension);
 void enterDirectory(const char *directory);

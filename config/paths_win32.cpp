@@ -118,6 +118,18 @@ bool checkSoundFile(const char *expanded)
 }
 
 // The command may hold one placeholder for the mail path, and nothing else.
+bool checkTrustFile(const char *expanded)
+{
+    if (!expanded) {
+        configReport("Invalid environment variable in trust file");
+        return false;
+    }
+    if (isRegularFile(expanded))
+        return true;
+    configReport("Invalid trust file");
+    return false;
+}
+
 static bool validPlaceholders(const char *command)
 {
     const char *percent = strchr(command, '%');

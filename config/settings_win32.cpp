@@ -150,6 +150,25 @@ static void loadNetwork(Settings &s, const char *ini)
     s.directConnection = strcmp(s.Connection, DIRECT_CONNECTION) == 0;
 }
 
+// Security and TrustFile came after every other key: an INI file without them
+// keeps the plain conversations. A number out of range reads as plain, the
+// setting every older file has.
+static unsigned readSecurity(const char *ini)
+{
+    unsigned value = readInt("Security", SECURITY_PLAIN, ini);
+    return value <= (unsigned)SECURITY_TLS ? value : (unsigned)SECURITY_PLAIN;
+}
+
+// The trust file is checked only when a network source would read it.
+static bool loadTrustFile(Settings &s, const char *ini)
+{
+    readText("TrustFile", "", s.TrustFileRaw, sizeof s.TrustFileRaw, ini);
+    const char *expanded = expandEnvironment(s.TrustFileRaw);
+    bool checked = isNetworkSource(s.MessageSource) && s.Security != SECURITY_PLAIN && s.TrustFileRaw[0];
+    bool ok = checked ? checkTrustFile(expanded) : expanded != NULL;
+    return ok && takeExpansion(expanded, s.TrustFile, sizeof s.TrustFile, false);
+}
+
 static void loadDisplayFlags(Settings &s, const char *ini)
 {
     s.StayOnTop = readFlag("StayOnTop", false, ini);
@@ -232,6 +251,8 @@ bool loadSettings(const char *ini)
     s.DialConnection = readFlag("DialConnection", false, ini);
     s.HangupConnection = readFlag("HangupConnection", false, ini);
     s.Balloon = readFlag("Balloon", true, ini);
+    s.Security = readSecurity(ini);
+    invalid |= !loadTrustFile(s, ini);
     return invalid;
 }
 
@@ -291,6 +312,8 @@ void loadSetupSettings(const char *ini)
     s.DialConnection = readFlag("DialConnection", false, ini);
     s.HangupConnection = readFlag("HangupConnection", false, ini);
     s.Balloon = readFlag("Balloon", true, ini);
+    s.Security = readSecurity(ini);
+    readText("TrustFile", "", s.TrustFileRaw, sizeof s.TrustFileRaw, ini);
     loadFilterList(ini);
     loadWavBaseList(ini);
 }
@@ -351,13 +374,13 @@ static bool writeFlags(const Settings &s)
     return true;
 }
 
-// Writes every key (the 26 values, then the 26 flags) and both lists. Stops at the
-// first failed write; zero then.
+// Writes every key (the 26 values, the 26 flags, Security and TrustFile) and
+// both lists. Stops at the first failed write; zero then.
 int saveSetupSettings(void)
 {
     const Settings &s = config.settings;
     char poll[16], alarm[16], action[16], source[16], sound[16], colors[SHORT_VALUE_SIZE];
-    char inactivity[16], connect[16], winsock[16], pop3[16], imap4[16];
+    char inactivity[16], connect[16], winsock[16], pop3[16], imap4[16], security[16];
     char password[STORED_PASSWORD_SIZE] = "";
     formatText(poll, sizeof poll, "%u", s.PollInterval);
     formatText(alarm, sizeof alarm, "%u", s.AlarmInterval);
@@ -372,6 +395,7 @@ int saveSetupSettings(void)
     formatText(winsock, sizeof winsock, "%u", s.WinSockInitTimeout);
     formatText(pop3, sizeof pop3, "%u", s.POP3Port);
     formatText(imap4, sizeof imap4, "%u", s.IMAP4Port);
+    formatText(security, sizeof security, "%u", s.Security);
     // A prompted password and a Notes ID file's password are never stored.
     if (!s.PasswordPrompt && s.MessageSource != SOURCE_NOTES)
         scramblePassword(s.plainPassword, password, sizeof password);
@@ -404,7 +428,13 @@ int saveSetupSettings(void)
         {"IMAP4Port", imap4},
         {"Connection", s.Connection},
     };
-    if (!writeKeys(values, sizeof values / sizeof values[0]) || !writeFlags(s)) {
+    // Written after every older key, so older files only grow at their end.
+    const ValueKey secureValues[] = {
+        {"Security", security},
+        {"TrustFile", s.TrustFileRaw},
+    };
+    if (!writeKeys(values, sizeof values / sizeof values[0]) || !writeFlags(s)
+        || !writeKeys(secureValues, sizeof secureValues / sizeof secureValues[0])) {
         configReport("Error saving setup");
         return 0;
     }

@@ -112,9 +112,10 @@ static bool networkStageTimeouts(void)
             abandonWinSockInit();
         else
             notifier.stageTicks++;
-    } else if (netStages.connecting) {
+    } else if (netStages.connecting || netStages.handshaking) {
         if ((unsigned)notifier.stageTicks > s.ConnectTimeout) {
             netStages.connecting = false;
+            netStages.handshaking = false;
             closeConnection();
             reportNetError("Time out connecting to POP3/IMAP4 server");
             endNetworkPoll();

@@ -422,6 +422,16 @@ static bool validateSetup(void)
             return reportInvalidField("Sound", "Sound file", IDC_SN_FILE), false;
     }
 
+    // The trust file is read only by an encrypted network poll.
+    HWND network = pageWindow(PAGE_NETWORK);
+    char trustFile[EXPANSION_SIZE];
+    if (!expandField(network, IDC_NW_TRUST, trustFile, sizeof trustFile))
+        return reportInvalidField("Network", "Trust file", IDC_NW_TRUST), false;
+    bool encrypted = SendDlgItemMessageA(network, IDC_NW_SECURITY, CB_GETCURSEL, 0, 0) > SECURITY_PLAIN;
+    bool networkSource = s.MessageSource == SOURCE_POP3 || s.MessageSource == SOURCE_IMAP4;
+    if (networkSource && encrypted && trustFile[0] && !checkTrustFile(trustFile))
+        return reportInvalidField("Network", "Trust file", IDC_NW_TRUST), false;
+
     char wavDefault[EXPANSION_SIZE];
     if (!expandField(wavBase, IDC_WB_DEFAULT, wavDefault, sizeof wavDefault))
         return reportInvalidField("WAVBase", "Default", IDC_WB_DEFAULT), false;
@@ -543,6 +553,9 @@ static void collectSetup(void)
     if (s.IMAP4Port == 0)
         s.IMAP4Port = 143;
     s.NetErrors = isChecked(page, IDC_NW_ERRORS);
+    LRESULT security = SendDlgItemMessageA(page, IDC_NW_SECURITY, CB_GETCURSEL, 0, 0);
+    s.Security = security >= SECURITY_PLAIN && security <= SECURITY_TLS ? (unsigned)security : 0u;
+    getControlText(page, IDC_NW_TRUST, s.TrustFileRaw, sizeof s.TrustFileRaw);
     selectedComboText(page, IDC_NW_CONNECTION, s.Connection, sizeof s.Connection);
     s.DialConnection = isChecked(page, IDC_NW_DIAL);
     s.HangupConnection = isChecked(page, IDC_NW_HANGUP);

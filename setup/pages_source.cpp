@@ -610,6 +610,14 @@ extern "C" INT_PTR CALLBACK NetworkDlgProc(HWND page, UINT message, WPARAM wPara
             SendDlgItemMessageA(page, fields[i], EM_LIMITTEXT, 4, 0);
             SetDlgItemInt(page, fields[i], values[i], FALSE);
         }
+        HWND security = GetDlgItem(page, IDC_NW_SECURITY);
+        static const char *const securityNames[] = {"None (plain text)", "STARTTLS / STLS before the login",
+                                                    "TLS from the first byte (POP3S / IMAPS)"};
+        for (const char *name : securityNames)
+            SendMessageA(security, CB_ADDSTRING, 0, (LPARAM)name);
+        SendMessageA(security, CB_SETCURSEL, s.Security <= SECURITY_TLS ? s.Security : 0u, 0);
+        SendDlgItemMessageA(page, IDC_NW_TRUST, EM_LIMITTEXT, PATH_SIZE - 1, 0);
+        SetDlgItemTextA(page, IDC_NW_TRUST, s.TrustFileRaw);
         setChecked(page, IDC_NW_ERRORS, s.NetErrors);
         // The switches keep their stored values even when the list is never
         // filled (another source); until it is, nothing can be dialled.
@@ -621,8 +629,18 @@ extern "C" INT_PTR CALLBACK NetworkDlgProc(HWND page, UINT message, WPARAM wPara
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_NW_DEFAULTS && HIWORD(wParam) == BN_CLICKED) {
-            SetDlgItemInt(page, IDC_NW_POP3, 110, FALSE);
-            SetDlgItemInt(page, IDC_NW_IMAP4, 143, FALSE);
+            // TLS from the first byte has ports of its own.
+            bool tls = SendDlgItemMessageA(page, IDC_NW_SECURITY, CB_GETCURSEL, 0, 0) == SECURITY_TLS;
+            SetDlgItemInt(page, IDC_NW_POP3, tls ? 995 : 110, FALSE);
+            SetDlgItemInt(page, IDC_NW_IMAP4, tls ? 993 : 143, FALSE);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_NW_TRUST_BROWSE && HIWORD(wParam) == BN_CLICKED) {
+            char file[PATH_SIZE];
+            browseForFile(
+                page, IDC_NW_TRUST, file, sizeof file,
+                "Certificates (*.pem;*.crt;*.cer;*.der)\0*.pem;*.crt;*.cer;*.der\0All files (*.*)\0*.*\0",
+                "Trust file");
             return TRUE;
         }
         if (LOWORD(wParam) == IDC_NW_CONNECTION && HIWORD(wParam) == CBN_SELCHANGE) {

@@ -168,5 +168,8 @@
 #define IDC_NW_CONNECTION       131
 #define IDC_NW_DIAL             132
 #define IDC_NW_HANGUP           133
+#define IDC_NW_SECURITY         134
+#define IDC_NW_TRUST            135
+#define IDC_NW_TRUST_BROWSE     136
 
 #endif

@@ -17,13 +17,14 @@ ImapClient imap;
 enum ImapState {
     IMAP_GREETING = 0,
     IMAP_LOGIN = 1,
-    IMAP_SELECT = 2,
-    IMAP_FLAGS = 3,
-    IMAP_HEADER = 4,
-    IMAP_STORE = 5,
-    IMAP_CLOSE = 6,
-    IMAP_LOGOUT = 7,
-    IMAP_DONE = 8,
+    IMAP_STARTTLS = 2,
+    IMAP_SELECT = 3,
+    IMAP_FLAGS = 4,
+    IMAP_HEADER = 5,
+    IMAP_STORE = 6,
+    IMAP_CLOSE = 7,
+    IMAP_LOGOUT = 8,
+    IMAP_DONE = 9,
 };
 
 // The one place the state changes, with what entering a state starts.
@@ -303,8 +304,36 @@ static bool onGreeting(const char *line, size_t length, int status)
     imap.exists = 0;
     imap.slot = 0;
     imap.skipped = 0;
+    if (config.settings.Security == SECURITY_STARTTLS) {
+        // Required: without it the login would cross the network in plain text.
+        imap.tagNumber++;
+        formatCommand("A%04d STARTTLS\r\n", imap.tagNumber);
+        sendImap(IMAP_STARTTLS);
+        return true;
+    }
     sendLogin();
     return true;
+}
+
+// Whatever follows the tagged OK in the same chunk is dropped: the session
+// starts with the handshake.
+static bool onStartTlsLine(const char *line, size_t length, int status)
+{
+    if (status == IMAP_PENDING)
+        return false;
+    if (status == IMAP_OK) {
+        resetLineFramer(&imap.reply);
+        startSecureSession();
+    } else {
+        failBeforeSelect("The IMAP4 server does not offer STARTTLS");
+    }
+    return true;
+}
+
+void continueImapAfterStartTls(void)
+{
+    if (imap.state == IMAP_STARTTLS)
+        sendLogin();
 }
 
 static bool onLoginLine(const char *line, size_t length, int status)
@@ -419,6 +448,7 @@ static bool onLine(const char *line, size_t length, int status)
     switch (imap.state) {
     case IMAP_GREETING: return onGreeting(line, length, status);
     case IMAP_LOGIN: return onLoginLine(line, length, status);
+    case IMAP_STARTTLS: return onStartTlsLine(line, length, status);
     case IMAP_SELECT: return onSelectLine(line, length, status);
     case IMAP_FLAGS: return onFlagsLine(line, length, status);
     case IMAP_HEADER: return onHeaderLine(line, length, status);

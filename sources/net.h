@@ -20,6 +20,17 @@ enum {
     HEADER_BLOCK_MAX = 65535,
     HOST_ENTRY_SIZE = 1024,
     TAIL_SIZE = 5,
+    // Room for the largest TLS record (16 KiB of text and its overhead) twice over.
+    SECURE_BUFFER_SIZE = 2 * (16384 + 2048),
+    SECURE_DESCRIPTION_SIZE = 1024,
+};
+
+// Where the TLS session of the connection stands.
+enum SecureState {
+    SECURE_OFF = 0,         // plain conversation
+    SECURE_HANDSHAKE = 1,   // first handshake: nothing reaches the client
+    SECURE_OPEN = 2,        // records carry the conversation
+    SECURE_REHANDSHAKE = 3, // handshake messages inside the open session
 };
 
 // Socket events (low word of a socket notification) and the masks selected.
@@ -113,8 +124,54 @@ struct DialUpLayer {
     void (*postPollNow)(void);
 };
 
+// Results of the secure layer's handshake and record calls.
+enum {
+    SECURE_DONE = 0,        // handshake complete, or one record opened
+    SECURE_MORE = 1,        // the bytes end inside a message: read more first
+    SECURE_CLOSED = 2,      // the server ended the session (close-notify)
+    SECURE_RENEGOTIATE = 3, // handshake messages follow the records opened
+    SECURE_FAILED = -1,
+};
+
+// Where the secure layer puts bytes to send: appended at length, never past size.
+struct SecureOutput {
+    char *data;
+    size_t size;
+    size_t length;
+};
+
+// The platform's TLS, reduced to what the transport needs: one client session
+// at a time, fed and drained through buffers the transport owns, so the
+// asynchronous socket model stays the transport's own.
+struct SecureLayer {
+    // 1 loaded with every entry point, 0 a library is missing, -1 an entry
+    // point is missing. Called once per session; loads at the first.
+    int (*load)(void);
+    // Starts a client session with host; the first handshake message goes to out.
+    int (*begin)(const char *host, SecureOutput *out);
+    // Feeds the handshake with in. *used bytes were taken (the rest is kept for
+    // the next call), and what must be sent goes to out.
+    int (*handshake)(const char *in, size_t length, size_t *used, SecureOutput *out);
+    // Checks the server's certificate against host after the handshake, with the
+    // certificate in trustFile (PEM or DER, may be empty) as an extra root.
+    // False with the reason in message when it must not be trusted.
+    bool (*verify)(const char *host, const char *trustFile, char *message, size_t size);
+    // Seals plain text into one or more records in out.
+    bool (*seal)(const char *plain, size_t length, SecureOutput *out);
+    // Opens the first record of in, in place: *used bytes were taken, the
+    // plain text (possibly none) is at *plain.
+    int (*open)(char *in, size_t length, size_t *used, char **plain, size_t *plainLength);
+    // Ends the session and frees what it holds.
+    void (*end)(void);
+    // The platform's code of the last failure, for the message.
+    long (*lastStatus)(void);
+    // "protocol, cipher; subject; issuer" of the session, for the checker.
+    void (*describe)(char *text, size_t size);
+};
+
 void installSocketLayer(const SocketLayer *layer);
 void installDialUpLayer(const DialUpLayer *layer);
+void installSecureLayer(const SecureLayer *layer);
 
 // The transport state. One connection at a time.
 struct NetState {
@@ -131,6 +188,18 @@ struct NetState {
     char commandBuffer[COMMAND_BUFFER_SIZE];
     const char *sendCursor;
     int sendRemaining;
+    // TLS: raw bytes received and not yet opened, plain text opened and not
+    // yet handed to the client, and the sealed command or handshake message.
+    uint8_t secureState;   // SecureState
+    bool secureNeedsBytes; // the raw bytes end inside a record
+    bool securePeerClosed;
+    int secureInLength;
+    int securePlainLength;
+    int securePlainOffset;
+    char secureIn[SECURE_BUFFER_SIZE];
+    char securePlain[SECURE_BUFFER_SIZE];
+    char secureOut[SECURE_BUFFER_SIZE];
+    char secureDescription[SECURE_DESCRIPTION_SIZE];
     char headerBlockFixed[HEADER_BLOCK_FIXED];
     char *headerBlock;
     size_t headerBlockFill;
@@ -162,6 +231,9 @@ void releaseHeaderBlock(void);
 void endFailedNetworkPoll(void);
 // True while the conversation can still go on (connected, poll running).
 bool connectionAlive(void);
+// The client's STLS / STARTTLS was accepted: the TLS handshake starts, and the
+// client's continueAfterStartTls follows once the server is verified.
+void startSecureSession(void);
 
 // False when text holds a CR or LF: such an argument would end the command
 // line early and let the rest reach the server as a command of its own. (A NUL
@@ -187,6 +259,9 @@ void resetPop3Client(void);
 void handlePop3Reply(void);
 void resetImapClient(void);
 void handleImapReply(void);
+// The session asked for by STLS / STARTTLS is up and verified: log in.
+void continuePop3AfterStls(void);
+void continueImapAfterStartTls(void);
 
 // Client state, visible for tests.
 struct Pop3Client {

@@ -14,13 +14,14 @@ Pop3Client pop3;
 
 enum Pop3State {
     POP3_GREETING = 0,
-    POP3_USER = 1,
-    POP3_PASS = 2,
-    POP3_STAT = 3,
-    POP3_TOP = 4,
-    POP3_DELE = 5,
-    POP3_QUIT = 6,
-    POP3_DONE = 7,
+    POP3_STLS = 1,
+    POP3_USER = 2,
+    POP3_PASS = 3,
+    POP3_STAT = 4,
+    POP3_TOP = 5,
+    POP3_DELE = 6,
+    POP3_QUIT = 7,
+    POP3_DONE = 8,
 };
 
 static const uint8_t endOfReply[TAIL_SIZE] = {'\r', '\n', '.', '\r', '\n'};
@@ -143,19 +144,8 @@ static void decideMessage(void)
     nextMessage();
 }
 
-// --- One handler per state --------------------------------------------------------------
-
-static void onGreeting(void)
+static void sendUser(void)
 {
-    if (!accepted()) {
-        failBeforeLogin("No authorization from POP3 server");
-        return;
-    }
-    pop3.runningDate = pop3.stampDate;
-    pop3.runningTime = pop3.stampTime;
-    pop3.newMail = false;
-    pop3.total = 0;
-    pop3.skipped = 0;
     // Both arguments are judged before anything is sent.
     if (!commandArgumentSafe(config.settings.Login)) {
         failBeforeLogin("Line break in login name: not sent to the POP3 server");
@@ -170,6 +160,44 @@ static void onGreeting(void)
         return;
     }
     sendPop3(POP3_USER);
+}
+
+// --- One handler per state --------------------------------------------------------------
+
+static void onGreeting(void)
+{
+    if (!accepted()) {
+        failBeforeLogin("No authorization from POP3 server");
+        return;
+    }
+    pop3.runningDate = pop3.stampDate;
+    pop3.runningTime = pop3.stampTime;
+    pop3.newMail = false;
+    pop3.total = 0;
+    pop3.skipped = 0;
+    if (config.settings.Security == SECURITY_STARTTLS) {
+        // Required: without it the login would cross the network in plain text.
+        formatCommand("STLS\r\n");
+        sendPop3(POP3_STLS);
+        return;
+    }
+    sendUser();
+}
+
+static void onStlsReply(void)
+{
+    if (!accepted()) {
+        failBeforeLogin("The POP3 server does not offer STLS");
+        return;
+    }
+    resetLineFramer(&pop3.reply);
+    startSecureSession();
+}
+
+void continuePop3AfterStls(void)
+{
+    if (pop3.state == POP3_STLS)
+        sendUser();
 }
 
 static void onUserReply(void)
@@ -281,6 +309,7 @@ void handlePop3Reply(void)
 
     switch (pop3.state) {
     case POP3_GREETING: onStatusLine(onGreeting); break;
+    case POP3_STLS: onStatusLine(onStlsReply); break;
     case POP3_USER: onStatusLine(onUserReply); break;
     case POP3_PASS: onStatusLine(onPassReply); break;
     case POP3_STAT: onStatusLine(onStatReply); break;

@@ -13,6 +13,7 @@
 struct NetworkStages {
     bool winSockStarting; // WinSock initialisation not yet complete
     bool connecting;      // connect issued, no answer yet
+    bool handshaking;     // TLS handshake under way (timed as the connect)
     bool awaitingServer;  // waiting for the server's next reply
 };
 

@@ -23,11 +23,17 @@ NetState net = [] {
 }();
 
 static const SocketLayer *sockets;
+static const SecureLayer *secure;
 
 void installSocketLayer(const SocketLayer *layer)
 {
     sockets = layer;
     net.winSockLoaded = false;
+}
+
+void installSecureLayer(const SecureLayer *layer)
+{
+    secure = layer;
 }
 
 static bool isImap(void)
@@ -137,6 +143,7 @@ static void endPoll(bool failed)
 {
     netStages.awaitingServer = false;
     netStages.connecting = false;
+    netStages.handshaking = false;
     net.lookupHandle = 0;
     releaseHeaderBlock();
     if (notifier.pollInProgress) {
@@ -178,11 +185,18 @@ static bool sendRest(void)
     return true;
 }
 
+static bool sealCommand(void);
+static bool takeSecureChunk(void);
+
 void sendCommand(void)
 {
     if (!netStages.awaitingServer || net.socket == NET_INVALID_SOCKET)
         return;
     selectSocketEvents(MASK_IDLE);
+    if (net.secureState != SECURE_OFF) {
+        sealCommand();
+        return;
+    }
     net.sendRemaining = (int)strlen(net.commandBuffer);
     net.sendCursor = net.commandBuffer;
     sendRest();
@@ -192,6 +206,8 @@ bool receiveChunk(void)
 {
     if (!netStages.awaitingServer || net.socket == NET_INVALID_SOCKET)
         return false;
+    if (net.secureState != SECURE_OFF)
+        return takeSecureChunk();
     int got = sockets->receiveBytes(net.socket, net.receiveBuffer, RECEIVE_BUFFER_SIZE);
     if (got < 0) {
         net.receivedLength = 0;
@@ -264,6 +280,317 @@ void resetHeaderBlock(void)
     net.headerBlockFill = 0;
 }
 
+// --- TLS below the clients ---------------------------------------------------------------
+//
+// The clients see the same plain reply bytes and send the same plain commands
+// as without TLS. Raw bytes are read once per read notification into secureIn;
+// records are opened one at a time into securePlain, which hands the client
+// chunks of at most RECEIVE_BUFFER_SIZE. Because the socket gives no further
+// notification for bytes already read, whatever is left after a chunk is
+// handed on at once (deliverSecurePlain).
+
+static void wipeBytes(void *data, size_t size)
+{
+    volatile char *p = (volatile char *)data;
+    while (size--)
+        *p++ = 0;
+}
+
+static void resetSecureBuffers(void)
+{
+    net.secureState = SECURE_OFF;
+    net.secureNeedsBytes = false;
+    net.securePeerClosed = false;
+    net.secureInLength = 0;
+    net.securePlainLength = 0;
+    net.securePlainOffset = 0;
+}
+
+static void endSecureSession(void)
+{
+    if (net.secureState != SECURE_OFF && secure)
+        secure->end();
+    resetSecureBuffers();
+}
+
+// "The secure connection to mail.example.net failed (error 0x80090308)"; the
+// platform's code, when there is one, tells a support person what went wrong.
+static void failSecure(const char *what)
+{
+    char text[PATH_SIZE + 96];
+    unsigned long status = secure ? (unsigned long)secure->lastStatus() & 0xFFFFFFFFul : 0ul;
+    if (status != 0)
+        formatText(text, sizeof text, "%s %s failed (error 0x%08lX)", what, config.settings.MailHost, status);
+    else
+        formatText(text, sizeof text, "%s %s failed", what, config.settings.MailHost);
+    failWith(text);
+}
+
+// The sealed bytes still to send stay at the start of secureOut; new ones are
+// appended after them.
+static SecureOutput secureOutput(void)
+{
+    bool pendingInside = net.sendRemaining > 0 && net.sendCursor >= net.secureOut
+                         && net.sendCursor + net.sendRemaining <= net.secureOut + sizeof net.secureOut;
+    if (pendingInside)
+        memmove(net.secureOut, net.sendCursor, (size_t)net.sendRemaining);
+    else
+        net.sendRemaining = 0;
+    net.sendCursor = net.secureOut;
+    SecureOutput out = {net.secureOut, sizeof net.secureOut, (size_t)net.sendRemaining};
+    return out;
+}
+
+// False after a failure that ended the poll.
+static bool sendSecureOutput(const SecureOutput &out)
+{
+    net.sendCursor = net.secureOut;
+    net.sendRemaining = (int)(out.length < sizeof net.secureOut ? out.length : sizeof net.secureOut);
+    if (net.sendRemaining == 0)
+        return true;
+    selectSocketEvents(MASK_IDLE);
+    return sendRest();
+}
+
+static bool sealCommand(void)
+{
+    SecureOutput out = secureOutput();
+    bool sealed = secure->seal(net.commandBuffer, strlen(net.commandBuffer), &out);
+    // The plain command may hold the password; only the sealed form is kept.
+    wipeBytes(net.commandBuffer, sizeof net.commandBuffer);
+    if (!sealed) {
+        failSecure("Sending to");
+        return false;
+    }
+    return sendSecureOutput(out);
+}
+
+static void consumeSecureIn(size_t used)
+{
+    size_t length = (size_t)net.secureInLength;
+    if (used > length)
+        used = length;
+    memmove(net.secureIn, net.secureIn + used, length - used);
+    net.secureInLength = (int)(length - used);
+}
+
+static void continueHandshake(void);
+
+// Opens records until plain text is ready, the bytes end inside a record, or
+// the session needs its handshake again. False when the poll has ended.
+static bool openRecords(void)
+{
+    while (net.securePlainLength == 0 && net.secureInLength > 0 && !net.secureNeedsBytes
+           && net.secureState == SECURE_OPEN) {
+        char *plain = NULL;
+        size_t plainLength = 0, used = 0;
+        int result = secure->open(net.secureIn, (size_t)net.secureInLength, &used, &plain, &plainLength);
+        if (result == SECURE_FAILED) {
+            failSecure("Reading from");
+            return false;
+        }
+        if (result == SECURE_MORE) {
+            net.secureNeedsBytes = true;
+            break;
+        }
+        if (plain && plainLength > 0) {
+            if (plainLength > sizeof net.securePlain)
+                plainLength = sizeof net.securePlain;
+            memmove(net.securePlain, plain, plainLength);
+            net.securePlainOffset = 0;
+            net.securePlainLength = (int)plainLength;
+        }
+        consumeSecureIn(used);
+        if (result == SECURE_CLOSED) {
+            // Nothing after the close-notify belongs to the session.
+            net.securePeerClosed = true;
+            net.secureInLength = 0;
+            break;
+        }
+        if (result == SECURE_RENEGOTIATE) {
+            net.secureState = SECURE_REHANDSHAKE;
+            continueHandshake();
+            if (net.secureState == SECURE_OFF)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The client's side of receiveChunk: the next piece of plain text, or none yet.
+static bool takeSecureChunk(void)
+{
+    net.receivedLength = 0;
+    net.receiveBuffer[0] = '\0';
+    if (net.securePlainLength == 0 && !openRecords())
+        return false;
+    int take = net.securePlainLength < RECEIVE_BUFFER_SIZE ? net.securePlainLength : RECEIVE_BUFFER_SIZE;
+    memcpy(net.receiveBuffer, net.securePlain + net.securePlainOffset, (size_t)take);
+    net.receiveBuffer[take] = '\0';
+    net.receivedLength = take;
+    net.securePlainOffset += take;
+    net.securePlainLength -= take;
+    return true;
+}
+
+static bool securePlainWaiting(void)
+{
+    return net.securePlainLength > 0 || (net.secureInLength > 0 && !net.secureNeedsBytes);
+}
+
+static bool conversationOn(void)
+{
+    return notifier.pollInProgress && netStages.awaitingServer && net.socket != NET_INVALID_SOCKET;
+}
+
+// Hands the client what has been read and not yet handed on, chunk by chunk,
+// while the conversation goes on. A client holding events back during a
+// question has finished with its chunk by the time control is back here.
+static void deliverSecurePlain(void)
+{
+    while (conversationOn() && net.secureState == SECURE_OPEN && securePlainWaiting()) {
+        if (net.securePlainLength == 0) {
+            if (!openRecords())
+                return;
+            if (net.securePlainLength == 0)
+                continue;
+        }
+        if (isImap())
+            handleImapReply();
+        else
+            handlePop3Reply();
+    }
+    if (net.securePeerClosed && net.securePlainLength == 0 && conversationOn()) {
+        // The server ended the session: as when it hangs up.
+        closeConnection();
+        endFailedNetworkPoll();
+    }
+}
+
+// The handshake is complete: nothing is sent before the certificate passed.
+static void handshakeComplete(void)
+{
+    char message[PATH_SIZE + 160];
+    message[0] = '\0';
+    if (!secure->verify(config.settings.MailHost, config.settings.TrustFile, message, sizeof message)) {
+        if (message[0] == '\0')
+            formatText(message, sizeof message, "The certificate of %s is not trusted",
+                       config.settings.MailHost);
+        failWith(message);
+        return;
+    }
+    bool first = net.secureState == SECURE_HANDSHAKE;
+    net.secureState = SECURE_OPEN;
+    if (!first)
+        return;
+    secure->describe(net.secureDescription, sizeof net.secureDescription);
+    netStages.handshaking = false;
+    netStages.awaitingServer = true;
+    notifier.stageTicks = 0;
+    if (config.settings.Security == SECURITY_STARTTLS) {
+        if (isImap())
+            continueImapAfterStartTls();
+        else
+            continuePop3AfterStls();
+    }
+}
+
+static void continueHandshake(void)
+{
+    for (;;) {
+        SecureOutput out = secureOutput();
+        size_t used = 0;
+        int result = secure->handshake(net.secureIn, (size_t)net.secureInLength, &used, &out);
+        consumeSecureIn(used);
+        if (!sendSecureOutput(out))
+            return;
+        if (result == SECURE_FAILED || result == SECURE_CLOSED) {
+            failSecure("The secure connection to");
+            return;
+        }
+        if (result == SECURE_DONE) {
+            handshakeComplete();
+            return;
+        }
+        if (used == 0 || net.secureInLength == 0) {
+            net.secureNeedsBytes = true;
+            return;
+        }
+    }
+}
+
+static void beginHandshake(void)
+{
+    resetSecureBuffers();
+    int loaded = secure ? secure->load() : 0;
+    if (loaded <= 0) {
+        closeConnection();
+        reportError(loaded == 0 ? "Unable to load SECUR32.DLL or CRYPT32.DLL"
+                                : "Missing function in SECUR32.DLL or CRYPT32.DLL");
+        endFailedNetworkPoll();
+        return;
+    }
+    net.secureDescription[0] = '\0';
+    net.secureState = SECURE_HANDSHAKE;
+    netStages.awaitingServer = false;
+    netStages.handshaking = true;
+    notifier.stageTicks = 0;
+    SecureOutput out = secureOutput();
+    int result = secure->begin(config.settings.MailHost, &out);
+    if (result != SECURE_MORE && result != SECURE_DONE) {
+        failSecure("The secure connection to");
+        return;
+    }
+    sendSecureOutput(out);
+}
+
+void startSecureSession(void)
+{
+    if (conversationOn() && net.secureState == SECURE_OFF)
+        beginHandshake();
+}
+
+// One read per notification: the socket notifies again only after a read.
+// False after a failure that ended the poll.
+static bool readSecureBytes(void)
+{
+    int room = (int)sizeof net.secureIn - net.secureInLength;
+    if (room <= 0) {
+        // No record is that long: the server does not speak TLS.
+        failSecure("Reading from");
+        return false;
+    }
+    int got = sockets->receiveBytes(net.socket, net.secureIn + net.secureInLength, room);
+    if (got < 0) {
+        if (sockets->lastError() == NET_WOULD_BLOCK)
+            return true;
+        failWith("Socket read error");
+        return false;
+    }
+    if (got > room)
+        got = room;
+    if (got > 0) {
+        net.secureInLength += got;
+        net.secureNeedsBytes = false;
+        net.bytesReceived += (unsigned)got;
+    }
+    return true;
+}
+
+static void handleSecureRead(void)
+{
+    if (!readSecureBytes())
+        return;
+    if (net.secureState == SECURE_HANDSHAKE || net.secureState == SECURE_REHANDSHAKE) {
+        if (net.secureInLength == 0 || net.secureNeedsBytes)
+            return;
+        continueHandshake();
+        if (net.secureState != SECURE_OPEN)
+            return;
+    }
+    deliverSecurePlain();
+}
+
 // --- WinSock start-up -------------------------------------------------------------------
 
 static bool startWinSock(void)
@@ -326,6 +653,7 @@ void startNetworkPoll(void)
     net.sendRemaining = 0;
     netStages.awaitingServer = false;
     netStages.connecting = false;
+    netStages.handshaking = false;
     if (!ensureDialUpLink())
         return;
 
@@ -373,6 +701,7 @@ void handleStartConnect(void)
         || net.socket != NET_INVALID_SOCKET)
         return;
     net.lookupHandle = 0;
+    endSecureSession();
     net.socket = sockets->openStream();
     net.selectedMask = -1;
     if (net.socket == NET_INVALID_SOCKET) {
@@ -443,12 +772,23 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
         net.serverHungUp = false;
         netStages.connecting = false;
         notifier.stageTicks = 0;
-        netStages.awaitingServer = true;
         net.sendRemaining = 0;
         resetPop3Client();
         resetImapClient();
+        if (config.settings.Security == SECURITY_TLS) {
+            beginHandshake();
+        } else {
+            netStages.awaitingServer = true;
+        }
         break;
     case NET_READ:
+        if (net.secureState != SECURE_OFF) {
+            if (!netStages.awaitingServer && !netStages.handshaking)
+                return;
+            notifier.stageTicks = 0;
+            handleSecureRead();
+            return;
+        }
         if (!netStages.awaitingServer)
             return;
         notifier.stageTicks = 0;
@@ -458,12 +798,23 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
             handlePop3Reply();
         break;
     case NET_WRITE:
-        if (net.sendRemaining >= 1 && netStages.awaitingServer) {
+        if (net.sendRemaining >= 1 && (netStages.awaitingServer || netStages.handshaking)) {
             notifier.stageTicks = 0;
             sendRest();
         }
         break;
     case NET_CLOSE:
+        if (netStages.handshaking) {
+            // A server that hangs up in the handshake refused the session.
+            failSecure("The secure connection to");
+            return;
+        }
+        if (net.secureState != SECURE_OFF) {
+            // What was read before the hang-up still reaches the client.
+            handleSecureRead();
+            if (!conversationOn())
+                return;
+        }
         // The server hung up: the poll ends without a commit and without a message.
         net.serverHungUp = true;
         closeConnection();
@@ -477,7 +828,9 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
 
 void closeConnection(void)
 {
+    endSecureSession();
     netStages.connecting = false;
+    netStages.handshaking = false;
     netStages.awaitingServer = false;
     net.sendRemaining = 0;
     // Nothing more is sent on this connection: the last command (perhaps PASS

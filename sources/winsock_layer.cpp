@@ -206,12 +206,15 @@ const SocketLayer winSockLayer = {
 
 } // namespace
 
-// Installs the platform layers; the dial-up layer lives beside the RAS code.
+// Installs the platform layers; the dial-up layer lives beside the RAS code,
+// the TLS layer beside the SChannel code.
 void installRasLayer(HWND window);
+void installSchannelLayer(void);
 
 void setNetworkWindow(HWND window)
 {
     networkWindow = window;
     installSocketLayer(&winSockLayer);
     installRasLayer(window);
+    installSchannelLayer();
 }

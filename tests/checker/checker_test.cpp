@@ -432,6 +432,22 @@ TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
         EXPECT_EQ(expected, run.out);
         EXPECT_EQ("", run.err);
     }
+
+    // The same over TLS from the first byte, the test CA as the trust file;
+    // --verbose names the session.
+    std::string secure = common;
+    secure.replace(secure.find("POP3Port=21110\r\nIMAP4Port=21143"), 31, "POP3Port=21995\r\nIMAP4Port=21993");
+    for (const char *source : {"7", "8"}) {
+        SCOPED_TRACE(std::string("TLS, MessageSource ") + source);
+        std::string path = ini(std::string("MessageSource=") + source + "\r\n" + secure
+                               + "Security=2\r\nTrustFile=" PELIMBO_DOVECOT_DIR "/tls/ca.pem\r\n");
+        CheckRun run = runChecker("--verbose \"" + path + "\"", dir);
+        EXPECT_EQ(0, run.status) << run.err;
+        EXPECT_NE(std::string::npos, run.out.find("Ann Server\tFirst on the server\n")) << run.out;
+        for (const char *line : {"pelcheck: tls protocol: TLS 1.2", "pelcheck: tls subject: localhost",
+                                 "pelcheck: tls issuer: Pelimbo Test CA", "pelcheck: tls cipher: "})
+            EXPECT_NE(std::string::npos, run.err.find(line)) << run.err;
+    }
 }
 
 // The notifier says nothing when a server hangs up; the checker must say why

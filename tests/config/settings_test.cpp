@@ -171,6 +171,31 @@ TEST_F(SettingsFile, MailFileIsCheckedOnlyForDiskFiles)
     EXPECT_TRUE(boxes.texts().empty());
 }
 
+TEST_F(SettingsFile, SecurityReadsAsPlainOutOfRangeAndTheTrustFileIsCheckedOnlyWhenUsed)
+{
+    const std::string pop3 = "MessageSource=7\r\nLogin=ann\r\nMailHost=pop.example.org\r\n";
+    EXPECT_FALSE(loadSettings(ini(pop3 + "Security=2\r\n").c_str()));
+    EXPECT_EQ((unsigned)SECURITY_TLS, config.settings.Security);
+    EXPECT_FALSE(loadSettings(ini(pop3 + "Security=7\r\n").c_str()));
+    EXPECT_EQ((unsigned)SECURITY_PLAIN, config.settings.Security);
+
+    std::string ca = dir / "ca.pem";
+    writeFile(ca, "-----BEGIN CERTIFICATE-----\r\n");
+    SetEnvironmentVariableA("PELTRUST", dir.path.c_str());
+    EXPECT_FALSE(loadSettings(ini(pop3 + "Security=1\r\nTrustFile=$PELTRUST$\\ca.pem\r\n").c_str()));
+    EXPECT_EQ(ca, config.settings.TrustFile);
+    EXPECT_EQ("$PELTRUST$\\ca.pem", std::string(config.settings.TrustFileRaw));
+
+    std::string missing = dir / "none.pem";
+    EXPECT_TRUE(loadSettings(ini(pop3 + "Security=2\r\nTrustFile=" + missing + "\r\n").c_str()));
+    EXPECT_EQ((Texts{"Invalid trust file"}), boxes.texts());
+    boxes.clear();
+    // Plain polls and other sources never read it.
+    EXPECT_FALSE(loadSettings(ini(pop3 + "Security=0\r\nTrustFile=" + missing + "\r\n").c_str()));
+    EXPECT_FALSE(loadSettings(ini("Security=2\r\nTrustFile=" + missing + "\r\n").c_str()));
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
 TEST_F(SettingsFile, NetWareSourceAsksTheBridge)
 {
     std::string path = ini("MailFile=" + (dir / "in.mbx") + "\r\n");
@@ -314,7 +339,9 @@ TEST_F(SettingsFile, SaveWritesEveryKeyInOrder)
                      "BlinkIconOnPoll",
                      "DialConnection",
                      "HangupConnection",
-                     "Balloon"}),
+                     "Balloon",
+                     "Security",
+                     "TrustFile"}),
               keysInOrder(text, "Pelimbo"));
     EXPECT_NE(std::string::npos, text.find("PollInterval=90"));
     EXPECT_NE(std::string::npos, text.find("MailFile=$HOME$\\in.mbx"));

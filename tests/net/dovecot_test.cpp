@@ -522,4 +522,104 @@ INSTANTIATE_TEST_SUITE_P(Sources, DovecotPoll, ::testing::Values(SOURCE_POP3, SO
                              return info.param == SOURCE_POP3 ? std::string("POP3") : std::string("IMAP4");
                          });
 
+// --- TLS against the same Dovecot: its test CA, and certificates that must fail --------
+
+const unsigned pop3sPort = 21995, imapsPort = 21993;
+
+class DovecotTlsPoll : public DovecotPoll
+{
+  protected:
+    void secure(unsigned security, const char *trustFile)
+    {
+        Settings &s = config.settings;
+        s.Security = security;
+        s.POP3Port = security == SECURITY_TLS ? pop3sPort : pop3Port;
+        s.IMAP4Port = security == SECURITY_TLS ? imapsPort : imapPort;
+        formatText(s.TrustFile, sizeof s.TrustFile, "%s/tls/%s", dovecotDir, trustFile);
+    }
+    // Dovecot's log lines about connections to the local address ip, once it
+    // has written about at least one (it logs when the client has gone).
+    std::vector<std::string> logLines(const std::string &ip, size_t skip)
+    {
+        std::vector<std::string> lines;
+        for (int wait = 0; wait < 40 && lines.size() <= skip; wait++) {
+            lines.clear();
+            std::istringstream log(readFile(std::string(dovecotDir) + "/dovecot.log"));
+            for (std::string line; std::getline(log, line);)
+                if (line.find("lip=" + ip + ",") != std::string::npos)
+                    lines.push_back(line);
+            if (lines.size() <= skip)
+                Sleep(50);
+        }
+        return std::vector<std::string>(lines.begin() + (long)(skip < lines.size() ? skip : lines.size()),
+                                        lines.end());
+    }
+};
+
+TEST_P(DovecotTlsPoll, TlsAndStartTlsPollTheMailboxAsThePlainConversationDoes)
+{
+    user("many");
+    for (int i = 0; i < 150; i++)
+        deliver("many", corpusMessage(i));
+    runPoll();
+    const int plainCount = notifier.headerCount;
+    ASSERT_EQ(150, plainCount);
+
+    struct {
+        unsigned security;
+        const char *trustFile;
+    } cases[] = {{SECURITY_TLS, "ca.pem"}, {SECURITY_STARTTLS, "ca.der"}};
+    for (const auto &c : cases) {
+        resetFakeFrontEnd();
+        secure(c.security, c.trustFile);
+        runPoll();
+        EXPECT_TRUE(errors().empty()) << errors()[0];
+        EXPECT_FALSE(notifier.pollFailed) << "Security " << c.security;
+        EXPECT_EQ(150, notifier.headerCount) << "Security " << c.security;
+        EXPECT_EQ(100, notifier.shownCount);
+        EXPECT_EQ(DECISION_NO_CHANGE, notifier.lastDecision) << "the same mailbox as the plain poll saw";
+        EXPECT_NE(std::string::npos, std::string(net.secureDescription).find("subject: localhost"))
+            << net.secureDescription;
+    }
+}
+
+TEST_P(DovecotTlsPoll, CertificatesThatFailEndThePollBeforeAnyLogin)
+{
+    user("spare");
+    deliver("spare", corpusMessage(7));
+    struct {
+        const char *host, *trustFile, *message;
+    } cases[] = {
+        {"127.0.0.1", "", "The certificate of 127.0.0.1 is not trusted"},
+        {"127.0.0.2", "ca.pem", "The certificate of 127.0.0.2 is not trusted"},
+        {"127.0.0.3", "ca.pem", "The certificate of 127.0.0.3 is for another host: mail.other.example"},
+        {"127.0.0.4", "ca.pem", "The certificate of 127.0.0.4 has expired"},
+    };
+    for (const auto &c : cases) {
+        resetFakeFrontEnd();
+        forgetHostAddress();
+        secure(SECURITY_TLS, c.trustFile);
+        if (!c.trustFile[0])
+            config.settings.TrustFile[0] = '\0';
+        copyText(config.settings.MailHost, c.host);
+        size_t before = logLines(c.host, 0).size();
+        notifier.headerCount = 3;
+        runPoll();
+        EXPECT_EQ((std::vector<std::string>{std::string("error:") + c.message}), errors()) << c.host;
+        EXPECT_TRUE(notifier.pollFailed);
+        EXPECT_EQ(3, notifier.headerCount) << "nothing committed";
+        std::vector<std::string> lines = logLines(c.host, before);
+        ASSERT_FALSE(lines.empty()) << c.host;
+        for (const std::string &line : lines) {
+            EXPECT_NE(std::string::npos, line.find("no auth attempts")) << line;
+            EXPECT_EQ(std::string::npos, line.find("Login:")) << line;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, DovecotTlsPoll, ::testing::Values(SOURCE_POP3, SOURCE_IMAP4),
+                         [](const ::testing::TestParamInfo<unsigned> &info) {
+                             return info.param == SOURCE_POP3 ? std::string("POP3") : std::string("IMAP4");
+                         });
+
 } // namespace

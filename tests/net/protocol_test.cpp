@@ -727,6 +727,205 @@ TEST_F(NetPoll, NamedEntryWithoutTheDialUpServiceIsNeverUsable)
     EXPECT_TRUE(errors().empty());
 }
 
+// --- TLS below the conversations (a toy record layer stands in for the platform's) -----
+
+const std::string pop3Plain = "USER pelimbo\r\nPASS secret\r\nSTAT\r\nTOP 1 0\r\nTOP 2 0\r\nQUIT\r\n";
+const std::string imapPlain =
+    "A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
+    "A0004 FETCH 1 RFC822.HEADER\r\nA0005 FETCH 2 RFC822.HEADER\r\nZ9999 LOGOUT\r\n";
+
+TEST_F(NetPoll, TlsFromTheFirstByteCarriesTheSameConversationSealed)
+{
+    for (bool imapSource : {false, true}) {
+        ScriptedNet n;
+        n.imapMode = imapSource;
+        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+        config.settings.Security = SECURITY_TLS;
+        n.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        useScriptedNet(&n);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        ASSERT_TRUE(runScriptedPoll());
+        EXPECT_EQ(imapSource ? imapPlain : pop3Plain, n.sent);
+        EXPECT_EQ(std::string::npos, n.wire.find("secret")) << "the password never crosses in plain text";
+        EXPECT_EQ(1, n.handshakes);
+        EXPECT_EQ(2, notifier.headerCount);
+        EXPECT_FALSE(notifier.pollFailed);
+        EXPECT_TRUE(errors().empty());
+        EXPECT_EQ(n.startups, n.cleanups);
+        EXPECT_STREQ("protocol: toy", net.secureDescription);
+    }
+    useScriptedNet(&sn);
+}
+
+// Records of 7 bytes, and the wire cut at every position of every reply: the
+// client sees the same plain bytes whatever the record and read boundaries.
+TEST_F(NetPoll, TlsRecordsCutAtEveryBytePositionGiveTheSameHeaders)
+{
+    for (bool imapSource : {false, true}) {
+        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+        config.settings.Security = SECURITY_TLS;
+        ScriptedNet whole;
+        whole.imapMode = imapSource;
+        whole.recordSize = 7;
+        whole.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        useScriptedNet(&whole);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        ASSERT_TRUE(runScriptedPoll());
+        ASSERT_EQ(imapSource ? imapPlain : pop3Plain, whole.sent);
+        const int replies = whole.replies;
+
+        for (int reply = 0; reply < replies; reply++) {
+            for (size_t at = 1; at < whole.replySizes[(size_t)reply]; at++) {
+                ScriptedNet cut;
+                cut.imapMode = imapSource;
+                cut.recordSize = 7;
+                cut.server.messages = whole.server.messages;
+                cut.splitReply = reply;
+                cut.splitAt = at;
+                cut.chunkSize = 1 + at % 61;
+                useScriptedNet(&cut);
+                memset(&notifier, 0, sizeof notifier);
+                notifier.tickCounter = 1;
+                pop3 = Pop3Client();
+                imap = ImapClient();
+                ASSERT_TRUE(runScriptedPoll()) << "reply " << reply << " cut at " << at;
+                ASSERT_EQ(whole.sent, cut.sent) << "reply " << reply << " cut at " << at;
+                ASSERT_EQ(2, notifier.headerCount) << "reply " << reply << " cut at " << at;
+                ASSERT_FALSE(notifier.pollFailed) << "reply " << reply << " cut at " << at;
+            }
+        }
+    }
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, StartTlsComesFirstAndTheLoginOnlyInsideTheSession)
+{
+    config.settings.Security = SECURITY_STARTTLS;
+    addMessages(2);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("STLS\r\n" + pop3Plain, sn.sent);
+    EXPECT_EQ(0u, sn.wire.find("STLS\r\n"));
+    EXPECT_EQ(std::string::npos, sn.wire.find("USER")) << "nothing after STLS in plain text";
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_TRUE(errors().empty());
+
+    ScriptedNet n;
+    useImap();
+    n.imapMode = true;
+    n.server.messages = sn.server.messages;
+    useScriptedNet(&n);
+    memset(&notifier, 0, sizeof notifier);
+    notifier.tickCounter = 1;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ("A0002 STARTTLS\r\nA0003 LOGIN \"pelimbo\" \"secret\"\r\nA0004 EXAMINE INBOX\r\n"
+              "A0005 FETCH 1 RFC822.HEADER\r\nA0006 FETCH 2 RFC822.HEADER\r\nZ9999 LOGOUT\r\n",
+              n.sent);
+    EXPECT_EQ(std::string::npos, n.wire.find("LOGIN"));
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_TRUE(errors().empty());
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, ServerWithoutStartTlsGetsNoCredentials)
+{
+    config.settings.Security = SECURITY_STARTTLS;
+    addMessages(1);
+    notifier.headerCount = 4;
+    sn.offersStartTls = false;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"STLS\r\n"}), sn.server.commands);
+    EXPECT_EQ((std::vector<std::string>{"error:The POP3 server does not offer STLS"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(4, notifier.headerCount);
+    EXPECT_EQ(1, sn.closes);
+
+    ScriptedNet n;
+    useImap();
+    n.imapMode = true;
+    n.offersStartTls = false;
+    useScriptedNet(&n);
+    resetFakeFrontEnd();
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"A0002 STARTTLS\r\n"}), n.server.commands);
+    EXPECT_EQ((std::vector<std::string>{"error:The IMAP4 server does not offer STARTTLS"}), errors());
+    EXPECT_TRUE(notifier.pollFailed);
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, RefusedCertificateEndsThePollBeforeTheLogin)
+{
+    for (unsigned security : {SECURITY_TLS, SECURITY_STARTTLS}) {
+        ScriptedNet n;
+        n.server.messages = {{makeHeader(1)}};
+        n.verifyFailure = "The certificate of 127.0.0.1 has expired";
+        config.settings.Security = security;
+        useScriptedNet(&n);
+        resetFakeFrontEnd();
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        ASSERT_TRUE(runScriptedPoll());
+        EXPECT_EQ(security == SECURITY_TLS ? "" : "STLS\r\n", n.sent);
+        EXPECT_EQ((std::vector<std::string>{"error:The certificate of 127.0.0.1 has expired"}), errors());
+        EXPECT_TRUE(notifier.pollFailed);
+        EXPECT_EQ(n.startups, n.cleanups);
+    }
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, TlsRenegotiationAndCloseNotifyLeaveTheConversationWhole)
+{
+    config.settings.Security = SECURITY_TLS;
+    addMessages(2);
+    sn.rekeyBeforeReply = 4; // a handshake record before the STAT reply
+    sn.closeNotifyAfterLogout = true;
+    sn.recordSize = 5;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(pop3Plain, sn.sent);
+    EXPECT_EQ(2, notifier.headerCount);
+    EXPECT_FALSE(notifier.pollFailed);
+    EXPECT_TRUE(errors().empty());
+
+    // A close-notify in the middle ends the poll as a hang-up does.
+    ScriptedNet n;
+    n.server.messages = sn.server.messages;
+    config.settings.Security = SECURITY_TLS;
+    n.raw = [&n](const std::string &line) -> std::string {
+        if (line.rfind("STAT", 0) == 0) {
+            n.deliverWire(toyRecord(21, ""));
+            return "";
+        }
+        return line.empty() ? "+OK ready\r\n" : n.server.pop3(line);
+    };
+    useScriptedNet(&n);
+    resetFakeFrontEnd();
+    memset(&notifier, 0, sizeof notifier);
+    notifier.tickCounter = 1;
+    notifier.headerCount = 9;
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_TRUE(notifier.pollFailed);
+    EXPECT_EQ(9, notifier.headerCount);
+    EXPECT_TRUE(errors().empty());
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, SilentHandshakeTimesOutUnderTheConnectLimit)
+{
+    config.settings.Security = SECURITY_TLS;
+    config.settings.ConnectTimeout = 2;
+    config.settings.InactivityTimeout = 100;
+    sn.handshakeSilent = true;
+    EXPECT_FALSE(runScriptedPoll());
+    EXPECT_TRUE(netStages.handshaking);
+    for (int tick = 1; tick <= 3; tick++)
+        pollTick();
+    pollTick();
+    EXPECT_FALSE(notifier.pollInProgress);
+    EXPECT_EQ((std::vector<std::string>{"error:Time out connecting to POP3/IMAP4 server"}), errors());
+    EXPECT_EQ(sn.startups, sn.cleanups);
+}
+
 } // namespace
 
 // The framer under the two clients: a line comes out only once its line feed

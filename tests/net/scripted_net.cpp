@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "config/config.h"
 #include "core/core.h"
 
 ScriptedNet *scripted;
@@ -154,9 +155,53 @@ std::string ScriptedServer::imap(const std::string &line)
 
 // --- The layer ---------------------------------------------------------------------
 
+static std::string scramble(std::string bytes)
+{
+    for (char &c : bytes)
+        c = (char)(c ^ 0x5A);
+    return bytes;
+}
+
+std::string toyRecord(int type, const std::string &bytes)
+{
+    std::string sealed = type == 23 ? scramble(bytes) : bytes;
+    return std::string(1, (char)type) + (char)(sealed.size() >> 8) + (char)(sealed.size() & 0xFF) + sealed;
+}
+
+// A whole record at the start of bytes: its type and length.
+static bool toyRecordAt(const char *bytes, size_t length, int *type, size_t *total)
+{
+    if (length < 3)
+        return false;
+    size_t body = (size_t)(unsigned char)bytes[1] << 8 | (unsigned char)bytes[2];
+    if (length < 3 + body)
+        return false;
+    *type = (unsigned char)bytes[0];
+    *total = 3 + body;
+    return true;
+}
+
 void ScriptedNet::deliver(const std::string &reply)
 {
-    std::string rest = reply;
+    if (!tls) {
+        deliverWire(reply);
+        return;
+    }
+    std::string bytes;
+    if (replies == rekeyBeforeReply)
+        bytes += toyRecord(22, "REKEY");
+    for (size_t at = 0; at < reply.size(); at += recordSize)
+        bytes += toyRecord(23, reply.substr(at, recordSize));
+    if (closeNotifyAfterLogout
+        && (reply.find("+OK bye") == 0 || reply.find("Logout completed") != std::string::npos))
+        bytes += toyRecord(21, "");
+    deliverWire(bytes);
+}
+
+void ScriptedNet::deliverWire(const std::string &bytes)
+{
+    replySizes.push_back(bytes.size());
+    std::string rest = bytes;
     if (replies == splitReply && splitAt > 0 && splitAt < rest.size()) {
         pending.push_back(rest.substr(0, splitAt));
         rest = rest.substr(splitAt);
@@ -228,6 +273,61 @@ static int layerClose(NetSocket s)
     return 0;
 }
 
+static std::string defaultGreeting(const ScriptedNet &n)
+{
+    return n.imapMode ? "* OK [CAPABILITY IMAP4rev1] Pelimbo test server ready.\r\n"
+                      : "+OK Pelimbo test server ready.\r\n";
+}
+
+static void takeCommandBytes(ScriptedNet &n, const std::string &bytes)
+{
+    n.sent += bytes;
+    n.partialCommand += bytes;
+    size_t end;
+    while ((end = n.partialCommand.find("\r\n")) != std::string::npos) {
+        std::string line = n.partialCommand.substr(0, end + 2);
+        n.partialCommand.erase(0, end + 2);
+        n.server.commands.push_back(line);
+        if (n.server.silentAfterCommands >= 0 && (int)n.server.commands.size() > n.server.silentAfterCommands)
+            continue;
+        bool startTls = !n.tls && (line == "STLS\r\n" || line.find(" STARTTLS\r\n") != std::string::npos);
+        std::string reply;
+        if (n.raw)
+            reply = n.raw(line);
+        else if (startTls && !n.offersStartTls)
+            reply = n.imapMode ? line.substr(0, line.find(' ')) + " BAD Unknown command\r\n"
+                               : "-ERR unknown command\r\n";
+        else if (startTls)
+            reply = n.imapMode ? line.substr(0, line.find(' ')) + " OK Begin TLS negotiation now\r\n"
+                               : "+OK Begin TLS negotiation\r\n";
+        else
+            reply = n.imapMode ? n.server.imap(line) : n.server.pop3(line);
+        if (!reply.empty())
+            n.deliver(reply);
+        if (startTls && n.offersStartTls && !n.raw)
+            n.tls = true;
+    }
+}
+
+// The server's side of the toy records: the handshake, then sealed commands.
+static void takeRecords(ScriptedNet &n)
+{
+    int type = 0;
+    size_t total = 0;
+    while (toyRecordAt(n.wireIn.data(), n.wireIn.size(), &type, &total)) {
+        std::string body = n.wireIn.substr(3, total - 3);
+        n.wireIn.erase(0, total);
+        if (type == 22 && body == "HELLO" && !n.handshakeSilent) {
+            n.handshakes++;
+            n.deliverWire(toyRecord(22, "WELCOME"));
+        } else if (type == 22 && body == "FINISHED" && config.settings.Security == SECURITY_TLS) {
+            n.deliver(n.raw ? n.raw("") : n.server.greeting.empty() ? defaultGreeting(n) : n.server.greeting);
+        } else if (type == 23) {
+            takeCommandBytes(n, scramble(body));
+        }
+    }
+}
+
 static int layerSend(NetSocket s, const char *data, int length)
 {
     ScriptedNet &n = *scripted;
@@ -237,18 +337,13 @@ static int layerSend(NetSocket s, const char *data, int length)
         return -1;
     }
     int take = (n.sendLimit > 0 && length > n.sendLimit) ? n.sendLimit : length;
-    n.sent.append(data, (size_t)take);
-    n.partialCommand.append(data, (size_t)take);
-    size_t end;
-    while ((end = n.partialCommand.find("\r\n")) != std::string::npos) {
-        std::string line = n.partialCommand.substr(0, end + 2);
-        n.partialCommand.erase(0, end + 2);
-        n.server.commands.push_back(line);
-        if (n.server.silentAfterCommands >= 0 && (int)n.server.commands.size() > n.server.silentAfterCommands)
-            continue;
-        std::string reply = n.raw ? n.raw(line) : (n.imapMode ? n.server.imap(line) : n.server.pop3(line));
-        if (!reply.empty())
-            n.deliver(reply);
+    std::string bytes(data, (size_t)take);
+    n.wire += bytes;
+    if (n.tls) {
+        n.wireIn += bytes;
+        takeRecords(n);
+    } else {
+        takeCommandBytes(n, bytes);
     }
     return take;
 }
@@ -311,10 +406,106 @@ static const SocketLayer scriptedLayer = {
     layerReceive, layerConnect,   layerHtons,   layerDotted,      layerFirstAddress, layerPostStartConnect,
 };
 
+// --- The toy TLS layer (the client's side) ------------------------------------------
+
+static void append(SecureOutput *out, const std::string &bytes)
+{
+    if (bytes.size() <= out->size - out->length) {
+        memcpy(out->data + out->length, bytes.data(), bytes.size());
+        out->length += bytes.size();
+    }
+}
+
+static int toyLoad(void)
+{
+    return 1;
+}
+
+static int toyBegin(const char *host, SecureOutput *out)
+{
+    append(out, toyRecord(22, "HELLO"));
+    return SECURE_MORE;
+}
+
+static int toyHandshake(const char *in, size_t length, size_t *used, SecureOutput *out)
+{
+    int type = 0;
+    size_t total = 0;
+    *used = 0;
+    if (!toyRecordAt(in, length, &type, &total))
+        return SECURE_MORE;
+    *used = total;
+    std::string body(in + 3, total - 3);
+    if (type == 22 && body == "WELCOME") {
+        append(out, toyRecord(22, "FINISHED"));
+        return SECURE_DONE;
+    }
+    if (type == 22 && body == "REKEY")
+        return SECURE_DONE;
+    return SECURE_FAILED;
+}
+
+static bool toyVerify(const char *host, const char *trustFile, char *message, size_t size)
+{
+    if (scripted->verifyFailure.empty())
+        return true;
+    copyText(message, size, scripted->verifyFailure.c_str());
+    return false;
+}
+
+static bool toySeal(const char *plain, size_t length, SecureOutput *out)
+{
+    size_t before = out->length;
+    append(out, toyRecord(23, std::string(plain, length)));
+    return out->length > before;
+}
+
+static int toyOpen(char *in, size_t length, size_t *used, char **plain, size_t *plainLength)
+{
+    int type = 0;
+    size_t total = 0;
+    *used = 0;
+    *plain = NULL;
+    *plainLength = 0;
+    if (!toyRecordAt(in, length, &type, &total))
+        return SECURE_MORE;
+    if (type == 22)
+        return SECURE_RENEGOTIATE; // the record is the handshake's
+    *used = total;
+    if (type == 21)
+        return SECURE_CLOSED;
+    if (type != 23)
+        return SECURE_FAILED;
+    for (size_t i = 3; i < total; i++)
+        in[i] = (char)(in[i] ^ 0x5A);
+    *plain = in + 3;
+    *plainLength = total - 3;
+    return SECURE_DONE;
+}
+
+static void toyEnd(void)
+{
+}
+
+static long toyStatus(void)
+{
+    return 0;
+}
+
+static void toyDescribe(char *text, size_t size)
+{
+    copyText(text, size, "protocol: toy");
+}
+
+static const SecureLayer toyLayer = {
+    toyLoad, toyBegin, toyHandshake, toyVerify, toySeal, toyOpen, toyEnd, toyStatus, toyDescribe,
+};
+
 void useScriptedSockets(ScriptedNet *n)
 {
     scripted = n;
     installSocketLayer(&scriptedLayer);
+    installSecureLayer(&toyLayer);
     forgetHostAddress();
 }
 
@@ -332,7 +523,9 @@ static bool readArmed(void)
 void pumpScripted(int maxEvents)
 {
     ScriptedNet &n = *scripted;
-    for (int i = 0; i < maxEvents && notifier.pollInProgress && netStages.awaitingServer; i++) {
+    for (int i = 0;
+         i < maxEvents && notifier.pollInProgress && (netStages.awaitingServer || netStages.handshaking);
+         i++) {
         if (net.sendRemaining > 0 && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_WRITE);
         } else if (!n.pending.empty() && readArmed()) {
@@ -364,14 +557,13 @@ bool runScriptedPoll(int maxEvents)
         handleSocketMessage(SCRIPTED_SOCKET, NET_CONNECT | (10061 << 16));
         return !notifier.pollInProgress;
     }
+    if (config.settings.Security == SECURITY_TLS)
+        n.tls = true; // the greeting follows the handshake
     handleSocketMessage(SCRIPTED_SOCKET, NET_CONNECT);
-    if (n.raw)
+    if (n.raw && !n.tls)
         n.deliver(n.raw(""));
-    else if (!n.server.greeting.empty())
-        n.deliver(n.server.greeting);
-    else
-        n.deliver(n.imapMode ? "* OK [CAPABILITY IMAP4rev1] Pelimbo test server ready.\r\n"
-                             : "+OK Pelimbo test server ready.\r\n");
+    else if (!n.tls)
+        n.deliver(n.server.greeting.empty() ? defaultGreeting(n) : n.server.greeting);
     pumpScripted(maxEvents);
     return !notifier.pollInProgress;
 }

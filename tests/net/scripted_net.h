@@ -50,20 +50,40 @@ struct ScriptedNet {
     uint16_t grantedVersion = 0x0101;
     int loadResult = 1;
 
+    // TLS: a toy record layer stands in for the platform's, so the transport's
+    // record handling runs anywhere. On the wire a record is its type (22
+    // handshake, 23 data, 21 close-notify), two length bytes and the bytes, data
+    // scrambled so no plain command shows. Security 2 starts with records; an
+    // accepted STLS / STARTTLS switches to them.
+    bool tls = false; // the wire carries records now
+    bool offersStartTls = true;
+    size_t recordSize = 64;    // plain bytes per record the server seals
+    std::string verifyFailure; // the certificate check refuses with this
+    int rekeyBeforeReply = -1; // a handshake record goes before this reply
+    bool closeNotifyAfterLogout = false;
+    bool handshakeSilent = false; // the server never answers the client's hello
+    int handshakes = 0;
+    std::string wire;   // every byte the client put on the wire
+    std::string wireIn; // the client's record not yet complete
+
     std::deque<std::string> pending; // chunks waiting to be read
     std::string partialCommand;
-    std::string sent; // every byte the client sent
+    std::string sent; // every byte of the client's commands (opened when sealed)
     std::vector<long> masks;
     int cleanups = 0, startups = 0, closes = 0, opens = 0, lookups = 0;
     bool startConnectPosted = false;
     int replies = 0;
+    std::vector<size_t> replySizes; // bytes on the wire of each reply
     bool peerClosed = false;
     int lastError = 0;
     // Raw mode: the server's bytes come from here instead of the model.
     std::function<std::string(const std::string &command)> raw;
 
     void deliver(const std::string &reply);
+    void deliverWire(const std::string &bytes);
 };
+
+std::string toyRecord(int type, const std::string &bytes);
 
 extern ScriptedNet *scripted;
 

@@ -102,6 +102,8 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         "DialConnection",
         "HangupConnection",
         "Balloon",
+        "Security",
+        "TrustFile",
     };
     EXPECT_EQ(sectionKeys(text, "Pelimbo"), expectedKeys);
     const std::pair<const char *, std::string> values[] = {
@@ -131,6 +133,8 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         {"UseFilters", "FALSE"},
         {"HangupConnection", "FALSE"},
         {"Balloon", "TRUE"},
+        {"Security", "0"},
+        {"TrustFile", ""},
     };
     for (const auto &value : values)
         EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
@@ -633,7 +637,8 @@ TEST_F(SetupDialog, NetworkDefaultsAndConnectionList)
 {
     writeIni(validDiskFile() + "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPassword=" + scrambled("pw")
              + "\r\nInactivityTimeout=999\r\n"
-               "POP3Port=1110\r\nIMAP4Port=1143\r\nDialConnection=TRUE\r\nHangupConnection=TRUE\r\n");
+               "POP3Port=1110\r\nIMAP4Port=1143\r\nDialConnection=TRUE\r\nHangupConnection=TRUE\r\n"
+               "Security=2\r\n");
     Strings connections;
     bool dial = true, hangup = true;
     int result = run({[&](HWND d) {
@@ -650,8 +655,10 @@ TEST_F(SetupDialog, NetworkDefaultsAndConnectionList)
     EXPECT_FALSE(hangup);
     std::string text = iniText();
     EXPECT_EQ(iniValue(text, "Pelimbo", "InactivityTimeout"), "999");
-    EXPECT_EQ(iniValue(text, "Pelimbo", "POP3Port"), "110");
-    EXPECT_EQ(iniValue(text, "Pelimbo", "IMAP4Port"), "143");
+    // TLS from the first byte has ports of its own.
+    EXPECT_EQ(iniValue(text, "Pelimbo", "POP3Port"), "995");
+    EXPECT_EQ(iniValue(text, "Pelimbo", "IMAP4Port"), "993");
+    EXPECT_EQ(iniValue(text, "Pelimbo", "Security"), "2");
     EXPECT_EQ(iniValue(text, "Pelimbo", "Connection"), "<Direct connection>");
     // The switches keep what was stored even though they could not be used.
     EXPECT_EQ(iniValue(text, "Pelimbo", "DialConnection"), "TRUE");

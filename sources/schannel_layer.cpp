@@ -1,0 +1,643 @@
+// TLS under the transport through the platform's own SChannel: SECUR32.DLL
+// for the session and CRYPT32.DLL for the certificate check, both loaded by
+// name on first use. The transport owns every buffer and the socket; this
+// layer only turns bytes into bytes.
+#include <windows.h>
+#define SECURITY_WIN32
+#include <schannel.h>
+#include <security.h>
+#include <sspi.h>
+#include <wincrypt.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "config/config.h"
+#include "sources/net.h"
+
+namespace
+{
+
+typedef SECURITY_STATUS(WINAPI *AcquireCredentialsHandleFn)(LPSTR, LPSTR, unsigned long, void *, void *,
+                                                            SEC_GET_KEY_FN, void *, PCredHandle, PTimeStamp);
+typedef SECURITY_STATUS(WINAPI *InitializeSecurityContextFn)(PCredHandle, PCtxtHandle, SEC_CHAR *,
+                                                             unsigned long, unsigned long, unsigned long,
+                                                             PSecBufferDesc, unsigned long, PCtxtHandle,
+                                                             PSecBufferDesc, unsigned long *, PTimeStamp);
+typedef SECURITY_STATUS(WINAPI *DeleteSecurityContextFn)(PCtxtHandle);
+typedef SECURITY_STATUS(WINAPI *FreeCredentialsHandleFn)(PCredHandle);
+typedef SECURITY_STATUS(WINAPI *FreeContextBufferFn)(void *);
+typedef SECURITY_STATUS(WINAPI *QueryContextAttributesFn)(PCtxtHandle, unsigned long, void *);
+typedef SECURITY_STATUS(WINAPI *EncryptMessageFn)(PCtxtHandle, unsigned long, PSecBufferDesc, unsigned long);
+typedef SECURITY_STATUS(WINAPI *DecryptMessageFn)(PCtxtHandle, PSecBufferDesc, unsigned long,
+                                                  unsigned long *);
+
+typedef BOOL(WINAPI *CertGetCertificateChainFn)(HCERTCHAINENGINE, PCCERT_CONTEXT, LPFILETIME, HCERTSTORE,
+                                                PCERT_CHAIN_PARA, DWORD, LPVOID, PCCERT_CHAIN_CONTEXT *);
+typedef BOOL(WINAPI *CertVerifyCertificateChainPolicyFn)(LPCSTR, PCCERT_CHAIN_CONTEXT,
+                                                         PCERT_CHAIN_POLICY_PARA, PCERT_CHAIN_POLICY_STATUS);
+typedef VOID(WINAPI *CertFreeCertificateChainFn)(PCCERT_CHAIN_CONTEXT);
+typedef BOOL(WINAPI *CertFreeCertificateContextFn)(PCCERT_CONTEXT);
+typedef PCCERT_CONTEXT(WINAPI *CertCreateCertificateContextFn)(DWORD, const BYTE *, DWORD);
+typedef HCERTSTORE(WINAPI *CertOpenStoreFn)(LPCSTR, DWORD, HCRYPTPROV_LEGACY, DWORD, const void *);
+typedef BOOL(WINAPI *CertCloseStoreFn)(HCERTSTORE, DWORD);
+typedef BOOL(WINAPI *CertAddCertificateContextToStoreFn)(HCERTSTORE, PCCERT_CONTEXT, DWORD, PCCERT_CONTEXT *);
+typedef PCCERT_CONTEXT(WINAPI *CertEnumCertificatesInStoreFn)(HCERTSTORE, PCCERT_CONTEXT);
+typedef DWORD(WINAPI *CertGetNameStringAFn)(PCCERT_CONTEXT, DWORD, DWORD, void *, LPSTR, DWORD);
+typedef BOOL(WINAPI *CryptStringToBinaryAFn)(LPCSTR, DWORD, DWORD, BYTE *, DWORD *, DWORD *, DWORD *);
+typedef LONG(WINAPI *CertVerifyTimeValidityFn)(LPFILETIME, PCERT_INFO);
+typedef PCERT_EXTENSION(WINAPI *CertFindExtensionFn)(LPCSTR, DWORD, CERT_EXTENSION *);
+typedef BOOL(WINAPI *CryptDecodeObjectExFn)(DWORD, LPCSTR, const BYTE *, DWORD, DWORD, PCRYPT_DECODE_PARA,
+                                            void *, DWORD *);
+
+struct Entries {
+    AcquireCredentialsHandleFn acquireCredentialsHandle;
+    InitializeSecurityContextFn initializeSecurityContext;
+    DeleteSecurityContextFn deleteSecurityContext;
+    FreeCredentialsHandleFn freeCredentialsHandle;
+    FreeContextBufferFn freeContextBuffer;
+    QueryContextAttributesFn queryContextAttributes;
+    EncryptMessageFn encryptMessage;
+    DecryptMessageFn decryptMessage;
+    CertGetCertificateChainFn getCertificateChain;
+    CertVerifyCertificateChainPolicyFn verifyChainPolicy;
+    CertFreeCertificateChainFn freeCertificateChain;
+    CertFreeCertificateContextFn freeCertificateContext;
+    CertCreateCertificateContextFn createCertificateContext;
+    CertOpenStoreFn openStore;
+    CertCloseStoreFn closeStore;
+    CertAddCertificateContextToStoreFn addCertificateToStore;
+    CertEnumCertificatesInStoreFn enumCertificatesInStore;
+    CertGetNameStringAFn getNameString;
+    CryptStringToBinaryAFn stringToBinary;
+    CertVerifyTimeValidityFn verifyTimeValidity;
+    CertFindExtensionFn findExtension;
+    CryptDecodeObjectExFn decodeObjectEx;
+};
+
+HMODULE secur32, crypt32;
+Entries api;
+bool loaded;
+
+CredHandle credentials;
+CtxtHandle context;
+bool haveCredentials, haveContext;
+SecPkgContext_StreamSizes sizes;
+long lastStatus;
+char targetName[PATH_SIZE];
+
+// The SSL policy's own "unknown CA may pass" check flag (declared with the
+// internet functions' headers, which this layer does not otherwise need).
+const DWORD IGNORE_UNKNOWN_CA = 0x00000100;
+
+const unsigned long CONTEXT_REQUEST = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT
+                                      | ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR
+                                      | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
+
+template <typename Fn>
+bool resolve(HMODULE module, Fn &target, const char *name)
+{
+    FARPROC proc = GetProcAddress(module, name);
+    if (!proc)
+        return false;
+    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
+    return true;
+}
+
+HMODULE loadQuietly(const char *name)
+{
+    UINT previous = SetErrorMode(0x8000);
+    HMODULE module = LoadLibraryA(name);
+    SetErrorMode(previous);
+    return module;
+}
+
+void unloadLibraries(void)
+{
+    if (secur32)
+        FreeLibrary(secur32);
+    if (crypt32)
+        FreeLibrary(crypt32);
+    secur32 = crypt32 = NULL;
+}
+
+int load(void)
+{
+    if (loaded)
+        return 1;
+    secur32 = loadQuietly("SECUR32.DLL");
+    crypt32 = loadQuietly("CRYPT32.DLL");
+    if (!secur32 || !crypt32) {
+        unloadLibraries();
+        return 0;
+    }
+    bool all = resolve(secur32, api.acquireCredentialsHandle, "AcquireCredentialsHandleA")
+               && resolve(secur32, api.initializeSecurityContext, "InitializeSecurityContextA")
+               && resolve(secur32, api.deleteSecurityContext, "DeleteSecurityContext")
+               && resolve(secur32, api.freeCredentialsHandle, "FreeCredentialsHandle")
+               && resolve(secur32, api.freeContextBuffer, "FreeContextBuffer")
+               && resolve(secur32, api.queryContextAttributes, "QueryContextAttributesA")
+               && resolve(secur32, api.encryptMessage, "EncryptMessage")
+               && resolve(secur32, api.decryptMessage, "DecryptMessage")
+               && resolve(crypt32, api.getCertificateChain, "CertGetCertificateChain")
+               && resolve(crypt32, api.verifyChainPolicy, "CertVerifyCertificateChainPolicy")
+               && resolve(crypt32, api.freeCertificateChain, "CertFreeCertificateChain")
+               && resolve(crypt32, api.freeCertificateContext, "CertFreeCertificateContext")
+               && resolve(crypt32, api.createCertificateContext, "CertCreateCertificateContext")
+               && resolve(crypt32, api.openStore, "CertOpenStore")
+               && resolve(crypt32, api.closeStore, "CertCloseStore")
+               && resolve(crypt32, api.addCertificateToStore, "CertAddCertificateContextToStore")
+               && resolve(crypt32, api.enumCertificatesInStore, "CertEnumCertificatesInStore")
+               && resolve(crypt32, api.getNameString, "CertGetNameStringA")
+               && resolve(crypt32, api.stringToBinary, "CryptStringToBinaryA")
+               && resolve(crypt32, api.verifyTimeValidity, "CertVerifyTimeValidity")
+               && resolve(crypt32, api.findExtension, "CertFindExtension")
+               && resolve(crypt32, api.decodeObjectEx, "CryptDecodeObjectEx");
+    if (!all) {
+        unloadLibraries();
+        return -1;
+    }
+    loaded = true;
+    return 1;
+}
+
+void end(void)
+{
+    if (haveContext)
+        api.deleteSecurityContext(&context);
+    if (haveCredentials)
+        api.freeCredentialsHandle(&credentials);
+    haveContext = haveCredentials = false;
+    memset(&sizes, 0, sizeof sizes);
+}
+
+// Copies the token SChannel allocated into out and frees it.
+bool takeToken(SecBuffer &token, SecureOutput *out)
+{
+    bool fits = true;
+    if (token.pvBuffer) {
+        if (token.cbBuffer > out->size - out->length) {
+            fits = false;
+        } else {
+            memcpy(out->data + out->length, token.pvBuffer, token.cbBuffer);
+            out->length += token.cbBuffer;
+        }
+        api.freeContextBuffer(token.pvBuffer);
+        token.pvBuffer = NULL;
+    }
+    return fits;
+}
+
+// One call of InitializeSecurityContext over in (NULL for the first message).
+int step(const char *in, size_t length, size_t *used, SecureOutput *out)
+{
+    SecBuffer inBuffers[2];
+    inBuffers[0].BufferType = SECBUFFER_TOKEN;
+    inBuffers[0].pvBuffer = const_cast<char *>(in);
+    inBuffers[0].cbBuffer = (unsigned long)length;
+    inBuffers[1].BufferType = SECBUFFER_EMPTY;
+    inBuffers[1].pvBuffer = NULL;
+    inBuffers[1].cbBuffer = 0;
+    SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, inBuffers};
+
+    SecBuffer outBuffers[2];
+    outBuffers[0].BufferType = SECBUFFER_TOKEN;
+    outBuffers[0].pvBuffer = NULL;
+    outBuffers[0].cbBuffer = 0;
+    outBuffers[1].BufferType = SECBUFFER_ALERT;
+    outBuffers[1].pvBuffer = NULL;
+    outBuffers[1].cbBuffer = 0;
+    SecBufferDesc outDesc = {SECBUFFER_VERSION, 2, outBuffers};
+
+    unsigned long attributes = 0;
+    SECURITY_STATUS status = api.initializeSecurityContext(
+        &credentials, haveContext ? &context : NULL, targetName, CONTEXT_REQUEST, 0, 0, in ? &inDesc : NULL,
+        0, &context, &outDesc, &attributes, NULL);
+    if (!haveContext
+        && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED || status == SEC_I_INCOMPLETE_CREDENTIALS))
+        haveContext = true;
+    lastStatus = status;
+    bool fits = takeToken(outBuffers[0], out);
+    if (outBuffers[1].pvBuffer) {
+        // An alert the server should see before the session ends.
+        takeToken(outBuffers[1], out);
+    }
+
+    *used = 0;
+    if (status == SEC_E_INCOMPLETE_MESSAGE)
+        return SECURE_MORE;
+    if (in) {
+        *used = length;
+        if (inBuffers[1].BufferType == SECBUFFER_EXTRA && inBuffers[1].cbBuffer <= length)
+            *used = length - inBuffers[1].cbBuffer;
+    }
+    if (!fits)
+        return SECURE_FAILED;
+    if (status == SEC_E_OK)
+        return SECURE_DONE;
+    if (status == SEC_I_CONTINUE_NEEDED)
+        return SECURE_MORE;
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
+        // The server asks for a client certificate; there is none to give, and
+        // the next call goes on without one.
+        *used = 0;
+        return SECURE_MORE;
+    }
+    return SECURE_FAILED;
+}
+
+int begin(const char *host, SecureOutput *out)
+{
+    end();
+    copyText(targetName, host);
+    SCHANNEL_CRED schannel;
+    memset(&schannel, 0, sizeof schannel);
+    schannel.dwVersion = SCHANNEL_CRED_VERSION;
+    schannel.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+    // The certificate is checked here, with the trust file, after the handshake;
+    // no client certificate is ever offered.
+    schannel.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
+    SECURITY_STATUS status =
+        api.acquireCredentialsHandle(NULL, const_cast<char *>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, NULL,
+                                     &schannel, NULL, NULL, &credentials, NULL);
+    lastStatus = status;
+    if (status != SEC_E_OK)
+        return SECURE_FAILED;
+    haveCredentials = true;
+    size_t used = 0;
+    return step(NULL, 0, &used, out);
+}
+
+int handshake(const char *in, size_t length, size_t *used, SecureOutput *out)
+{
+    int result = step(in, length, used, out);
+    if (result == SECURE_MORE && lastStatus == SEC_I_INCOMPLETE_CREDENTIALS) {
+        // Answer at once with the same bytes, now without a certificate.
+        result = step(in, length, used, out);
+    }
+    if (result == SECURE_DONE) {
+        SECURITY_STATUS status = api.queryContextAttributes(&context, SECPKG_ATTR_STREAM_SIZES, &sizes);
+        if (status != SEC_E_OK) {
+            lastStatus = status;
+            return SECURE_FAILED;
+        }
+    }
+    return result;
+}
+
+bool seal(const char *plain, size_t length, SecureOutput *out)
+{
+    while (length > 0) {
+        size_t piece = length < sizes.cbMaximumMessage ? length : sizes.cbMaximumMessage;
+        size_t need = sizes.cbHeader + piece + sizes.cbTrailer;
+        if (piece == 0 || need > out->size - out->length)
+            return false;
+        char *record = out->data + out->length;
+        memcpy(record + sizes.cbHeader, plain, piece);
+        SecBuffer buffers[4];
+        buffers[0] = {sizes.cbHeader, SECBUFFER_STREAM_HEADER, record};
+        buffers[1] = {(unsigned long)piece, SECBUFFER_DATA, record + sizes.cbHeader};
+        buffers[2] = {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record + sizes.cbHeader + piece};
+        buffers[3] = {0, SECBUFFER_EMPTY, NULL};
+        SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+        SECURITY_STATUS status = api.encryptMessage(&context, 0, &desc, 0);
+        lastStatus = status;
+        if (status != SEC_E_OK) {
+            SecureZeroMemory(record, need);
+            return false;
+        }
+        out->length += buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer;
+        plain += piece;
+        length -= piece;
+    }
+    return true;
+}
+
+int open(char *in, size_t length, size_t *used, char **plain, size_t *plainLength)
+{
+    *used = 0;
+    *plain = NULL;
+    *plainLength = 0;
+    SecBuffer buffers[4];
+    buffers[0] = {(unsigned long)length, SECBUFFER_DATA, in};
+    buffers[1] = {0, SECBUFFER_EMPTY, NULL};
+    buffers[2] = {0, SECBUFFER_EMPTY, NULL};
+    buffers[3] = {0, SECBUFFER_EMPTY, NULL};
+    SecBufferDesc desc = {SECBUFFER_VERSION, 4, buffers};
+    SECURITY_STATUS status = api.decryptMessage(&context, &desc, 0, NULL);
+    lastStatus = status;
+    if (status == SEC_E_INCOMPLETE_MESSAGE)
+        return SECURE_MORE;
+    if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED)
+        return SECURE_FAILED;
+    *used = length;
+    for (SecBuffer &b : buffers) {
+        if (b.BufferType == SECBUFFER_DATA && b.pvBuffer) {
+            *plain = static_cast<char *>(b.pvBuffer);
+            *plainLength = b.cbBuffer;
+        } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer <= length) {
+            *used = length - b.cbBuffer;
+        }
+    }
+    // Plain text must lie inside the bytes given.
+    if (*plain && (*plain < in || *plain + *plainLength > in + length)) {
+        *plain = NULL;
+        *plainLength = 0;
+        return SECURE_FAILED;
+    }
+    if (status == SEC_I_CONTEXT_EXPIRED)
+        return SECURE_CLOSED;
+    if (status == SEC_I_RENEGOTIATE)
+        return SECURE_RENEGOTIATE;
+    return SECURE_DONE;
+}
+
+// --- The certificate ---------------------------------------------------------------------
+
+// The trust file's certificate: PEM ("-----BEGIN CERTIFICATE-----") or DER.
+PCCERT_CONTEXT loadTrustCertificate(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return NULL;
+    static BYTE raw[65536], der[65536];
+    DWORD got = 0;
+    BOOL read = ReadFile(file, raw, sizeof raw - 1, &got, NULL);
+    CloseHandle(file);
+    if (!read || got == 0)
+        return NULL;
+    raw[got] = 0;
+    DWORD derLength = sizeof der;
+    const BYTE *bytes = raw;
+    DWORD length = got;
+    if (api.stringToBinary(reinterpret_cast<const char *>(raw), got, CRYPT_STRING_BASE64HEADER, der,
+                           &derLength, NULL, NULL)) {
+        bytes = der;
+        length = derLength;
+    }
+    return api.createCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, bytes, length);
+}
+
+bool sameCertificate(PCCERT_CONTEXT a, PCCERT_CONTEXT b)
+{
+    return a && b && a->cbCertEncoded == b->cbCertEncoded
+           && memcmp(a->pbCertEncoded, b->pbCertEncoded, a->cbCertEncoded) == 0;
+}
+
+DWORD policyError(PCCERT_CHAIN_CONTEXT chain, const wchar_t *host, bool allowUnknownRoot)
+{
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
+    memset(&ssl, 0, sizeof ssl);
+    ssl.cbSize = sizeof ssl;
+    ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.pwszServerName = const_cast<wchar_t *>(host);
+    ssl.fdwChecks = allowUnknownRoot ? IGNORE_UNKNOWN_CA : 0;
+    CERT_CHAIN_POLICY_PARA para;
+    memset(&para, 0, sizeof para);
+    para.cbSize = sizeof para;
+    para.dwFlags = allowUnknownRoot ? CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG : 0;
+    para.pvExtraPolicyPara = &ssl;
+    CERT_CHAIN_POLICY_STATUS status;
+    memset(&status, 0, sizeof status);
+    status.cbSize = sizeof status;
+    if (!api.verifyChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &para, &status))
+        return (DWORD)CERT_E_UNTRUSTEDROOT;
+    return status.dwError;
+}
+
+// The chain's last certificate is the trust file's.
+bool rootIsTrusted(PCCERT_CHAIN_CONTEXT chain, PCCERT_CONTEXT trusted)
+{
+    if (!trusted || chain->cChain == 0)
+        return false;
+    PCERT_SIMPLE_CHAIN simple = chain->rgpChain[0];
+    if (simple->cElement == 0)
+        return false;
+    return sameCertificate(simple->rgpElement[simple->cElement - 1]->pCertContext, trusted);
+}
+
+// A host typed as an IPv4 address matches an address among the certificate's
+// alternative names, which the platform's name check may not look at.
+bool certificateHasAddress(PCCERT_CONTEXT certificate, const char *host)
+{
+    unsigned part[4];
+    char rest;
+    if (sscanf(host, "%u.%u.%u.%u%c", &part[0], &part[1], &part[2], &part[3], &rest) != 4)
+        return false;
+    BYTE address[4];
+    for (int i = 0; i < 4; i++) {
+        if (part[i] > 255)
+            return false;
+        address[i] = (BYTE)part[i];
+    }
+    PCERT_INFO info = certificate->pCertInfo;
+    PCERT_EXTENSION extension =
+        api.findExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+    if (!extension)
+        return false;
+    CERT_ALT_NAME_INFO *names = NULL;
+    DWORD size = 0;
+    if (!api.decodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                            extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, NULL, &names, &size)
+        || !names)
+        return false;
+    bool found = false;
+    for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
+        const CERT_ALT_NAME_ENTRY &entry = names->rgAltEntry[i];
+        found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == 4
+                && memcmp(entry.IPAddress.pbData, address, 4) == 0;
+    }
+    LocalFree(names);
+    return found;
+}
+
+enum Verdict {
+    VERDICT_TRUSTED,
+    VERDICT_UNTRUSTED,
+    VERDICT_EXPIRED,
+    VERDICT_NOT_YET_VALID,
+    VERDICT_OTHER_HOST,
+};
+
+// Trust first, then the dates, then the name, so the message names the most
+// basic failure whatever order the platform checks in.
+Verdict judge(PCCERT_CONTEXT server, PCCERT_CHAIN_CONTEXT chain, PCCERT_CONTEXT trusted, const char *host)
+{
+    if (!chain)
+        return VERDICT_UNTRUSTED;
+    bool ownRoot = rootIsTrusted(chain, trusted);
+    DWORD timeErrors = CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_IS_NOT_TIME_NESTED;
+    DWORD ignored = timeErrors | CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION
+                    | (ownRoot ? (DWORD)CERT_TRUST_IS_UNTRUSTED_ROOT : 0);
+    if (chain->TrustStatus.dwErrorStatus & ~ignored)
+        return VERDICT_UNTRUSTED;
+    LONG serverTime = api.verifyTimeValidity(NULL, server->pCertInfo);
+    if (serverTime < 0)
+        return VERDICT_NOT_YET_VALID;
+    if (serverTime > 0 || (chain->TrustStatus.dwErrorStatus & timeErrors))
+        return VERDICT_EXPIRED;
+
+    wchar_t wideHost[PATH_SIZE];
+    if (!MultiByteToWideChar(CP_ACP, 0, host, -1, wideHost, PATH_SIZE))
+        return VERDICT_OTHER_HOST;
+    wideHost[PATH_SIZE - 1] = 0;
+    DWORD error = policyError(chain, wideHost, ownRoot);
+    if (error == (DWORD)CERT_E_CN_NO_MATCH)
+        return certificateHasAddress(server, host) ? VERDICT_TRUSTED : VERDICT_OTHER_HOST;
+    if (error == (DWORD)CERT_E_EXPIRED)
+        return VERDICT_EXPIRED;
+    return error == 0 ? VERDICT_TRUSTED : VERDICT_UNTRUSTED;
+}
+
+bool verify(const char *host, const char *trustFile, char *message, size_t size)
+{
+    message[0] = '\0';
+    PCCERT_CONTEXT server = NULL;
+    SECURITY_STATUS status = api.queryContextAttributes(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &server);
+    if (status != SEC_E_OK || !server) {
+        lastStatus = status;
+        formatText(message, size, "The certificate of %s is not trusted", host);
+        return false;
+    }
+    PCCERT_CONTEXT trusted = NULL;
+    if (trustFile && trustFile[0]) {
+        trusted = loadTrustCertificate(trustFile);
+        if (!trusted) {
+            api.freeCertificateContext(server);
+            formatText(message, size, "The trust file %s holds no certificate", trustFile);
+            return false;
+        }
+    }
+
+    // The server's own intermediates and the trust file's certificate help
+    // build the chain; the chain itself trusts only the system's roots.
+    HCERTSTORE extra = api.openStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, NULL);
+    if (extra) {
+        if (server->hCertStore)
+            for (PCCERT_CONTEXT c = api.enumCertificatesInStore(server->hCertStore, NULL); c;
+                 c = api.enumCertificatesInStore(server->hCertStore, c))
+                api.addCertificateToStore(extra, c, CERT_STORE_ADD_USE_EXISTING, NULL);
+        if (trusted)
+            api.addCertificateToStore(extra, trusted, CERT_STORE_ADD_USE_EXISTING, NULL);
+    }
+    CERT_CHAIN_PARA chainPara;
+    memset(&chainPara, 0, sizeof chainPara);
+    chainPara.cbSize = sizeof chainPara;
+    PCCERT_CHAIN_CONTEXT chain = NULL;
+    if (!api.getCertificateChain(NULL, server, NULL, extra, &chainPara, 0, NULL, &chain))
+        chain = NULL;
+
+    Verdict verdict = judge(server, chain, trusted, host);
+    switch (verdict) {
+    case VERDICT_TRUSTED: break;
+    case VERDICT_OTHER_HOST: {
+        char name[PATH_SIZE] = "";
+        api.getNameString(server, CERT_NAME_DNS_TYPE, 0, NULL, name, sizeof name);
+        formatText(message, size, "The certificate of %s is for another host: %s", host, name);
+        break;
+    }
+    case VERDICT_EXPIRED: formatText(message, size, "The certificate of %s has expired", host); break;
+    case VERDICT_NOT_YET_VALID:
+        formatText(message, size, "The certificate of %s is not valid yet", host);
+        break;
+    default: formatText(message, size, "The certificate of %s is not trusted", host); break;
+    }
+    if (chain)
+        api.freeCertificateChain(chain);
+    if (extra)
+        api.closeStore(extra, 0);
+    if (trusted)
+        api.freeCertificateContext(trusted);
+    api.freeCertificateContext(server);
+    return verdict == VERDICT_TRUSTED;
+}
+
+long status(void)
+{
+    return lastStatus;
+}
+
+const char *protocolName(DWORD protocol)
+{
+    if (protocol & SP_PROT_TLS1_3_CLIENT)
+        return "TLS 1.3";
+    if (protocol & SP_PROT_TLS1_2_CLIENT)
+        return "TLS 1.2";
+    if (protocol & SP_PROT_TLS1_1_CLIENT)
+        return "TLS 1.1";
+    if (protocol & SP_PROT_TLS1_0_CLIENT)
+        return "TLS 1.0";
+    return "unknown protocol";
+}
+
+const char *algorithmName(ALG_ID id)
+{
+    switch (id) {
+    case CALG_AES_128: return "AES-128";
+    case CALG_AES_192: return "AES-192";
+    case CALG_AES_256: return "AES-256";
+    case CALG_3DES: return "3DES";
+    case CALG_RC4: return "RC4";
+    case CALG_SHA1: return "SHA-1";
+    case CALG_SHA_256: return "SHA-256";
+    case CALG_SHA_384: return "SHA-384";
+    case CALG_SHA_512: return "SHA-512";
+    case CALG_RSA_KEYX: return "RSA";
+    case CALG_DH_EPHEM: return "DHE";
+    case CALG_ECDH: return "ECDH";
+    case CALG_ECDH_EPHEM: return "ECDHE";
+    default: return NULL;
+    }
+}
+
+void appendAlgorithm(char *text, size_t size, ALG_ID id)
+{
+    const char *name = algorithmName(id);
+    char piece[32];
+    if (name)
+        formatText(piece, sizeof piece, " %s", name);
+    else
+        formatText(piece, sizeof piece, " 0x%04X", (unsigned)id);
+    size_t used = strlen(text);
+    copyText(text + used, size - used, piece);
+}
+
+void describe(char *text, size_t size)
+{
+    text[0] = '\0';
+    SecPkgContext_ConnectionInfo info;
+    memset(&info, 0, sizeof info);
+    if (api.queryContextAttributes(&context, SECPKG_ATTR_CONNECTION_INFO, &info) == SEC_E_OK) {
+        formatText(text, size, "protocol: %s\ncipher:", protocolName(info.dwProtocol));
+        appendAlgorithm(text, size, info.aiCipher);
+        size_t used = strlen(text);
+        formatText(text + used, size - used, " (%lu bits),", (unsigned long)info.dwCipherStrength);
+        appendAlgorithm(text, size, info.aiHash);
+        used = strlen(text);
+        copyText(text + used, size - used, ",");
+        appendAlgorithm(text, size, info.aiExch);
+    }
+    PCCERT_CONTEXT server = NULL;
+    if (api.queryContextAttributes(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &server) == SEC_E_OK
+        && server) {
+        char subject[PATH_SIZE] = "", issuer[PATH_SIZE] = "";
+        api.getNameString(server, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, NULL, subject, sizeof subject);
+        api.getNameString(server, CERT_NAME_SIMPLE_DISPLAY_TYPE, CERT_NAME_ISSUER_FLAG, NULL, issuer,
+                          sizeof issuer);
+        size_t used = strlen(text);
+        formatText(text + used, size - used, "%ssubject: %s\nissuer: %s", text[0] ? "\n" : "", subject,
+                   issuer);
+        api.freeCertificateContext(server);
+    }
+}
+
+const SecureLayer schannelLayer = {
+    load, begin, handshake, verify, seal, open, end, status, describe,
+};
+
+} // namespace
+
+void installSchannelLayer(void)
+{
+    installSecureLayer(&schannelLayer);
+}
