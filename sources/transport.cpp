@@ -289,13 +289,6 @@ void resetHeaderBlock(void)
 // notification for bytes already read, whatever is left after a chunk is
 // handed on at once (deliverSecurePlain).
 
-static void wipeBytes(void *data, size_t size)
-{
-    volatile char *p = (volatile char *)data;
-    while (size--)
-        *p++ = 0;
-}
-
 static void resetSecureBuffers(void)
 {
     net.secureState = SECURE_OFF;
