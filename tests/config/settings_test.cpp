@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "tests/config/saved_keys.h"
 #include "tests/config/winfiles.h"
 #include "tests/support/msgbox_capture.h"
 
@@ -288,61 +289,7 @@ TEST_F(SettingsFile, SaveWritesEveryKeyInOrder)
     copyText(config.settings.MailFileRaw, "$HOME$\\in.mbx");
     ASSERT_TRUE(saveSetupSettings());
     std::string text = readFile(path);
-    EXPECT_EQ((Texts{"WindowCaption",
-                     "MailFile",
-                     "MailReader",
-                     "ReaderStartDir",
-                     "SoundFile",
-                     "WAVBaseDefault",
-                     "PollInterval",
-                     "AlarmInterval",
-                     "WindowAction",
-                     "MessageSource",
-                     "SoundOption",
-                     "Login",
-                     "Password",
-                     "NotesFolder",
-                     "NotesServer",
-                     "NotesMailDatabase",
-                     "MailHost",
-                     "IMAPMailBox",
-                     "DeleteFile",
-                     "ColorList",
-                     "InactivityTimeout",
-                     "ConnectTimeout",
-                     "WinSockInitTimeout",
-                     "POP3Port",
-                     "IMAP4Port",
-                     "Connection",
-                     "UseNotesSettings",
-                     "Notes3xMailbox",
-                     "NotesPollErrors",
-                     "PasswordPrompt",
-                     "Alarm",
-                     "StayOnTop",
-                     "ShowHeaders",
-                     "ReverseSort",
-                     "UnreadOnly",
-                     "UseFilters",
-                     "ConfirmDeletes",
-                     "LogDeletes",
-                     "NetErrors",
-                     "ExitMenu",
-                     "WAVOnce",
-                     "HideIcon",
-                     "LaunchReader",
-                     "LaunchOnMail",
-                     "MinimizeReader",
-                     "SuspendPoll",
-                     "DetectReader",
-                     "LastIconPosition",
-                     "BlinkIconOnPoll",
-                     "DialConnection",
-                     "HangupConnection",
-                     "Balloon",
-                     "Security",
-                     "TrustFile"}),
-              keysInOrder(text, "Pelimbo"));
+    EXPECT_EQ(savedKeyOrder(), keysInOrder(text, "Pelimbo"));
     EXPECT_NE(std::string::npos, text.find("PollInterval=90"));
     EXPECT_NE(std::string::npos, text.find("MailFile=$HOME$\\in.mbx"));
     EXPECT_NE(std::string::npos, text.find("ColorList=65535,0,16711680,16777215,65535"));

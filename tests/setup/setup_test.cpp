@@ -3,6 +3,7 @@
 // OK or Cancel and reads the file back.
 #include <algorithm>
 
+#include "tests/config/saved_keys.h"
 #include "tests/setup/setup_fixture.h"
 
 namespace
@@ -49,62 +50,7 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
     ASSERT_EQ(result, 1);
     EXPECT_EQ(boxes.texts(), Strings{});
     std::string text = iniText();
-    const Strings expectedKeys = {
-        "WindowCaption",
-        "MailFile",
-        "MailReader",
-        "ReaderStartDir",
-        "SoundFile",
-        "WAVBaseDefault",
-        "PollInterval",
-        "AlarmInterval",
-        "WindowAction",
-        "MessageSource",
-        "SoundOption",
-        "Login",
-        "Password",
-        "NotesFolder",
-        "NotesServer",
-        "NotesMailDatabase",
-        "MailHost",
-        "IMAPMailBox",
-        "DeleteFile",
-        "ColorList",
-        "InactivityTimeout",
-        "ConnectTimeout",
-        "WinSockInitTimeout",
-        "POP3Port",
-        "IMAP4Port",
-        "Connection",
-        "UseNotesSettings",
-        "Notes3xMailbox",
-        "NotesPollErrors",
-        "PasswordPrompt",
-        "Alarm",
-        "StayOnTop",
-        "ShowHeaders",
-        "ReverseSort",
-        "UnreadOnly",
-        "UseFilters",
-        "ConfirmDeletes",
-        "LogDeletes",
-        "NetErrors",
-        "ExitMenu",
-        "WAVOnce",
-        "HideIcon",
-        "LaunchReader",
-        "LaunchOnMail",
-        "MinimizeReader",
-        "SuspendPoll",
-        "DetectReader",
-        "LastIconPosition",
-        "BlinkIconOnPoll",
-        "DialConnection",
-        "HangupConnection",
-        "Balloon",
-        "Security",
-        "TrustFile",
-    };
+    const Strings expectedKeys = savedKeyOrder();
     EXPECT_EQ(sectionKeys(text, "Pelimbo"), expectedKeys);
     const std::pair<const char *, std::string> values[] = {
         {"MailFile", dir.file("in.mbx")},
