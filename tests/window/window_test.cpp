@@ -191,6 +191,15 @@ class NotifierWindow : public ::testing::Test
 
 // --- Start-up refusals -----------------------------------------------------------------
 
+// Zeros the stack the next call's frame will take, so a buffer read before it
+// was written holds a known text (empty) rather than what an earlier call left.
+static __attribute__((noinline)) void zeroStackBelow(void)
+{
+    volatile char junk[16384];
+    for (size_t i = 0; i < sizeof junk; i++)
+        junk[i] = 0;
+}
+
 TEST_F(NotifierWindow, ConfigurationNameErrorsEndWithCodeZeroBeforeAnyWindow)
 {
     MessageBoxCapture boxes;
@@ -210,6 +219,13 @@ TEST_F(NotifierWindow, ConfigurationNameErrorsEndWithCodeZeroBeforeAnyWindow)
               "Invalid drive or directory for configuration file:\n\n\"Q:\\no such\\dir\"");
     EXPECT_EQ(boxes.boxes()[0].caption, "Pelimbo");
     EXPECT_EQ(iniRefusalExitCode(INI_CANNOT_CREATE), 1);
+
+    // The same name straight to the chooser over a zeroed stack: a chooser that
+    // read the path the platform never wrote would see an empty name there and
+    // answer with the directory message instead.
+    zeroStackBelow();
+    IniChoice choice;
+    EXPECT_EQ(chooseIniFileName(longName.c_str(), dir.c_str(), &choice), INI_INVALID_NAME);
 }
 
 TEST_F(NotifierWindow, IniNamesWithoutExtensionOrWithTrailingDotBecomeDotIni)
