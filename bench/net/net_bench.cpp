@@ -1,8 +1,9 @@
 // Times network polls against the private Dovecot: from startNetworkPoll to
 // the commit, with the bytes received and the header bytes collected; or a
 // soak of many polls, comparing handles, GUI objects and private bytes after
-// the first 10 polls with those at the end.
-//   net_bench pop3|imap PORT USER POLLS [soak]
+// the first 10 polls with those at the end. With "tls" the polls run TLS from
+// the first byte (Security 2) with TRUSTFILE as the extra root.
+//   net_bench pop3|imap PORT USER POLLS [soak] [tls TRUSTFILE]
 #include <windows.h>
 #include <psapi.h>
 
@@ -90,12 +91,23 @@ int main(int argc, char **argv)
     printing.showError = printError;
     installFrontEnd(&printing);
     if (argc < 5) {
-        fprintf(stderr, "usage: net_bench pop3|imap PORT USER POLLS [soak]\n");
+        fprintf(stderr, "usage: net_bench pop3|imap PORT USER POLLS [soak] [tls TRUSTFILE]\n");
         return 2;
     }
     bool imapSource = strcmp(argv[1], "imap") == 0;
     int polls = atoi(argv[4]);
-    bool soak = argc > 5 && strcmp(argv[5], "soak") == 0;
+    bool soak = false;
+    const char *trustFile = NULL;
+    for (int i = 5; i < argc; i++) {
+        if (strcmp(argv[i], "soak") == 0) {
+            soak = true;
+        } else if (strcmp(argv[i], "tls") == 0 && i + 1 < argc) {
+            trustFile = argv[++i];
+        } else {
+            fprintf(stderr, "net_bench: unknown argument %s\n", argv[i]);
+            return 2;
+        }
+    }
 
     WNDCLASSA wc = {};
     wc.lpfnWndProc = benchWindowProc;
@@ -122,6 +134,10 @@ int main(int argc, char **argv)
     copyText(s.MailHost, "127.0.0.1");
     copyText(s.Login, argv[3]);
     copyText(s.plainPassword, "secret");
+    if (trustFile) {
+        s.Security = SECURITY_TLS;
+        copyText(s.TrustFile, trustFile);
+    }
     notifier.tickCounter = 1;
 
     Usage after10 = {};
