@@ -37,6 +37,7 @@ struct Connection {
     // Raw bytes received and not yet decrypted (TLS only).
     char raw[RAW_BUFFER];
     size_t rawLength;
+    bool rawIncomplete; // the raw bytes end inside a record: read before decrypting again
     // Plain bytes not yet handed out as lines.
     char in[LINE_BUFFER];
     size_t inStart, inEnd;
@@ -84,7 +85,7 @@ bool fill(Connection &c)
         return true;
     }
     for (;;) {
-        if (c.rawLength > 0) {
+        if (c.rawLength > 0 && !c.rawIncomplete) {
             SecBuffer buffers[4];
             buffers[0] = {(unsigned long)c.rawLength, SECBUFFER_DATA, c.raw};
             buffers[1] = buffers[2] = buffers[3] = {0, SECBUFFER_EMPTY, NULL};
@@ -111,6 +112,7 @@ bool fill(Connection &c)
                 return false;
             if (status != SEC_E_INCOMPLETE_MESSAGE)
                 fail("DecryptMessage", status);
+            c.rawIncomplete = true;
         }
         if (c.rawLength == sizeof c.raw)
             fail("a TLS record larger than the buffer", 0);
@@ -118,6 +120,7 @@ bool fill(Connection &c)
         if (got <= 0)
             return false;
         c.rawLength += (size_t)got;
+        c.rawIncomplete = false;
     }
 }
 
