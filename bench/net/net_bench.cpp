@@ -1,8 +1,9 @@
 // Times network polls against the private Dovecot: from startNetworkPoll to
 // the commit, with the bytes received and the header bytes collected; or a
 // soak of many polls, comparing handles, GUI objects and private bytes after
-// the first 10 polls with those at the end.
-//   net_bench pop3|imap PORT USER POLLS [soak]
+// the first 10 polls with those at the end. With "tls" the polls run TLS from
+// the first byte (Security 2) with TRUSTFILE as the extra root.
+//   net_bench pop3|imap PORT USER POLLS [soak] [tls TRUSTFILE]
 #include <windows.h>
 #include <psapi.h>
 
@@ -15,11 +16,44 @@
 #include "core/frontend.h"
 #include "poll/pollcycle.h"
 #include "sources/net.h"
+#include "sources/sources.h"
+
+static double seconds(void)
+{
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return (double)c.QuadPart / (double)f.QuadPart;
+}
+
+// Where a poll's time goes: the moments it was connected, secure (the same
+// for plain text) and had its first header bytes, and the time spent in the
+// socket handlers (receiving, parsing, sending) against the time waiting for
+// the next notification.
+static struct {
+    double start, connected, secure, firstHeader, inHandlers;
+    unsigned long notifications;
+} trace;
+
+static void traceSocketMessage(WPARAM wParam, LPARAM lParam)
+{
+    double before = seconds();
+    if ((lParam & 0xFFFF) == NET_CONNECT && trace.connected == 0)
+        trace.connected = before - trace.start;
+    handleSocketMessage(wParam, lParam);
+    double after = seconds();
+    if (netStages.awaitingServer && trace.secure == 0)
+        trace.secure = after - trace.start;
+    if (net.headerBytesCollected > 0 && trace.firstHeader == 0)
+        trace.firstHeader = after - trace.start;
+    trace.inHandlers += after - before;
+    trace.notifications++;
+}
 
 static LRESULT CALLBACK benchWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_SOCKET: handleSocketMessage(wParam, lParam); return 0;
+    case WM_SOCKET: traceSocketMessage(wParam, lParam); return 0;
     case WM_HOSTRESOLVED: handleHostResolved(wParam, lParam); return 0;
     case WM_STARTCONNECT: handleStartConnect(); return 0;
     default: return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -31,16 +65,10 @@ static void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD)
     pollTick();
 }
 
-static double seconds(void)
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
 static void runPoll(void)
 {
+    memset(&trace, 0, sizeof trace);
+    trace.start = seconds();
     startNetworkPoll();
     MSG msg;
     while (notifier.pollInProgress && GetMessageA(&msg, NULL, 0, 0) > 0) {
@@ -90,12 +118,23 @@ int main(int argc, char **argv)
     printing.showError = printError;
     installFrontEnd(&printing);
     if (argc < 5) {
-        fprintf(stderr, "usage: net_bench pop3|imap PORT USER POLLS [soak]\n");
+        fprintf(stderr, "usage: net_bench pop3|imap PORT USER POLLS [soak] [tls TRUSTFILE]\n");
         return 2;
     }
     bool imapSource = strcmp(argv[1], "imap") == 0;
     int polls = atoi(argv[4]);
-    bool soak = argc > 5 && strcmp(argv[5], "soak") == 0;
+    bool soak = false;
+    const char *trustFile = NULL;
+    for (int i = 5; i < argc; i++) {
+        if (strcmp(argv[i], "soak") == 0) {
+            soak = true;
+        } else if (strcmp(argv[i], "tls") == 0 && i + 1 < argc) {
+            trustFile = argv[++i];
+        } else {
+            fprintf(stderr, "net_bench: unknown argument %s\n", argv[i]);
+            return 2;
+        }
+    }
 
     WNDCLASSA wc = {};
     wc.lpfnWndProc = benchWindowProc;
@@ -122,6 +161,10 @@ int main(int argc, char **argv)
     copyText(s.MailHost, "127.0.0.1");
     copyText(s.Login, argv[3]);
     copyText(s.plainPassword, "secret");
+    if (trustFile) {
+        s.Security = SECURITY_TLS;
+        copyText(s.TrustFile, trustFile);
+    }
     notifier.tickCounter = 1;
 
     Usage after10 = {};
@@ -137,8 +180,10 @@ int main(int argc, char **argv)
         if (i == 9)
             after10 = usage();
         if (!soak)
-            printf("poll %d: %.3f s, %d messages, %llu bytes received, %llu header bytes\n", i + 1, took,
-                   notifier.headerCount, net.bytesReceived, net.headerBytesCollected);
+            printf("poll %d: %.3f s, %d messages, %llu bytes received, %llu header bytes (connected %.3f, "
+                   "secure %.3f, first header %.3f; %.3f s in handlers over %lu notifications)\n",
+                   i + 1, took, notifier.headerCount, net.bytesReceived, net.headerBytesCollected,
+                   trace.connected, trace.secure, trace.firstHeader, trace.inHandlers, trace.notifications);
     }
     if (soak) {
         Usage end = usage();

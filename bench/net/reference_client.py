@@ -1,14 +1,26 @@
 #!/usr/bin/env python3
 """The command sequence of one Pelimbo poll with UnreadOnly on, sent one
 command at a time by a plain blocking client: the yardstick for net_bench.
-    reference_client.py pop3|imap PORT USER POLLS"""
+With "tls" the session is TLS from the first byte, the server's certificate
+checked against TRUSTFILE.
+    reference_client.py pop3|imap PORT USER POLLS [tls TRUSTFILE]"""
 import socket
+import ssl
 import sys
 import time
 
+tls_context = None
+
+
+def connect(port):
+    s = socket.create_connection(("127.0.0.1", port))
+    if tls_context:
+        s = tls_context.wrap_socket(s, server_hostname="127.0.0.1")
+    return s
+
 
 def poll_pop3(port, user):
-    s = socket.create_connection(("127.0.0.1", port))
+    s = connect(port)
     f = s.makefile("rb")
     received = 0
 
@@ -36,7 +48,7 @@ def poll_pop3(port, user):
 
 
 def poll_imap(port, user):
-    s = socket.create_connection(("127.0.0.1", port))
+    s = connect(port)
     f = s.makefile("rb")
     received = 0
 
@@ -74,7 +86,11 @@ def poll_imap(port, user):
 
 
 def main():
+    global tls_context
     proto, port, user, polls = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+    if sys.argv[5:6] == ["tls"]:
+        tls_context = ssl.create_default_context(cafile=sys.argv[6])
+        tls_context.minimum_version = tls_context.maximum_version = ssl.TLSVersion.TLSv1_2
     best = None
     for i in range(polls):
         start = time.perf_counter()
