@@ -13,7 +13,7 @@
 #include "notifier/window.h"
 #include "setup/setupids.h"
 #include "sources/notes.h"
-#include "tests/setup/setup_driver.h"
+#include "tests/setup/notifier_fixture.h"
 #include "tests/support/msgbox_capture.h"
 
 namespace
@@ -37,21 +37,13 @@ std::string standinLog()
     return standinCall<const char *(*)(void)>("standinLog")();
 }
 
-void silentSound(void)
-{
-}
-bool silentSoundFile(const char *)
-{
-    return true;
-}
-
 void selectFolder(HWND dialog, const char *folder)
 {
     HWND combo = control(dialog, "Mailbox", IDC_MB_FOLDER);
     SendMessageA(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)folder);
 }
 
-class NotesSetupCycle : public ::testing::Test
+class NotesSetupCycle : public NotifierWithSetup
 {
   protected:
     static void SetUpTestSuite()
@@ -61,10 +53,7 @@ class NotesSetupCycle : public ::testing::Test
     void SetUp() override
     {
         ASSERT_TRUE(standin) << "the stand-in NNOTES.DLL is not beside the test";
-        win.beep = silentSound;
-        win.playSoundFile = silentSoundFile;
-        SetCurrentDirectoryA(dir.path().c_str());
-        SetDllDirectoryA(setupLibraryFolder().c_str());
+        NotifierWithSetup::SetUp();
         // The client's own settings name the database; the INI file does not.
         dir.write("notes.txt",
                   "idfile\tann.id\tAnn Lee/Acme\n"
@@ -78,20 +67,6 @@ class NotesSetupCycle : public ::testing::Test
         standinCall<void (*)(void)>("standinReset")();
         dir.write("PELIMBO.INI", "[Pelimbo]\r\nMessageSource=3\r\nLogin=ann.id\r\nPollInterval=3600\r\n");
     }
-    void TearDown() override
-    {
-        SetDllDirectoryA(NULL);
-        if (win.mainWindow && IsWindow(win.mainWindow))
-            DestroyWindow(win.mainWindow);
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        unregisterClasses();
-        releasePictures();
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        SetCurrentDirectoryA(temp);
-    }
     // Runs the setup command with the steps acting on its dialog.
     bool setupWith(const std::vector<Step> &steps)
     {
@@ -101,7 +76,6 @@ class NotesSetupCycle : public ::testing::Test
         EXPECT_FALSE(leftOpen);
         return saved != 0;
     }
-    ScratchDir dir;
 };
 
 TEST_F(NotesSetupCycle, SessionMakesWayForSetupAndOnlyNotesChangesResetTheMail)

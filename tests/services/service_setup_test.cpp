@@ -14,21 +14,13 @@
 #include "notifier/window.h"
 #include "setup/setupids.h"
 #include "sources/sources.h"
-#include "tests/setup/setup_driver.h"
+#include "tests/setup/notifier_fixture.h"
 #include "tests/support/msgbox_capture.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
 namespace
 {
-
-void silentSound(void)
-{
-}
-bool silentSoundFile(const char *)
-{
-    return true;
-}
 
 std::vector<std::string> standinCalls(void)
 {
@@ -64,32 +56,15 @@ const char mailboxText[] = "profile Work default\n"
                            "message\tm1\t0\t2024/03/01 09:00\tAnn\tHello\n"
                            "message\tm2\t0\t2024/03/01 10:00\tBob\tNews\n";
 
-class SetupSessions : public ::testing::Test
+class SetupSessions : public NotifierWithSetup
 {
   protected:
     void SetUp() override
     {
-        win.beep = silentSound;
-        win.playSoundFile = silentSoundFile;
+        NotifierWithSetup::SetUp();
         dir.write("mailbox.txt", mailboxText);
         dir.write("inbox.mbx", "From a@b Mon Dec  7 09:12:44 2026\nFrom: A <a@b>\nSubject: s\n\nbody\n");
         SetEnvironmentVariableA("PELIMBO_MAPI_MAILBOX", dir.file("mailbox.txt").c_str());
-        SetCurrentDirectoryA(dir.path().c_str());
-        SetDllDirectoryA(setupLibraryFolder().c_str());
-    }
-    void TearDown() override
-    {
-        SetDllDirectoryA(NULL);
-        if (win.mainWindow && IsWindow(win.mainWindow))
-            DestroyWindow(win.mainWindow);
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        unregisterClasses();
-        releasePictures();
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        SetCurrentDirectoryA(temp);
     }
     void setup(const std::vector<Step> &steps)
     {
@@ -108,7 +83,6 @@ class SetupSessions : public ::testing::Test
         notifier.tickCounter = 0;
         TimerProc(win.mainWindow, WM_TIMER, 1, GetTickCount());
     }
-    ScratchDir dir;
 };
 
 void chooseProfile(HWND dialog, const char *name)

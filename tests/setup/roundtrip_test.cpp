@@ -14,7 +14,7 @@
 #include "core/core.h"
 #include "notifier/window.h"
 #include "setup/setupids.h"
-#include "tests/setup/setup_driver.h"
+#include "tests/setup/notifier_fixture.h"
 #include "tests/support/msgbox_capture.h"
 
 namespace
@@ -33,39 +33,13 @@ const char twoMessages[] = "From alice@example.org Mon Dec  7 09:12:44 2026\n"
                            "All tests passed.\n"
                            "\n";
 
-void silentSound(void)
-{
-}
-bool silentSoundFile(const char *)
-{
-    return true;
-}
-
-class FirstStart : public ::testing::Test
+class FirstStart : public NotifierWithSetup
 {
   protected:
     void SetUp() override
     {
-        win.beep = silentSound;
-        win.playSoundFile = silentSoundFile;
+        NotifierWithSetup::SetUp();
         dir.write("inbox.mbx", twoMessages);
-        SetCurrentDirectoryA(dir.path().c_str());
-        // The notifier loads the library by name; here it lies in the build's bin folder.
-        SetDllDirectoryA(setupLibraryFolder().c_str());
-    }
-    void TearDown() override
-    {
-        SetDllDirectoryA(NULL);
-        if (win.mainWindow && IsWindow(win.mainWindow))
-            DestroyWindow(win.mainWindow);
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        unregisterClasses();
-        releasePictures();
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        SetCurrentDirectoryA(temp);
     }
     int start(const std::vector<Step> &steps, bool *leftOpen)
     {
@@ -75,7 +49,6 @@ class FirstStart : public ::testing::Test
             [&] { return startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE); },
             leftOpen);
     }
-    ScratchDir dir;
 };
 
 TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce)
