@@ -93,6 +93,10 @@ void closeMapi(void)
     MapiSource &m = mapiSource;
     if (!m.loaded || m.session == 0)
         return;
+    if (m.walking) {
+        m.closeAfterWalk = true;
+        return;
+    }
     if (m.spoolerWindow && IsWindow(m.spoolerWindow) && GetClassLongPtrA(m.spoolerWindow, GCLP_HICON) != 0)
         ShowWindow(m.spoolerWindow, SW_SHOWNA);
     m.logoff(m.session, uiParam(), 0, 0);
@@ -160,9 +164,12 @@ void pollMapi(void)
         ShowWindow(serviceWindow, SW_HIDE);
 
     ULONG flags = MAPI_FIND_FIFO | (s.UnreadOnly ? MAPI_FIND_UNREAD_ONLY : 0);
+    m.walking = true;
     while (m.findNext(m.session, uiParam(), NULL, seed, flags, 0, found) == MAPI_OK) {
         found[sizeof found - 1] = '\0';
         frontPumpMessages();
+        if (m.closeAfterWalk)
+            break;
         MapiMessageRecord *message = NULL;
         if (m.readMail(m.session, uiParam(), found, MAPI_READ_ENVELOPE_PEEK, 0, &message) != MAPI_OK)
             break;
@@ -188,7 +195,10 @@ void pollMapi(void)
         if (exitRequested())
             break;
         frontPumpMessages();
+        if (m.closeAfterWalk)
+            break;
     }
+    m.walking = false;
 
     if (hideWindow) {
         SetWindowPos(serviceWindow, NULL, 0, 0, 0, 0,
@@ -197,4 +207,8 @@ void pollMapi(void)
             SetWindowTextA(serviceWindow, statusText());
     }
     publishPollResult(lastIndex, newMail);
+    if (m.closeAfterWalk) {
+        m.closeAfterWalk = false;
+        closeMapi();
+    }
 }

@@ -16,6 +16,11 @@ struct MapiSource {
     HMODULE library;
     bool loaded; // the library is loaded and its six entry points resolved
     MapiSessionHandle session;
+    // A poll is walking the mailbox, dispatching window messages between
+    // messages; a close asked for meanwhile (the Windows session ending) is
+    // kept for the walk's end, so no call reaches a session logged off.
+    bool walking;
+    bool closeAfterWalk;
     HWND spoolerWindow;
     // The latest date-received text seen since start; only its first 16
     // characters count.
@@ -33,6 +38,10 @@ struct VimSource {
     bool loaded;      // the library is loaded and its ten entry points resolved
     bool initialised; // VIMInitialize succeeded and VIMTerminate is still owed
     VimSessionHandle session;
+    // As for MAPI: a close during the walk waits for its end, so that no
+    // enumeration runs after VIMTerminate.
+    bool walking;
+    bool closeAfterWalk;
     uint8_t latestDate[VIM_DATE_SIZE];
     VimInitializeFn initialize;
     VimTerminateFn terminate;

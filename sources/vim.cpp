@@ -112,6 +112,10 @@ void closeVim(void)
     VimSource &v = vimSource;
     if (!v.loaded)
         return;
+    if (v.walking) {
+        v.closeAfterWalk = true;
+        return;
+    }
     if (v.session != 0) {
         v.closeSession(v.session);
         v.session = 0;
@@ -221,6 +225,7 @@ void pollVim(void)
     VimReference position;
     memset(&position, 0, sizeof position);
     uint32_t more = 0;
+    v.walking = true;
     do {
         prepareAttributes(&buffers);
         uint32_t count = 1;
@@ -248,10 +253,15 @@ void pollVim(void)
         if (exitRequested())
             break;
         frontPumpMessages();
-    } while (more != 0);
+    } while (more != 0 && !v.closeAfterWalk);
+    v.walking = false;
 
     v.closeContainer(container);
     publishPollResult(lastIndex, newMail);
+    if (v.closeAfterWalk) {
+        v.closeAfterWalk = false;
+        closeVim();
+    }
 }
 
 void unloadServiceLibraries(void)

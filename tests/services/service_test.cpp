@@ -78,6 +78,36 @@ std::vector<std::string> errors(void)
     return texts;
 }
 
+// Runs action from the walk's next message dispatch, the way the notifier
+// closes the source when the Windows session ends in the middle of a poll.
+void (*duringNextPump)(void);
+
+void pumpOnce(void)
+{
+    void (*action)(void) = duringNextPump;
+    duringNextPump = nullptr;
+    if (action)
+        action();
+}
+
+void closeDuringNextPump(void (*close)(void))
+{
+    static FrontEnd table;
+    table = recordingFrontEnd;
+    table.pumpMessages = pumpOnce;
+    installFrontEnd(&table);
+    duringNextPump = close;
+}
+
+// The close waited for the walk: it came last, once, and nothing followed it.
+void expectClosedAfterTheWalk(const std::vector<std::string> &log, const std::string &last)
+{
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), last) << "the walk went on after the close";
+    EXPECT_EQ(std::count(log.begin(), log.end(), last), 1);
+    EXPECT_FALSE(notifier.pollInProgress);
+}
+
 std::vector<std::string> shownFrom(void)
 {
     std::vector<std::string> from;
@@ -279,6 +309,18 @@ TEST_F(Mapi, RefusedDeletionIsReportedAndNotCountedAndNotOfferedAgain)
     poll();
     EXPECT_TRUE(errors().empty());
     EXPECT_EQ(notifier.headerCount, 1);
+}
+
+TEST_F(Mapi, SessionEndingDuringTheWalkLogsOffOnlyAfterIt)
+{
+    mailbox(mapiMessage("m1", "2024/03/01 09:00", "Ann", "Hello")
+            + mapiMessage("m2", "2024/03/01 10:00", "Bob", "News"));
+    openMapi();
+    resetStandin("mapi32.dll");
+    closeDuringNextPump(closeMapi);
+    pollMapi();
+    expectClosedAfterTheWalk(calls(), "logoff");
+    EXPECT_FALSE(mapiSessionOpen());
 }
 
 TEST_F(Mapi, ExitDuringTheWalkStopsAfterTheCurrentMessageAndCommits)
@@ -567,6 +609,20 @@ TEST_F(Vim, FailedOpenReportsAndLeavesEveryPollANoOp)
     mailbox("capability fail 3\n");
     openVim();
     EXPECT_EQ(errors(), (std::vector<std::string>{"VIM capability query failed", "status 3", "detail 3"}));
+    EXPECT_EQ(standinCounter("vim32.dll", "standinInitialised"), 0);
+}
+
+TEST_F(Vim, SessionEndingDuringTheWalkTerminatesOnlyAfterIt)
+{
+    mailbox(vimMessage("r1", dayOne, "Ann", "Hello") + vimMessage("r2", dayTwo, "Bob", "News"));
+    openVim();
+    resetStandin("vim32.dll");
+    closeDuringNextPump(closeVim);
+    pollVim();
+    std::vector<std::string> log = calls();
+    expectClosedAfterTheWalk(log, "terminate");
+    auto at = [&](const char *call) { return std::find(log.begin(), log.end(), call) - log.begin(); };
+    EXPECT_EQ(at("closecontainer") + 1, at("closesession")) << "the container is closed before its session";
     EXPECT_EQ(standinCounter("vim32.dll", "standinInitialised"), 0);
 }
 
