@@ -42,6 +42,7 @@ void resetImapClient(void)
     enterState(IMAP_GREETING);
     imap.tagNumber = 1;
     resetLineFramer(&imap.reply);
+    imap.literalLeft = 0;
 }
 
 // Every command starts a new reply.
@@ -49,6 +50,7 @@ static void sendImap(ImapState next)
 {
     enterState(next);
     resetLineFramer(&imap.reply);
+    imap.literalLeft = 0;
     sendCommand();
 }
 
@@ -120,6 +122,38 @@ static int taggedStatus(const char *line, size_t length)
     if (beginsNoCase(word, rest, "BAD"))
         return IMAP_BAD;
     return IMAP_PENDING;
+}
+
+// The length a line announces with {n} at its end: that many bytes of literal
+// text follow its line end. Larger figures than any reply we read are kept at
+// a bound; the inactivity limit ends a server that never sends them.
+static size_t announcedLiteral(const char *line, size_t length)
+{
+    const size_t bound = (size_t)1 << 30;
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+        length--;
+    if (length < 3 || line[length - 1] != '}')
+        return 0;
+    size_t end = length - 1, start = end;
+    while (start > 0 && line[start - 1] >= '0' && line[start - 1] <= '9')
+        start--;
+    if (start == end || start == 0 || line[start - 1] != '{')
+        return 0;
+    size_t n = 0;
+    for (size_t i = start; i < end; i++) {
+        n = n * 10 + (size_t)(line[i] - '0');
+        if (n > bound)
+            return bound;
+    }
+    return n;
+}
+
+// Passes over the literal bytes at the start of the given ones; how many.
+static size_t skipLiteral(size_t available)
+{
+    size_t take = imap.literalLeft < available ? imap.literalLeft : available;
+    imap.literalLeft -= take;
+    return take;
 }
 
 static void waitForMore(void)
@@ -323,6 +357,7 @@ static bool onStartTlsLine(const char *line, size_t length, int status)
         return false;
     if (status == IMAP_OK) {
         resetLineFramer(&imap.reply);
+        imap.literalLeft = 0;
         startSecureSession();
     } else {
         failBeforeSelect("The IMAP4 server does not offer STARTTLS");
@@ -485,9 +520,14 @@ void handleImapReply(void)
         appendToHeaderBlock(NULL);
 
     size_t at = 0;
-    while (takeLine(&imap.reply, net.receiveBuffer, (size_t)net.receivedLength, &at)) {
+    const size_t received = (size_t)net.receivedLength;
+    for (;;) {
+        at += skipLiteral(received - at);
+        if (!takeLine(&imap.reply, net.receiveBuffer, received, &at))
+            break;
         const char *line = imap.reply.line;
         size_t length = imap.reply.length;
+        imap.literalLeft = announcedLiteral(line, length);
         if (onLine(line, length, taggedStatus(line, length)))
             return;
     }

@@ -286,6 +286,9 @@ struct ImapClient {
     uint8_t state;
     int tagNumber;
     LineFramer reply; // the line of the reply in progress
+    // Bytes of a literal ({n} at the end of a line) still to come: they are
+    // text, never lines, so a header line starting with our tag ends nothing.
+    size_t literalLeft;
     int exists;
     bool existsSeen;
     int current;

@@ -499,6 +499,33 @@ TEST_F(NetPoll, ImapTagInsideHeaderTextDoesNotEndTheFetch)
     EXPECT_EQ(2, notifier.headerCount);
 }
 
+// A header line may begin with the very tag the fetch waits for; inside the
+// literal it is text, and the fetch ends only at the real tagged line.
+TEST_F(NetPoll, ImapTagAtTheStartOfAHeaderLineInsideTheLiteralIsText)
+{
+    useImap();
+    std::string forged = makeHeader(1, 7, "", "Kept whole");
+    forged.insert(forged.find("\r\n") + 2, "A0004 OK forged\r\n");
+    for (size_t chunk : {1, 16, 4096}) {
+        ScriptedNet net;
+        net.imapMode = true;
+        net.server.messages = {{forged}, {makeHeader(2)}};
+        net.chunkSize = chunk;
+        useScriptedNet(&net);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        imap = ImapClient();
+        ASSERT_TRUE(runScriptedPoll()) << "chunks of " << chunk;
+        EXPECT_EQ("A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
+                      + fetchRange(4, 1, 2, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
+                  net.sent)
+            << "chunks of " << chunk;
+        EXPECT_EQ(2, notifier.headerCount);
+        EXPECT_STREQ("Kept whole", mail.shownHeaders[0].subject) << "chunks of " << chunk;
+    }
+    useScriptedNet(&sn);
+}
+
 TEST_F(NetPoll, ImapRefusedCloseLogsOutOnceAndStillCommits)
 {
     useImap();
