@@ -16,6 +16,7 @@
 #include "tests/net/deletion_doubles.h"
 #include "tests/net/scripted_net.h"
 #include "tests/fakes/recording_frontend.h"
+#include "tests/standins/common/standin_exports.h"
 
 namespace
 {
@@ -38,19 +39,13 @@ std::string standinLog()
     if (!ras)
         return "<not loaded>";
     typedef const char *(*LogFn)(void);
-    LogFn log = reinterpret_cast<LogFn>(reinterpret_cast<void (*)(void)>(GetProcAddress(ras, "standinLog")));
+    LogFn log = standinExport<LogFn>(ras, "standinLog");
     return log ? log() : "<system RASAPI32.DLL>";
 }
 
 void standinReset()
 {
-    HMODULE ras = GetModuleHandleA("RASAPI32.DLL");
-    typedef void (*ResetFn)(void);
-    ResetFn reset =
-        ras ? reinterpret_cast<ResetFn>(reinterpret_cast<void (*)(void)>(GetProcAddress(ras, "standinReset")))
-            : nullptr;
-    if (reset)
-        reset();
+    resetStandin("RASAPI32.DLL");
 }
 
 // Waits (pumping messages) until the dial-up service asks for a poll.

@@ -14,6 +14,7 @@
 #include "setup/setupids.h"
 #include "sources/notes.h"
 #include "tests/setup/notifier_fixture.h"
+#include "tests/standins/common/standin_exports.h"
 #include "tests/support/msgbox_capture.h"
 
 namespace
@@ -21,20 +22,14 @@ namespace
 
 HMODULE standin;
 
-template <typename F>
-F standinCall(const char *name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(GetProcAddress(standin, name)));
-}
-
 int sessions()
 {
-    return standinCall<int (*)(void)>("standinSessions")();
+    return standinExport<int (*)(void)>(standin, "standinSessions")();
 }
 
 std::string standinLog()
 {
-    return standinCall<const char *(*)(void)>("standinLog")();
+    return standinExport<const char *(*)(void)>(standin, "standinLog")();
 }
 
 void selectFolder(HWND dialog, const char *folder)
@@ -64,7 +59,7 @@ class NotesSetupCycle : public NotifierWithSetup
                   "view\t\tmail\\ann.nsf\t$Inbox\t1,2\n"
                   "view\t\tmail\\ann.nsf\t$Sent\t3\n");
         SetEnvironmentVariableA("PELIMBO_NOTES_DATA", dir.file("notes.txt").c_str());
-        standinCall<void (*)(void)>("standinReset")();
+        standinExport<void (*)(void)>(standin, "standinReset")();
         dir.write("PELIMBO.INI", "[Pelimbo]\r\nMessageSource=3\r\nLogin=ann.id\r\nPollInterval=3600\r\n");
     }
     // Runs the setup command with the steps acting on its dialog.

@@ -14,33 +14,30 @@
 #include "core/core.h"
 #include "sources/notes.h"
 #include "tests/fakes/recording_frontend.h"
+#include "tests/standins/common/standin_exports.h"
 
 namespace
 {
 
 HMODULE standin;
 
-template <typename F>
-F standinCall(const char *name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(GetProcAddress(standin, name)));
-}
-
 std::string standinLog()
 {
-    return standinCall<const char *(*)(void)>("standinLog")();
+    return standinExport<const char *(*)(void)>(standin, "standinLog")();
 }
 int openHandles()
 {
-    return standinCall<int (*)(void)>("standinOpenHandles")();
+    return standinExport<int (*)(void)>(standin, "standinOpenHandles")();
 }
 int sessions()
 {
-    return standinCall<int (*)(void)>("standinSessions")();
+    return standinExport<int (*)(void)>(standin, "standinSessions")();
 }
 bool noteExists(const char *file, unsigned id)
 {
-    return standinCall<int (*)(const char *, const char *, uint32_t)>("standinNoteExists")("", file, id) != 0;
+    return standinExport<int (*)(const char *, const char *, uint32_t)>(standin,
+                                                                        "standinNoteExists")("", file, id)
+           != 0;
 }
 
 // The lines of the call log that begin with prefix.
@@ -130,7 +127,7 @@ class NotesSourceTest : public ::testing::Test
         ASSERT_TRUE(f);
         fputs(data.c_str(), f);
         fclose(f);
-        standinCall<void (*)(void)>("standinReset")();
+        standinExport<void (*)(void)>(standin, "standinReset")();
         openNotes();
     }
 

@@ -2,17 +2,12 @@
 // Notes programming interface: the server list from the address books and the
 // database browser.
 #include "tests/setup/setup_fixture.h"
+#include "tests/standins/common/standin_exports.h"
 
 namespace
 {
 
 HMODULE standin;
-
-template <typename F>
-F standinCall(const char *name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(GetProcAddress(standin, name)));
-}
 
 // Two address books (one reached through a server path) naming servers in
 // several items, and a small local data directory.
@@ -105,7 +100,7 @@ class SetupNotes : public SetupDialog
     {
         dir.write("notes.txt", data);
         SetEnvironmentVariableA("PELIMBO_NOTES_DATA", dir.file("notes.txt").c_str());
-        standinCall<void (*)(void)>("standinReset")();
+        standinExport<void (*)(void)>(standin, "standinReset")();
     }
     void notesIni(const std::string &server)
     {
@@ -114,11 +109,11 @@ class SetupNotes : public SetupDialog
     }
     int openHandles()
     {
-        return standinCall<int (*)(void)>("standinOpenHandles")();
+        return standinExport<int (*)(void)>(standin, "standinOpenHandles")();
     }
     int sessions()
     {
-        return standinCall<int (*)(void)>("standinSessions")();
+        return standinExport<int (*)(void)>(standin, "standinSessions")();
     }
 };
 

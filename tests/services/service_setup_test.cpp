@@ -15,6 +15,7 @@
 #include "setup/setupids.h"
 #include "sources/sources.h"
 #include "tests/setup/notifier_fixture.h"
+#include "tests/standins/common/standin_exports.h"
 #include "tests/support/msgbox_capture.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -22,30 +23,11 @@ void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time)
 namespace
 {
 
-std::vector<std::string> standinCalls(void)
-{
-    typedef const char *(*LogFn)(void);
-    HMODULE mapi = GetModuleHandleA("mapi32.dll");
-    LogFn log =
-        mapi ? reinterpret_cast<LogFn>(reinterpret_cast<void (*)(void)>(GetProcAddress(mapi, "standinLog")))
-             : nullptr;
-    std::vector<std::string> lines;
-    if (!log)
-        return lines;
-    std::string text = log();
-    size_t start = 0, end;
-    while ((end = text.find('\n', start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // The session calls only (logon, logoff, the walk), without the profile list.
 std::vector<std::string> sessionCalls(void)
 {
     std::vector<std::string> calls;
-    for (const std::string &line : standinCalls())
+    for (const std::string &line : standinCalls("mapi32.dll"))
         if (line.rfind("logon", 0) == 0 || line.rfind("logoff", 0) == 0 || line.rfind("find  ", 0) == 0)
             calls.push_back(line);
     return calls;

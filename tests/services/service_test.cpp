@@ -19,6 +19,7 @@
 #include "tests/mail/mail_fixture.h"
 #include "tests/config/winfiles.h"
 #include "tests/fakes/recording_frontend.h"
+#include "tests/standins/common/standin_exports.h"
 
 namespace
 {
@@ -29,45 +30,6 @@ std::string programDirectory(void)
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     std::string text(path, length);
     return text.substr(0, text.find_last_of("\\/") + 1);
-}
-
-template <typename Fn>
-Fn standinExport(const char *library, const char *name)
-{
-    HMODULE module = GetModuleHandleA(library);
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(GetProcAddress(module, name)))
-                  : nullptr;
-}
-
-// The calls the stand-in received since the last reset, one per line.
-std::vector<std::string> standinCalls(const char *library)
-{
-    typedef const char *(*LogFn)(void);
-    LogFn log = standinExport<LogFn>(library, "standinLog");
-    std::vector<std::string> lines;
-    if (!log)
-        return lines;
-    std::string text = log();
-    size_t start = 0, end;
-    while ((end = text.find('\n', start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-void resetStandin(const char *library)
-{
-    typedef void (*ResetFn)(void);
-    if (ResetFn reset = standinExport<ResetFn>(library, "standinReset"))
-        reset();
-}
-
-long standinCounter(const char *library, const char *name)
-{
-    typedef long (*CountFn)(void);
-    CountFn count = standinExport<CountFn>(library, name);
-    return count ? count() : -1;
 }
 
 std::vector<std::string> errors(void)

@@ -111,6 +111,17 @@ struct StandinLog {
     std::string text;
     std::string copy;
 
+    // Made when the library loads, before any caller can reach it.
+    StandinLog()
+    {
+        InitializeCriticalSection(&lock);
+    }
+    void clear(void)
+    {
+        EnterCriticalSection(&lock);
+        text.clear();
+        LeaveCriticalSection(&lock);
+    }
     void note(const std::string &line)
     {
         EnterCriticalSection(&lock);

@@ -328,13 +328,6 @@ __declspec(dllexport) long standinProfileDebts(void)
     return liveObjects + initialisations;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH)
-        InitializeCriticalSection(&callLog.lock);
-    return TRUE;
-}
-
 __declspec(dllexport) const char *standinLog(void)
 {
     return callLog.snapshot();
@@ -342,9 +335,7 @@ __declspec(dllexport) const char *standinLog(void)
 
 __declspec(dllexport) void standinReset(void)
 {
-    EnterCriticalSection(&callLog.lock);
-    callLog.text.clear();
-    LeaveCriticalSection(&callLog.lock);
+    callLog.clear();
 }
 
 __declspec(dllexport) long standinOutstanding(void)

@@ -122,13 +122,6 @@ void fillAttributes(const StandinMessage &message, uint32_t count, VimAttribute 
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH)
-        InitializeCriticalSection(&callLog.lock);
-    return TRUE;
-}
-
 __declspec(dllexport) const char *standinLog(void)
 {
     return callLog.snapshot();
@@ -136,9 +129,7 @@ __declspec(dllexport) const char *standinLog(void)
 
 __declspec(dllexport) void standinReset(void)
 {
-    EnterCriticalSection(&callLog.lock);
-    callLog.text.clear();
-    LeaveCriticalSection(&callLog.lock);
+    callLog.clear();
 }
 
 __declspec(dllexport) long standinOpenContainers(void)
