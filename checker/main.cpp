@@ -144,12 +144,7 @@ static bool createPollWindow(void)
 // Opens what the configured source needs before its first poll.
 static bool initialiseSource(void)
 {
-    if (config.settings.MessageSource == SOURCE_CCMAIL)
-        openVim();
-    if (isMapiMessageSource(config.settings.MessageSource))
-        openMapi();
-    if (config.settings.MessageSource == SOURCE_NOTES)
-        openNotes();
+    openSourceSession();
     if (!isNetworkSource(config.settings.MessageSource))
         return true;
     if (!createPollWindow()) {

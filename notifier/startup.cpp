@@ -356,12 +356,7 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
     // the dial-up interface.
     if (isNetworkSource(config.settings.MessageSource))
         loadDialUp();
-    if (config.settings.MessageSource == SOURCE_CCMAIL)
-        openVim();
-    if (isMapiMessageSource(config.settings.MessageSource))
-        openMapi();
-    if (config.settings.MessageSource == SOURCE_NOTES)
-        openNotes();
+    openSourceSession();
     if (config.settings.LaunchReader)
         launchReader();
     notifier.tickCounter = 0;

@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "core/frontend.h"
 #include "poll/reader.h"
+#include "sources/notes.h"
 #include "sources/sources.h"
 
 // --- Mail-file measure rule -------------------------------------------------------------
@@ -62,6 +63,17 @@ void pollMailFileSource(void)
     if (reread)
         pollMailFile();
     notifier.mailMeasure = measure;
+}
+
+void openSourceSession(void)
+{
+    unsigned source = config.settings.MessageSource;
+    if (source == SOURCE_CCMAIL)
+        openVim();
+    if (isMapiMessageSource(source))
+        openMapi();
+    if (source == SOURCE_NOTES)
+        openNotes();
 }
 
 // --- The tick ---------------------------------------------------------------------------

@@ -10,4 +10,8 @@ void pollTick(void);
 // The mail-file measure rule: re-reads the mail files when their size says so.
 void pollMailFileSource(void);
 
+// Opens the session a service source keeps between polls (cc:Mail, the MAPI
+// sources, Notes); the other sources need nothing before their first poll.
+void openSourceSession(void);
+
 #endif
