@@ -87,6 +87,13 @@ void up(HWND browser)
 class SetupNotes : public SetupDialog
 {
   protected:
+    // Posted: the browser runs modally, and the next step acts on it.
+    void pressBrowse(HWND dialog)
+    {
+        HWND page = pageOf(dialog, MAILBOX);
+        PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MB_DATABASE_BROWSE, BN_CLICKED),
+                     (LPARAM)GetDlgItem(page, IDC_MB_DATABASE_BROWSE));
+    }
     static void SetUpTestSuite()
     {
         standin = LoadLibraryA("NNOTES.DLL");
@@ -164,11 +171,7 @@ TEST_F(SetupNotes, BrowserWalksTheLocalDirectoriesAndChoosesADatabase)
     bool upAtTop = true, upInMail = false, upBackAtTop = true;
     std::string nameShown;
     int result = run({
-        [&](HWND d) {
-            HWND page = pageOf(d, MAILBOX);
-            PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MB_DATABASE_BROWSE, BN_CLICKED),
-                         (LPARAM)GetDlgItem(page, IDC_MB_DATABASE_BROWSE));
-        },
+        [&](HWND d) { pressBrowse(d); },
         [&](HWND d) {
             HWND b = browserWindow();
             ASSERT_TRUE(b);
@@ -227,11 +230,7 @@ TEST_F(SetupNotes, BrowserOfAServerListsItsOwnDirectory)
     std::string caption;
     Strings entries;
     run({
-        [&](HWND d) {
-            HWND page = pageOf(d, MAILBOX);
-            PostMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MB_DATABASE_BROWSE, BN_CLICKED),
-                         (LPARAM)GetDlgItem(page, IDC_MB_DATABASE_BROWSE));
-        },
+        [&](HWND d) { pressBrowse(d); },
         [&](HWND d) {
             HWND b = browserWindow();
             ASSERT_TRUE(b);
