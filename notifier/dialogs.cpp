@@ -39,8 +39,9 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         HWND frame = GetDlgItem(dialog, IDC_ABOUT_ICON);
         RECT client;
         GetClientRect(frame, &client);
-        win.aboutIcon.x = client.right / 2 - 16;
-        win.aboutIcon.y = client.bottom / 2 - 16;
+        // DrawIcon draws the icon at the display's icon size.
+        win.aboutIcon.x = client.right / 2 - GetSystemMetrics(SM_CXICON) / 2;
+        win.aboutIcon.y = client.bottom / 2 - GetSystemMetrics(SM_CYICON) / 2;
         win.aboutFrameProc = (WNDPROC)SetWindowLongPtrA(frame, GWLP_WNDPROC, (LONG_PTR)aboutIconProc);
         return TRUE;
     }

@@ -73,6 +73,7 @@ void makePictures(void)
     win.bitmapHeight = PICTURE_SIZE;
     if (win.noMailPicture && GetObjectA(win.noMailPicture, sizeof info, &info))
         win.bitmapHeight = info.bmHeight;
+    win.bitmapHeight = toDisplay(win.bitmapHeight);
 }
 
 RECT pictureRect(int width, int height)
@@ -199,6 +200,7 @@ void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
 {
     if (!mail.shownHeaders || win.lineHeight <= 0)
         return;
+    HGDIOBJ oldFont = win.headerFont ? SelectObject(dc, win.headerFont) : NULL;
     SetBkMode(dc, TRANSPARENT);
     int top = paint->top / win.lineHeight;
     int bottom = paint->bottom / win.lineHeight;
@@ -219,6 +221,8 @@ void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
         drawHeaderText(dc, x, y + win.lineHeight, &header, FIELD_SUBJECT);
         y += 3 * win.lineHeight;
     }
+    if (oldFont)
+        SelectObject(dc, oldFont);
 }
 
 static void fillClient(HDC dc, COLORREF colour)

@@ -75,6 +75,8 @@ struct WindowState {
     char helpFile[PATH_SIZE];
     bool settingsInvalid;
 
+    int dpi;          // the display's pixels per inch: 96 at 100 %
+    HFONT headerFont; // the header list's own font, NULL while the display's serves
     int lineHeight;
     int charWidth;
     ScriptFont scriptFonts[SCRIPT_FONT_SLOTS];
@@ -150,6 +152,16 @@ void releasePictures(void);
 void unregisterClasses(void);
 // The display's nearest match for a colour, or the colour itself when there is none.
 COLORREF nearestDisplayColour(HDC ic, COLORREF stored);
+
+// --- The display's scale (dpi.cpp) ------------------------------------------------------
+// The display's DPI and the header list's font, from the display's information context.
+void readDisplayScale(HDC ic);
+void releaseHeaderFont(void);
+// A length in pixels at 96 DPI as the display needs it, and back. The stored
+// geometry keeps its 96-DPI meaning: what the program read and wrote while
+// Windows stretched it.
+int toDisplay(int value);
+int toStored(int value);
 
 // --- Window procedure and commands (window.cpp) ------------------------------------
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -84,6 +84,85 @@ HWND pageWindow(int index)
     return index >= 0 && index < PAGE_COUNT ? setupPages[index].window : NULL;
 }
 
+// --- Display scale and visual styles ------------------------------------------------
+
+int scaledPixels(int pixels)
+{
+    return MulDiv(pixels, setup.dpi > 0 ? setup.dpi : 96, 96);
+}
+
+// The pages take the tab control's themed background. UXTHEME.DLL is missing
+// before Windows XP, so the call is looked up by name.
+typedef HRESULT(WINAPI *EnableThemeDialogTextureProc)(HWND window, DWORD flags);
+enum {
+    THEME_TAB_BACKGROUND = 6 // ETDT_ENABLE | ETDT_USETABTEXTURE
+};
+
+static void themePageBackground(HWND page)
+{
+    if (!setup.themeLibrary) {
+        UINT oldMode = SetErrorMode(0x8000);
+        setup.themeLibrary = LoadLibraryA("UXTHEME.DLL");
+        SetErrorMode(oldMode);
+    }
+    EnableThemeDialogTextureProc enable =
+        setup.themeLibrary
+            ? (EnableThemeDialogTextureProc)(void *)GetProcAddress(setup.themeLibrary, "EnableThemeDialogTexture")
+            : NULL;
+    if (enable && page)
+        enable(page, THEME_TAB_BACKGROUND);
+}
+
+// The dialogs run in the activation context of the library's own manifest:
+// common controls 6 (visual styles) whatever program loaded the library.
+// Windows before XP has no activation contexts, so the calls are looked up by name.
+typedef HANDLE(WINAPI *CreateActCtxProc)(const ACTCTXA *context);
+typedef BOOL(WINAPI *ActivateActCtxProc)(HANDLE context, ULONG_PTR *cookie);
+typedef BOOL(WINAPI *DeactivateActCtxProc)(DWORD flags, ULONG_PTR cookie);
+typedef void(WINAPI *ReleaseActCtxProc)(HANDLE context);
+
+struct ManifestContext {
+    HANDLE context;
+    ULONG_PTR cookie;
+    bool active;
+};
+
+static void enterManifestContext(ManifestContext *manifest)
+{
+    memset(manifest, 0, sizeof *manifest);
+    manifest->context = INVALID_HANDLE_VALUE;
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    CreateActCtxProc create = kernel ? (CreateActCtxProc)(void *)GetProcAddress(kernel, "CreateActCtxA") : NULL;
+    ActivateActCtxProc activate =
+        kernel ? (ActivateActCtxProc)(void *)GetProcAddress(kernel, "ActivateActCtx") : NULL;
+    if (!create || !activate)
+        return;
+    ACTCTXA description;
+    memset(&description, 0, sizeof description);
+    description.cbSize = sizeof description;
+    description.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    description.lpSource = config.modulePath;
+    description.hModule = setup.module;
+    description.lpResourceName = MAKEINTRESOURCEA(2); // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
+    manifest->context = create(&description);
+    if (manifest->context != INVALID_HANDLE_VALUE)
+        manifest->active = activate(manifest->context, &manifest->cookie) != FALSE;
+}
+
+static void leaveManifestContext(ManifestContext *manifest)
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    if (!kernel || manifest->context == INVALID_HANDLE_VALUE)
+        return;
+    DeactivateActCtxProc deactivate = (DeactivateActCtxProc)(void *)GetProcAddress(kernel, "DeactivateActCtx");
+    ReleaseActCtxProc release = (ReleaseActCtxProc)(void *)GetProcAddress(kernel, "ReleaseActCtx");
+    if (manifest->active && deactivate)
+        deactivate(0, manifest->cookie);
+    if (release)
+        release(manifest->context);
+    manifest->context = INVALID_HANDLE_VALUE;
+}
+
 // --- Errors and help ---------------------------------------------------------------
 
 // The library's error box; it has no owner window.
@@ -581,6 +660,9 @@ static void endSetup(void)
     if (setup.rasLibrary)
         FreeLibrary(setup.rasLibrary);
     setup.rasLibrary = NULL;
+    if (setup.themeLibrary)
+        FreeLibrary(setup.themeLibrary);
+    setup.themeLibrary = NULL;
     releaseSetupNotes();
 }
 
@@ -595,6 +677,7 @@ static void initSetupDialog(HWND dialog)
         // Pages have no caption bar; the name is for accessibility tools (and tests).
         if (setupPages[i].window)
             SetWindowTextA(setupPages[i].window, setupPages[i].label);
+        themePageBackground(setupPages[i].window);
     }
     for (int i = 0; i < PAGE_COUNT; i++) {
         TCITEMA item;
@@ -713,12 +796,20 @@ extern "C" int WINAPI doSetup(HWND owner, HINSTANCE instance, int currentDrive, 
     loadWavBaseList(iniFile);
     setup.mailFileSetAtOpen = config.settings.MailFileRaw[0] != '\0';
 
+    HDC screen = GetDC(NULL);
+    setup.dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ReleaseDC(NULL, screen);
+
+    ManifestContext manifest;
+    enterManifestContext(&manifest);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
 
     INT_PTR result = DialogBoxParamA(setup.module, "SETUP_MAIN", owner, SetupDlgProc, 0);
     if (setup.currentPage != -1)
         endSetup(); // the dialog was torn down from outside
+    leaveManifestContext(&manifest);
     setup.dialog = NULL;
     setup.tabs = NULL;
 

@@ -52,12 +52,14 @@ struct SetupState {
     HHOOK hook;
     int pageFontHeight; // icon-title font height, read by the first placePage
     HelpOpener openHelp;
+    int dpi; // the display's pixels per inch: 96 at 100 %
 
     // Libraries the pages load on demand, freed by endSetup.
     HMODULE netWareLibrary;
     bool netWareTried;
     HMODULE rasLibrary;
     HMODULE notesLibrary;
+    HMODULE themeLibrary;
 
     // Source-dependent pages.
     bool mailFileSetAtOpen; // MailFile was not empty when the dialog opened
@@ -73,6 +75,10 @@ struct SetupState {
 
 extern SetupPage setupPages[PAGE_COUNT];
 extern SetupState setup;
+
+// A length in pixels at 96 DPI as the display needs it (what the pages draw
+// themselves; the dialog templates scale with their font).
+int scaledPixels(int pixels);
 
 // Frame operations used by the pages.
 HWND showPageByLabel(const char *label);

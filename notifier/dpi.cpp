@@ -1,0 +1,68 @@
+// The display's scale. The program declares itself DPI-aware in its manifest,
+// so Windows no longer stretches its window into a blur: what it draws and
+// measures in pixels of its own is scaled here instead. At 96 DPI every value
+// is the one it always was.
+#include "notifier/window.h"
+
+#include <string.h>
+
+enum {
+    BASE_DPI = 96,
+    // The system font is this tall at 96 DPI; the header list keeps its
+    // proportion to the display.
+    SYSTEM_FONT_HEIGHT = 16,
+};
+
+static int displayDpi(void)
+{
+    return win.dpi > 0 ? win.dpi : BASE_DPI;
+}
+
+int toDisplay(int value)
+{
+    return MulDiv(value, displayDpi(), BASE_DPI);
+}
+
+int toStored(int value)
+{
+    return MulDiv(value, BASE_DPI, displayDpi());
+}
+
+// Some platforms scale the stock system font with the display (Wine does),
+// others keep the bitmap font of 96 DPI; only then the list gets a font of
+// its own, of the same kind, as tall as the display needs.
+static HFONT headerFontFor(HDC ic)
+{
+    if (!ic || displayDpi() <= BASE_DPI)
+        return NULL;
+    TEXTMETRICA metrics;
+    int wanted = toDisplay(SYSTEM_FONT_HEIGHT);
+    if (GetTextMetricsA(ic, &metrics) && metrics.tmHeight >= wanted)
+        return NULL;
+    LOGFONTA font;
+    memset(&font, 0, sizeof font);
+    if (!GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font))
+        font.lfWeight = FW_BOLD;
+    font.lfHeight = wanted;
+    font.lfWidth = 0;
+    // A bitmap font cannot grow: a scalable one of the same weight and pitch.
+    font.lfOutPrecision = OUT_TT_PRECIS;
+    return CreateFontIndirectA(&font);
+}
+
+void readDisplayScale(HDC ic)
+{
+    win.dpi = ic ? GetDeviceCaps(ic, LOGPIXELSY) : BASE_DPI;
+    if (win.dpi <= 0)
+        win.dpi = BASE_DPI;
+    if (win.headerFont)
+        DeleteObject(win.headerFont);
+    win.headerFont = headerFontFor(ic);
+}
+
+void releaseHeaderFont(void)
+{
+    if (win.headerFont)
+        DeleteObject(win.headerFont);
+    win.headerFont = NULL;
+}
