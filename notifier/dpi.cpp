@@ -8,9 +8,10 @@
 
 enum {
     BASE_DPI = 96,
-    // The system font is this tall at 96 DPI; the header list keeps its
-    // proportion to the display.
+    // The system font at 96 DPI: 16 pixels tall, 7 wide on average. The
+    // header list keeps its proportion to the display.
     SYSTEM_FONT_HEIGHT = 16,
+    SYSTEM_FONT_WIDTH = 7,
 };
 
 static int displayDpi(void)
@@ -28,23 +29,24 @@ int toStored(int value)
     return MulDiv(value, BASE_DPI, displayDpi());
 }
 
-// Some platforms scale the stock system font with the display (Wine does),
-// others keep the bitmap font of 96 DPI; only then the list gets a font of
-// its own, of the same kind, as tall as the display needs.
+// The stock system font may already suit the display; platforms differ (one
+// keeps the bitmap font of 96 DPI, Wine makes it taller but not wider). Only
+// where it falls short the list gets a font of its own, of the same kind,
+// scaled both ways.
 static HFONT headerFontFor(HDC ic)
 {
     if (!ic || displayDpi() <= BASE_DPI)
         return NULL;
     TEXTMETRICA metrics;
-    int wanted = toDisplay(SYSTEM_FONT_HEIGHT);
-    if (GetTextMetricsA(ic, &metrics) && metrics.tmHeight >= wanted)
+    int height = toDisplay(SYSTEM_FONT_HEIGHT), width = toDisplay(SYSTEM_FONT_WIDTH);
+    if (GetTextMetricsA(ic, &metrics) && metrics.tmHeight >= height && metrics.tmAveCharWidth >= width)
         return NULL;
     LOGFONTA font;
     memset(&font, 0, sizeof font);
     if (!GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font))
         font.lfWeight = FW_BOLD;
-    font.lfHeight = wanted;
-    font.lfWidth = 0;
+    font.lfHeight = height;
+    font.lfWidth = width;
     // A bitmap font cannot grow: a scalable one of the same weight and pitch.
     font.lfOutPrecision = OUT_TT_PRECIS;
     return CreateFontIndirectA(&font);
