@@ -39,6 +39,8 @@ InstallDir "$LOCALAPPDATA\Programs\Pelimbo"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "Pelimbo ${VERSION}"
 
+; The binaries' version resources carry no copyright line either.
+!pragma warning disable 9100
 VIProductVersion "${VERSION4}"
 VIAddVersionKey /LANG=1033 "ProductName" "Pelimbo"
 VIAddVersionKey /LANG=1033 "FileDescription" "Pelimbo Setup"
