@@ -52,19 +52,18 @@ static HFONT headerFontFor(HDC ic)
     return CreateFontIndirectA(&font);
 }
 
-void readDisplayScale(HDC ic)
-{
-    win.dpi = ic ? GetDeviceCaps(ic, LOGPIXELSY) : BASE_DPI;
-    if (win.dpi <= 0)
-        win.dpi = BASE_DPI;
-    if (win.headerFont)
-        DeleteObject(win.headerFont);
-    win.headerFont = headerFontFor(ic);
-}
-
 void releaseHeaderFont(void)
 {
     if (win.headerFont)
         DeleteObject(win.headerFont);
     win.headerFont = NULL;
+}
+
+void readDisplayScale(HDC ic)
+{
+    win.dpi = ic ? GetDeviceCaps(ic, LOGPIXELSY) : BASE_DPI;
+    if (win.dpi <= 0)
+        win.dpi = BASE_DPI;
+    releaseHeaderFont();
+    win.headerFont = headerFontFor(ic);
 }

@@ -73,8 +73,8 @@ static void loadIcons(void)
     loadStateIcon("NOMAIL.ICO", "5_NOMAIL_ICON", "2_NOMAIL16_ICON", &win.noMailIcon, &win.smallNoMailIcon);
     loadStateIcon("NEWMAIL.ICO", "4_NEWMAIL_ICON", "1_NEWMAIL16_ICON", &win.newMailIcon,
                   &win.smallNewMailIcon);
-    win.blankIcon = (HICON)LoadImageA(win.instance, "3_BLANK16_ICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                      GetSystemMetrics(SM_CYSMICON), 0);
+    win.blankIcon = (HICON)LoadImageA(win.instance, "3_BLANK16_ICON", IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
 }
 
 static bool registerClass(const char *name, WNDPROC procedure)
@@ -163,10 +163,10 @@ static void applyStoredGeometry(void)
     int captionLength = (int)strlen(config.settings.WindowCaption);
     if (captionLength < 12)
         captionLength = 12;
-    g.headerWidth =
-        displaySize(g.headerWidth, GetSystemMetrics(SM_CXVSCROLL) + HEADER_TEXT_COLUMNS * win.charWidth + border);
-    g.noHeaderWidth =
-        displaySize(g.noHeaderWidth, 3 * GetSystemMetrics(SM_CXSIZE) + captionLength * win.charWidth + border);
+    g.headerWidth = displaySize(g.headerWidth, GetSystemMetrics(SM_CXVSCROLL)
+                                                   + HEADER_TEXT_COLUMNS * win.charWidth + border);
+    g.noHeaderWidth = displaySize(g.noHeaderWidth,
+                                  3 * GetSystemMetrics(SM_CXSIZE) + captionLength * win.charWidth + border);
     g.headerHeight = displaySize(g.headerHeight, height);
     g.noHeaderHeight = displaySize(g.noHeaderHeight, height);
     g.positionX = toDisplay(g.positionX);

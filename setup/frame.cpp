@@ -106,9 +106,9 @@ static void themePageBackground(HWND page)
         SetErrorMode(oldMode);
     }
     EnableThemeDialogTextureProc enable =
-        setup.themeLibrary
-            ? (EnableThemeDialogTextureProc)(void *)GetProcAddress(setup.themeLibrary, "EnableThemeDialogTexture")
-            : NULL;
+        setup.themeLibrary ? (EnableThemeDialogTextureProc)(void *)GetProcAddress(setup.themeLibrary,
+                                                                                  "EnableThemeDialogTexture")
+                           : NULL;
     if (enable && page)
         enable(page, THEME_TAB_BACKGROUND);
 }
@@ -132,7 +132,8 @@ static void enterManifestContext(ManifestContext *manifest)
     memset(manifest, 0, sizeof *manifest);
     manifest->context = INVALID_HANDLE_VALUE;
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-    CreateActCtxProc create = kernel ? (CreateActCtxProc)(void *)GetProcAddress(kernel, "CreateActCtxA") : NULL;
+    CreateActCtxProc create =
+        kernel ? (CreateActCtxProc)(void *)GetProcAddress(kernel, "CreateActCtxA") : NULL;
     ActivateActCtxProc activate =
         kernel ? (ActivateActCtxProc)(void *)GetProcAddress(kernel, "ActivateActCtx") : NULL;
     if (!create || !activate)
@@ -154,7 +155,8 @@ static void leaveManifestContext(ManifestContext *manifest)
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     if (!kernel || manifest->context == INVALID_HANDLE_VALUE)
         return;
-    DeactivateActCtxProc deactivate = (DeactivateActCtxProc)(void *)GetProcAddress(kernel, "DeactivateActCtx");
+    DeactivateActCtxProc deactivate =
+        (DeactivateActCtxProc)(void *)GetProcAddress(kernel, "DeactivateActCtx");
     ReleaseActCtxProc release = (ReleaseActCtxProc)(void *)GetProcAddress(kernel, "ReleaseActCtx");
     if (manifest->active && deactivate)
         deactivate(0, manifest->cookie);

@@ -387,8 +387,8 @@ static void drawPicture(HDC target, HBITMAP picture, int x, int y, COLORREF back
         DeleteObject(brush);
     }
     SetStretchBltMode(target, COLORONCOLOR);
-    StretchBlt(target, x, y, scaledPixels(info.bmWidth), scaledPixels(info.bmHeight), copy, 0, 0, info.bmWidth,
-               info.bmHeight, SRCCOPY);
+    StretchBlt(target, x, y, scaledPixels(info.bmWidth), scaledPixels(info.bmHeight), copy, 0, 0,
+               info.bmWidth, info.bmHeight, SRCCOPY);
     SelectObject(source, oldSource);
     SelectObject(copy, oldCopy);
     DeleteObject(canvas);
@@ -416,8 +416,8 @@ static void drawEntry(const DRAWITEMSTRUCT *item)
     SetTextColor(item->hDC, foreground);
     SetBkColor(item->hDC, background);
     SetBkMode(item->hDC, TRANSPARENT);
-    TextOutA(item->hDC, item->rcItem.left + scaledPixels(TEXT_LEFT), item->rcItem.top + scaledPixels(TEXT_TOP), text,
-             (int)strlen(text));
+    TextOutA(item->hDC, item->rcItem.left + scaledPixels(TEXT_LEFT),
+             item->rcItem.top + scaledPixels(TEXT_TOP), text, (int)strlen(text));
 }
 
 // The up button: a black frame, the face, two-unit edges that swap when the
@@ -451,8 +451,8 @@ static void drawUpButton(const DRAWITEMSTRUCT *item)
         HGDIOBJ old = SelectObject(source, browse.upBitmap);
         // White leaves the face as it is; black draws the outline.
         SetStretchBltMode(dc, COLORONCOLOR);
-        StretchBlt(dc, item->rcItem.left, item->rcItem.top, scaledPixels(info.bmWidth), scaledPixels(info.bmHeight),
-                   source, 0, 0, info.bmWidth, info.bmHeight, SRCAND);
+        StretchBlt(dc, item->rcItem.left, item->rcItem.top, scaledPixels(info.bmWidth),
+                   scaledPixels(info.bmHeight), source, 0, 0, info.bmWidth, info.bmHeight, SRCAND);
         SelectObject(source, old);
         DeleteDC(source);
         COLORREF faceColour = GetSysColor(COLOR_BTNFACE);

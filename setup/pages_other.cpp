@@ -396,7 +396,8 @@ static int textSampleArea(int x, int y)
 {
     const ColorPage &c = colorPage;
     int margin = scaledPixels(4);
-    if (x >= c.textX - margin && x <= c.textX + 9 * c.charWidth && y >= c.fromY - margin && y <= c.middle - margin)
+    if (x >= c.textX - margin && x <= c.textX + 9 * c.charWidth && y >= c.fromY - margin
+        && y <= c.middle - margin)
         return COLOR_FROM_TEXT;
     if (x < c.textX - margin || x > c.textX + 11 * c.charWidth + scaledPixels(1) || y < c.subjectY - margin
         || y > c.subjectY + c.charHeight)

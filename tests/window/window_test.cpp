@@ -1112,9 +1112,10 @@ TEST(DisplayScaleSetup, SetupPagesShowEveryTextWhole)
 {
     ScratchDir dir;
     dir.write("demo.mbx", "");
-    dir.write("PELIMBO.INI", "[Pelimbo]\r\nMessageSource=7\r\nLogin=ann\r\nMailHost=mail.example.org\r\n"
-                             "Password=6A\r\nSoundOption=2\r\nUseFilters=TRUE\r\n"
-                             "[Filters]\r\nalpha#0#0=\r\n[WAVBase]\r\nboss#c:\\windows\\media\\ding.wav#0=\r\n");
+    dir.write("PELIMBO.INI",
+              "[Pelimbo]\r\nMessageSource=7\r\nLogin=ann\r\nMailHost=mail.example.org\r\n"
+              "Password=6A\r\nSoundOption=2\r\nUseFilters=TRUE\r\n"
+              "[Filters]\r\nalpha#0#0=\r\n[WAVBase]\r\nboss#c:\\windows\\media\\ding.wav#0=\r\n");
     MessageBoxCapture boxes;
     SetupLibrary library;
     ASSERT_TRUE(library.loaded());
@@ -1146,7 +1147,8 @@ TEST(DisplayScaleSetup, SetupPagesShowEveryTextWhole)
                 c = c == ' ' ? '-' : (char)tolower((unsigned char)c);
             std::string folder = dpiResultsFolder();
             if (!folder.empty())
-                captureWindow(dialog, folder + "\\setup-" + name + "-" + std::to_string(screenDpi()) + ".bmp");
+                captureWindow(dialog,
+                              folder + "\\setup-" + name + "-" + std::to_string(screenDpi()) + ".bmp");
         });
     }
     steps.push_back([](HWND dialog) { pressCancel(dialog); });
