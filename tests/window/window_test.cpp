@@ -670,10 +670,9 @@ TEST_F(NotifierWindow, ScreenShowsHeadersOnTheHeaderBackgroundAndThePictureWitho
 
 // Writes a 24-bit BMP of pixels (rows top first) when PELIMBO_SCREENSHOTS names
 // a folder, for looking at by eye.
-void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int width, int height)
+void writeBmp(const std::string &path, const std::vector<COLORREF> &pixels, int width, int height)
 {
-    char folder[MAX_PATH];
-    if (!GetEnvironmentVariableA("PELIMBO_SCREENSHOTS", folder, sizeof folder) || width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0)
         return;
     int stride = (width * 3 + 3) & ~3;
     BITMAPFILEHEADER file = {};
@@ -695,10 +694,17 @@ void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int w
             p[1] = (char)GetGValue(c);
             p[2] = (char)GetRValue(c);
         }
-    std::ofstream out(std::string(folder) + "\\" + name, std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
     out.write((const char *)&file, sizeof file);
     out.write((const char *)&info, sizeof info);
     out << data;
+}
+
+void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int width, int height)
+{
+    char folder[MAX_PATH];
+    if (GetEnvironmentVariableA("PELIMBO_SCREENSHOTS", folder, sizeof folder))
+        writeBmp(std::string(folder) + "\\" + name, pixels, width, height);
 }
 
 std::vector<COLORREF> grabScreen(int *width, int *height)
@@ -859,11 +865,8 @@ class DpiFigures
 void saveDpiPicture(const std::string &name, const std::vector<COLORREF> &pixels, int width, int height)
 {
     std::string folder = dpiResultsFolder();
-    if (folder.empty())
-        return;
-    SetEnvironmentVariableA("PELIMBO_SCREENSHOTS", folder.c_str());
-    saveScreenshot((name + "-" + std::to_string(screenDpi()) + ".bmp").c_str(), pixels, width, height);
-    SetEnvironmentVariableA("PELIMBO_SCREENSHOTS", NULL);
+    if (!folder.empty())
+        writeBmp(folder + "\\" + name + "-" + std::to_string(screenDpi()) + ".bmp", pixels, width, height);
 }
 
 // The rows and columns holding a colour within a band of rows.
