@@ -42,10 +42,15 @@ program="$instdir\\pelimbo32.exe"
 installer_win=$(cd "$(dirname "$installer")" && pwd)/$(basename "$installer")
 installer_win="Z:${installer_win//\//\\}"
 
-# Whatever an earlier, broken run left behind.
-rm -rf "$unix_instdir" "$unix_settings" "$unix_shortcut"
-run reg delete "$run_key" /v Pelimbo /f
-run reg delete "$uninstall_key" /f
+# Whatever an earlier, broken run left behind, and what a broken run leaves:
+# the prefix is shared, and a Run value would start the notifier with Wine.
+clean() {
+  rm -rf "$unix_instdir" "$unix_settings" "$unix_shortcut"
+  run reg delete "$run_key" /v Pelimbo /f
+  run reg delete "$uninstall_key" /f
+}
+clean
+trap '[ $failures -eq 0 ] || clean; rm -rf "$scratch"' EXIT
 
 install() {
   run "$installer_win" /S "$@"
