@@ -30,17 +30,19 @@ NotesStatus initialise(void)
     return notesSource.api.NotesInitExtended(1, arguments);
 }
 
-// A setting read from the client's environment; a variable that is not set
-// leaves the stored value alone.
+// A setting read from the client's environment. Libraries differ in what the
+// call returns (true when found, or 0 for success), so the text decides: any
+// text replaces the stored value, none leaves it alone.
 void readEnvironment(const char *name, char *target, size_t size, uint16_t limit)
 {
-    char value[LOGIN_SIZE + 1] = "";
+    char value[LOGIN_SIZE + 1];
+    memset(value, 0, sizeof value);
     if (limit > LOGIN_SIZE)
         limit = LOGIN_SIZE;
-    if (!notesSource.api.OSGetEnvironmentString(name, value, limit))
-        return;
+    notesSource.api.OSGetEnvironmentString(name, value, limit);
     value[limit] = '\0';
-    copyText(target, size, value);
+    if (value[0] != '\0')
+        copyText(target, size, value);
 }
 
 void reportPollError(const char *text, NotesStatus status)
