@@ -14,6 +14,7 @@
 #include "core/core.h"
 #include "sources/notes.h"
 #include "tests/fakes/recording_frontend.h"
+#include "tests/mail/mail_fixture.h"
 #include "tests/standins/common/standin_exports.h"
 
 namespace
@@ -292,6 +293,16 @@ TEST_F(NotesSourceTest, SenderAndSubjectAreCutAndMissingOnesGetPlaceholders)
     EXPECT_EQ(std::string(55, 'f'), mail.shownHeaders[0].from);
     EXPECT_STREQ("<no subject>", mail.shownHeaders[0].subject);
     EXPECT_STREQ("<no from>", mail.shownHeaders[1].from);
+}
+
+// Run again under the Japanese code page (tests/notes/CMakeLists.txt).
+TEST_F(NotesSourceTest, LongTextsAreCutBetweenCharacters)
+{
+    world(inbox({{"1", doubleByteServiceText(), doubleByteServiceText(), "100"}}));
+    pollNotes();
+    ASSERT_EQ(1, notifier.shownCount);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_FROM);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_SUBJECT);
 }
 
 TEST_F(NotesSourceTest, UnreadOnlyWithEverythingReadOpensNoRecord)
