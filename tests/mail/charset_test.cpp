@@ -1,7 +1,8 @@
 // Header text in its own script: encoded words in the character sets real mail
 // uses, raw 8-bit values, characters split across words, and the ANSI form the
 // filters and the WAVBase match. The conversions of other code pages than
-// UTF-8 and Latin-1 are the platform's, so those rows run under Windows only;
+// UTF-8, windows-1252 and windows-1254 (and Latin-1 for the rest) are the
+// platform's, so those rows run under Windows only;
 // the ANSI-form tests also run with a Cyrillic and a Japanese system code page.
 #include <gtest/gtest.h>
 
@@ -77,7 +78,7 @@ C1Range consecutive(uint16_t first)
 TEST(HeaderText, RealWorldValues)
 {
     struct Case {
-        bool portable; // UTF-8, Latin-1 and raw text only: the stand-in converter knows them
+        bool portable; // what the stand-in converter knows: UTF-8, windows-1252 and -1254, raw text
         const char *value;
         const char *expected;
     } cases[] = {
