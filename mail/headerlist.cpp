@@ -107,6 +107,18 @@ void setHeaderText(MessageHeader *record, HeaderField field, const WideChar *tex
     }
 }
 
+void setHeaderAnsiText(MessageHeader *record, HeaderField field, const char *text, size_t length)
+{
+    // Twice the field's characters in bytes is more than any cut can keep.
+    length = strnlen(text, length < 2 * (HEADER_TEXT_SIZE - 1) ? length : 2 * (HEADER_TEXT_SIZE - 1));
+    WideChar wide[2 * HEADER_TEXT_SIZE];
+    size_t units = bytesToWide(CODE_PAGE_ANSI, text, length, wide, sizeof wide / sizeof *wide);
+    setHeaderText(record, field, wide, units);
+    // No wide text of its own: headerWideText converts the cut form.
+    if (WideHeader *w = wideHeaderOf(record))
+        (field == FIELD_SUBJECT ? w->subject : w->from)[0] = 0;
+}
+
 size_t headerWideText(const MessageHeader *record, HeaderField field, WideChar *out)
 {
     const WideHeader *wide = wideHeaderOf(record);

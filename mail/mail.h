@@ -135,6 +135,10 @@ WideHeader *wideHeaderOf(const MessageHeader *record);
 // Sets the record's From or Subject from wide text: the ANSI form (best fit)
 // into the record, the wide text beside it.
 void setHeaderText(MessageHeader *record, HeaderField field, const WideChar *text, size_t units);
+// Sets the record's From or Subject from the ANSI text a service returned
+// (length bytes at most, or up to a NUL): cut at 55 bytes between characters,
+// never inside a double-byte one, and shown in its own script from that cut form.
+void setHeaderAnsiText(MessageHeader *record, HeaderField field, const char *text, size_t length);
 // The From or Subject of a record as wide text (out holds HEADER_TEXT_SIZE):
 // the decoded text, or the ANSI form converted when there is none.
 size_t headerWideText(const MessageHeader *record, HeaderField field, WideChar *out);

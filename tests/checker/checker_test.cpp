@@ -57,13 +57,8 @@ static std::vector<char> environmentWithoutDisplay(void)
     return block;
 }
 
-static std::string drain(HANDLE pipe)
+static std::string withoutCarriageReturns(const std::string &text)
 {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, NULL) && got > 0)
-        text.append(buffer, got);
     std::string lines;
     for (char c : text)
         if (c != '\r')
@@ -71,16 +66,39 @@ static std::string drain(HANDLE pipe)
     return lines;
 }
 
-struct DrainJob {
-    HANDLE pipe;
-    std::string text;
-};
-
-static DWORD WINAPI drainThread(LPVOID parameter)
+// Reads both pipes while the checker runs (it must never block on a full
+// pipe) and stops once it has ended and both are empty. A process started on
+// its behalf (Wine may start one) can hold the write ends open long after it
+// ended; waiting for those would stall the test for nothing.
+static void collectOutput(HANDLE process, HANDLE outPipe, HANDLE errPipe, std::string *out, std::string *err)
 {
-    DrainJob *job = static_cast<DrainJob *>(parameter);
-    job->text = drain(job->pipe);
-    return 0;
+    HANDLE pipes[2] = {outPipe, errPipe};
+    std::string *texts[2] = {out, err};
+    DWORD started = GetTickCount();
+    for (;;) {
+        // Tested before reading: whatever it wrote before it ended is read below.
+        bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        bool read = false;
+        for (int i = 0; i < 2; i++) {
+            DWORD available = 0;
+            char buffer[4096];
+            while (PeekNamedPipe(pipes[i], NULL, 0, NULL, &available, NULL) && available > 0) {
+                DWORD got = 0;
+                if (!ReadFile(pipes[i], buffer, available < sizeof buffer ? available : sizeof buffer, &got,
+                              NULL)
+                    || got == 0)
+                    break;
+                texts[i]->append(buffer, got);
+                read = true;
+            }
+        }
+        if ((ended && !read) || GetTickCount() - started > 60000)
+            break;
+        if (!read)
+            Sleep(10);
+    }
+    *out = withoutCarriageReturns(*out);
+    *err = withoutCarriageReturns(*err);
 }
 
 static CheckRun runChecker(const std::string &arguments, const std::string &directory)
@@ -110,13 +128,8 @@ static CheckRun runChecker(const std::string &arguments, const std::string &dire
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (ok) {
-        DrainJob errJob = {errRead, ""};
-        HANDLE errThread = CreateThread(NULL, 0, drainThread, &errJob, 0, NULL);
-        run.out = drain(outRead);
-        WaitForSingleObject(errThread, 60000);
-        CloseHandle(errThread);
-        run.err = errJob.text;
-        WaitForSingleObject(started.hProcess, 60000);
+        collectOutput(started.hProcess, outRead, errRead, &run.out, &run.err);
+        WaitForSingleObject(started.hProcess, 5000);
         DWORD code = 0;
         GetExitCodeProcess(started.hProcess, &code);
         run.status = (int)code;
@@ -289,6 +302,34 @@ TEST_F(Checker, Utf8PrintsEveryScript)
     EXPECT_EQ(0u, run.out.find(
                       "count: 8\nresult: new mail\nJ\xFCrgen M\xFCller\t\x80 100 f\xFCr die Kaffeekasse\n"))
         << run.out;
+}
+
+// Mail programs label windows-1252 text "iso-8859-1" and send it raw: its
+// bytes 0x80-0x9F are the characters the sender meant, in both outputs and
+// for the filters, which match the ANSI form.
+TEST_F(Checker, Latin1TextIsReadAsTheSenderMeantIt)
+{
+    std::string box =
+        "From matrox Mon Dec  7 10:00:00 2026\r\n"
+        + message("Matrox <news@matrox.example>", "=?iso-8859-1?Q?Matrox_Parhelia=99_now_available?=")
+        + "From dealer Mon Dec  7 10:01:00 2026\r\n"
+        + message("Dealer <sales@dealer.example>", "Parhelia\x99 prices");
+    ASSERT_TRUE(writeFile(dir + "\\inbox.mbx", box));
+    ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n");
+    CheckRun run = runChecker("--utf8", dir);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(run.out, u8"count: 2\nresult: new mail\n"
+                       u8"Matrox\tMatrox Parhelia™ now available\n"
+                       u8"Dealer\tParhelia™ prices\n");
+    run = runChecker("", dir);
+    EXPECT_EQ(run.out, "count: 2\nresult: new mail\n"
+                       "Matrox\tMatrox Parhelia\x99 now available\n"
+                       "Dealer\tParhelia\x99 prices\n");
+
+    ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\nUseFilters=TRUE\r\n"
+        "[Filters]\r\nParhelia\x99 now#0#1=\r\n");
+    run = runChecker("", dir);
+    EXPECT_EQ(run.out, "count: 1\nresult: new mail\nDealer\tParhelia\x99 prices\n");
 }
 
 TEST_F(Checker, PrintsTheListTheNotifierHoldsForANewMailDirectory)
