@@ -64,6 +64,11 @@ uint64_t readerOffset(const LineReader *reader)
     return reader->consumed + reader->position - (reader->pushedBack >= 0 ? 1 : 0);
 }
 
+void setReaderOffset(LineReader *reader, uint64_t offset)
+{
+    reader->consumed = offset;
+}
+
 size_t readLine(LineReader *reader, char *line, size_t capacity)
 {
     if (capacity == 0)

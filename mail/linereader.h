@@ -14,6 +14,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 // Fills buffer with up to size bytes; returns the number read, 0 at the end or
 // on a read error.
@@ -40,6 +41,9 @@ void unreadChar(LineReader *reader, int c);
 
 // Byte offset of the next character that will be read.
 uint64_t readerOffset(const LineReader *reader);
+// Before the first read: the source has been positioned at offset (a reading
+// that takes up a file where an earlier one ended), readerOffset counts from there.
+void setReaderOffset(LineReader *reader, uint64_t offset);
 
 // Reads one line like fgets: at most capacity - 1 characters, the LF kept when
 // it fits, always NUL-terminated. The rest of a longer line becomes the next
@@ -47,6 +51,49 @@ uint64_t readerOffset(const LineReader *reader);
 // it, so it does not produce an empty line after it. Returns the number of
 // characters stored (0 only at the end of the data).
 size_t readLine(LineReader *reader, char *line, size_t capacity);
+
+// The next line exactly as readLine with the same capacity would cut it, shown
+// where it lies in the buffer, so that a caller can pass over lines it has no
+// use for without copying them.
+struct LinePeek {
+    const char *text; // the bytes readLine would store (its LF included)
+    size_t length;
+    size_t span; // the bytes readLine would take: the line end it swallows too
+};
+
+// Fills peek and returns true when the next line lies whole in the held bytes,
+// together with the two bytes after it that decide a full line's end. False
+// near the end of the held bytes or after unreadChar: readLine the line then.
+inline bool peekLine(const LineReader *reader, size_t capacity, LinePeek *peek)
+{
+    if (capacity < 2 || reader->pushedBack >= 0)
+        return false;
+    size_t room = capacity - 1;
+    size_t available = reader->length - reader->position;
+    const char *start = reader->buffer + reader->position;
+    const char *end = (const char *)memchr(start, '\n', available < room ? available : room);
+    if (end) {
+        peek->text = start;
+        peek->length = peek->span = (size_t)(end - start) + 1;
+        return true;
+    }
+    // A full line: readLine looks at the two bytes after it for its line end.
+    if (available < room + 2)
+        return false;
+    peek->text = start;
+    peek->length = peek->span = room;
+    if (start[room] == '\n')
+        peek->span += 1;
+    else if (start[room] == '\r')
+        peek->span += start[room + 1] == '\n' ? 2 : 1;
+    return true;
+}
+
+// Takes the line peekLine showed.
+inline void passLine(LineReader *reader, const LinePeek *peek)
+{
+    reader->position += peek->span;
+}
 
 // Unfolds a header line: appends the continuation lines (those that begin with
 // a space or a tab) that follow it, each fold becoming one space. Stops when the
