@@ -69,8 +69,7 @@ class MailFileTest : public MailTest
         config.settings.MessageSource = SOURCE_DISK_FILE;
         mail.latestFileDate = 0;
         mail.latestFileTime = 0;
-        mail.currentSnapshotCount = 0;
-        mail.previousSnapshotCount = 0;
+        forgetFileSnapshot();
     }
 
     void TearDown() override
