@@ -452,10 +452,11 @@ static bool resumeMailbox(MailFileWalk *walk, OpenMailFile *open, const MailFile
         return false;
     const char *separator = resume->scan.format == MMDF ? "\x01\x01\x01\x01" : "From ";
     size_t separatorLength = strlen(separator);
-    if (!readAt(open, resume->size - resume->tailLength, readBlock, resume->tailLength + separatorLength)
-        || memcmp(readBlock, resume->tail, resume->tailLength) != 0
-        || memcmp(readBlock + resume->tailLength, separator, separatorLength) != 0
-        || !files()->seek(open->file, resume->size))
+    char atOldEnd[8];
+    if (!readAt(open, resume->size, atOldEnd, separatorLength)
+        || memcmp(atOldEnd, separator, separatorLength) != 0
+        || !readAt(open, resume->size - resume->tailLength, readBlock, resume->tailLength)
+        || memcmp(readBlock, resume->tail, resume->tailLength) != 0)
         return false;
 
     MailFileScan now = *scan;
@@ -545,6 +546,12 @@ static bool readCurrentFile(MailFileWalk *walk)
     bool resumed =
         first && walk->reuse && described && resumeMailbox(walk, &open, &facts, previousRow, &scan, &reader);
     int known = 1;
+    if (!resumed && open.bytesRead != 0 && !files()->seek(open.file, 0)) {
+        // The checks of a grown mailbox read near its end, and it cannot be
+        // read from its start now.
+        files()->close(open.file);
+        return false;
+    }
     if (!resumed) {
         initLineReader(&reader, readBlock, sizeof readBlock, readFromFile, &open);
         known = startMailFileScan(&reader, &scan);
