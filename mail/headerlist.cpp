@@ -58,6 +58,7 @@ static void freeFileMemory(void)
     if (MailFileMemory *memory = mail.fileMemory) {
         free(memory->files);
         free(memory->nextFiles);
+        free(memory->order);
         free(memory);
     }
     mail.fileMemory = nullptr;

@@ -92,7 +92,7 @@ size_t readLine(LineReader *reader, char *line, size_t capacity)
         if (available < want)
             want = available;
         const char *start = reader->buffer + reader->position;
-        const char *end = (const char *)memchr(start, '\n', want);
+        const char *end = findLineEnd(start, want);
         size_t take = end ? (size_t)(end - start) + 1 : want;
         memcpy(line + n, start, take);
         n += take;

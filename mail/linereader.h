@@ -52,6 +52,29 @@ void setReaderOffset(LineReader *reader, uint64_t offset);
 // characters stored (0 only at the end of the data).
 size_t readLine(LineReader *reader, char *line, size_t capacity);
 
+// The first LF among the n bytes at text, or null. Word by word: the C
+// runtime's memchr is a loop over single bytes on some platforms (Wine's),
+// and every byte of a mailbox passes through here.
+inline const char *findLineEnd(const char *text, size_t n)
+{
+    const char *end = text + n;
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    for (; end - text >= 8; text += 8) {
+        uint64_t word;
+        memcpy(&word, text, 8);
+        uint64_t x = word ^ (ones * '\n');
+        // The lowest marked byte is the first LF (x86 is little-endian);
+        // marks above it may be false.
+        uint64_t marks = (x - ones) & ~x & highs;
+        if (marks)
+            return text + (__builtin_ctzll(marks) >> 3);
+    }
+    for (; text < end; ++text)
+        if (*text == '\n')
+            return text;
+    return nullptr;
+}
+
 // The next line exactly as readLine with the same capacity would cut it, shown
 // where it lies in the buffer, so that a caller can pass over lines it has no
 // use for without copying them.
@@ -71,7 +94,7 @@ inline bool peekLine(const LineReader *reader, size_t capacity, LinePeek *peek)
     size_t room = capacity - 1;
     size_t available = reader->length - reader->position;
     const char *start = reader->buffer + reader->position;
-    const char *end = (const char *)memchr(start, '\n', available < room ? available : room);
+    const char *end = findLineEnd(start, available < room ? available : room);
     if (end) {
         peek->text = start;
         peek->length = peek->span = (size_t)(end - start) + 1;

@@ -150,7 +150,8 @@ struct MailFileMemory {
     uint64_t settings;         // mailScanSettingsFingerprint and the path, then
     uint64_t lastWholeReading; // milliseconds: the last reading of every file from its start
     MailFileResume resume;
-    KeptFile *files; // sorted by name (byte order)
+    KeptFile *files; // the files of the last reading
+    int *order;      // their rows sorted by name (byte order)
     int fileCount;
     KeptFile *nextFiles; // filled by the reading in progress
     int nextCount;

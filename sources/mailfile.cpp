@@ -15,6 +15,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "config/config.h"
 #include "core/core.h"
 #include "core/frontend.h"
@@ -336,9 +338,10 @@ static const KeptFile *findKeptFile(const MailFileMemory *memory, const char *na
     int high = memory->fileCount - 1;
     while (low <= high) {
         int middle = low + (high - low) / 2;
-        int order = strcmp(name, memory->files[middle].name);
+        const KeptFile *row = &memory->files[memory->order[middle]];
+        int order = strcmp(name, row->name);
         if (order == 0)
-            return &memory->files[middle];
+            return row;
         if (order < 0)
             high = middle - 1;
         else
@@ -361,6 +364,10 @@ static KeptFile *nextKeptRow(MailFileMemory *memory)
         if (!rows)
             return NULL;
         memory->files = rows;
+        int *order = (int *)realloc(memory->order, (size_t)capacity * sizeof(int));
+        if (!order)
+            return NULL;
+        memory->order = order;
         memory->capacity = capacity;
     }
     return &memory->nextFiles[memory->nextCount++];
@@ -526,10 +533,10 @@ static bool readCurrentFile(MailFileWalk *walk)
     if (!worthReading(&walk->found))
         return true;
     addSnapshotRow(name, walk->found.size);
-    const FileSnapshot *previousRow = findPreviousRow(name);
     bool first = walk->filesTaken++ == 0;
     if (walk->reuse && takeKeptFile(walk))
         return true;
+    const FileSnapshot *previousRow = findPreviousRow(name);
 
     char filePath[FILE_PATH_SIZE];
     bool pathFits = formatText(filePath, sizeof filePath, "%s%s", walk->directory, name) != 0;
@@ -580,11 +587,6 @@ static bool readCurrentFile(MailFileWalk *walk)
     return true;
 }
 
-static int compareKeptFiles(const void *a, const void *b)
-{
-    return strcmp(((const KeptFile *)a)->name, ((const KeptFile *)b)->name);
-}
-
 // What this reading leaves to the next one: the kept files, and the state of a
 // single mailbox read to its end. A reading cut short leaves nothing.
 static void keepReading(MailFileWalk *walk)
@@ -603,8 +605,12 @@ static void keepReading(MailFileWalk *walk)
     memory->nextFiles = rows;
     memory->fileCount = memory->nextCount;
     memory->nextCount = 0;
-    if (memory->fileCount > 1)
-        qsort(memory->files, (size_t)memory->fileCount, sizeof(KeptFile), compareKeptFiles);
+    // Sorted by name through an index: the rows are large to move.
+    const KeptFile *kept = memory->files;
+    for (int i = 0; i < memory->fileCount; i++)
+        memory->order[i] = i;
+    std::sort(memory->order, memory->order + memory->fileCount,
+              [kept](int a, int b) { return strcmp(kept[a].name, kept[b].name) < 0; });
     memory->settings = readingFingerprint();
     if (!walk->usedMemory)
         memory->lastWholeReading = files()->milliseconds();
