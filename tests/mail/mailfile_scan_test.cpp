@@ -134,8 +134,9 @@ TEST(MailFileLineReader, PeekedLinesAreTheLinesReadLineReads)
             }
             ASSERT_EQ(readerOffset(&peeked.reader), readerOffset(&expected.reader)) << block;
         }
-        if (block >= 600)
+        if (block >= 600) {
             EXPECT_GT(peeks, 0);
+        }
     }
 }
 
