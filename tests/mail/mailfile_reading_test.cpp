@@ -238,6 +238,21 @@ class TakenUpReadings : public MailTest
         GTEST_SKIP() << "the real mail has not been fetched (tools/fetch-test-mail)";
     }
 
+    // The corpus and the settings of a run; false when the test cannot run.
+    bool prepare(const char *group, const char *path, bool unreadOnly,
+                 std::vector<std::tuple<std::string, uint8_t, uint8_t>> filters,
+                 std::vector<std::string> *corpus)
+    {
+        loadCorpus(group, corpus);
+        if (IsSkipped() || HasFailure())
+            return false;
+        config.settings.UnreadOnly = unreadOnly;
+        config.settings.UseFilters = !filters.empty();
+        setFilters(filters);
+        config.mailPath = path;
+        return true;
+    }
+
     World program, whole;
     MailState spare;
 };
@@ -423,15 +438,11 @@ TEST_P(MailboxEquivalence, TakenUpReadingsPublishWhatWholeReadingsPublish)
 {
     const MailboxRun &run = GetParam();
     std::vector<std::string> corpus;
-    loadCorpus(run.group, &corpus);
-    if (IsSkipped() || HasFailure())
-        return;
-    config.settings.UnreadOnly = run.unreadOnly;
-    config.settings.UseFilters = run.filters;
+    std::vector<std::tuple<std::string, uint8_t, uint8_t>> filters;
     if (run.filters)
-        setFilters({{"re:", FILTER_IGNORE, MATCH_SUBJECT}, {"linux", FILTER_IGNORE, MATCH_FROM}});
-    static const char PATH[] = "M:\\inbox";
-    config.mailPath = PATH;
+        filters = {{"re:", FILTER_IGNORE, MATCH_SUBJECT}, {"linux", FILTER_IGNORE, MATCH_FROM}};
+    if (!prepare(run.group, "M:\\inbox", run.unreadOnly, filters, &corpus))
+        return;
 
     MailboxSteps steps(run, corpus);
     uint64_t time = 86400 * 400;
@@ -496,15 +507,11 @@ TEST_P(DirectoryEquivalence, UnchangedFilesGiveWhatReadingThemGives)
 {
     const DirectoryRun &run = GetParam();
     std::vector<std::string> corpus;
-    loadCorpus(run.group, &corpus);
-    if (IsSkipped() || HasFailure())
-        return;
-    config.settings.UnreadOnly = run.unreadOnly;
-    config.settings.UseFilters = run.filters;
+    std::vector<std::tuple<std::string, uint8_t, uint8_t>> filters;
     if (run.filters)
-        setFilters({{"free", FILTER_DELETE, MATCH_EITHER}, {"re:", FILTER_IGNORE, MATCH_SUBJECT}});
-    static const char PATH[] = "M:\\*.CNM";
-    config.mailPath = PATH;
+        filters = {{"free", FILTER_DELETE, MATCH_EITHER}, {"re:", FILTER_IGNORE, MATCH_SUBJECT}};
+    if (!prepare(run.group, "M:\\*.CNM", run.unreadOnly, filters, &corpus))
+        return;
     std::mt19937 random(run.seed);
     auto pick = [&](size_t n) { return n == 0 ? 0 : (int)(random() % n); };
     int nextName = 0;
@@ -608,12 +615,8 @@ INSTANTIATE_TEST_SUITE_P(Corpora, DirectoryEquivalence,
 TEST_F(TakenUpReadings, EachDoubtReadsTheWholeMailbox)
 {
     std::vector<std::string> corpus;
-    loadCorpus("easy-ham-1", &corpus);
-    if (IsSkipped() || HasFailure())
+    if (!prepare("easy-ham-1", "M:\\inbox", true, {}, &corpus))
         return;
-    config.settings.UnreadOnly = true;
-    static const char PATH[] = "M:\\inbox";
-    config.mailPath = PATH;
     auto message = [&](size_t i) { return corpus[i] + "\n"; };
 
     struct Case {
@@ -642,8 +645,7 @@ TEST_F(TakenUpReadings, EachDoubtReadsTheWholeMailbox)
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
-        config.settings.UnreadOnly = true;
-        config.mailPath = PATH;
+        prepare("easy-ham-1", "M:\\inbox", true, {}, &corpus);
         std::string box;
         for (size_t i = 0; box.size() < 3 * MAIL_FILE_TAIL_SIZE; i++)
             box += message(i);
@@ -673,12 +675,8 @@ TEST_F(TakenUpReadings, EachDoubtReadsTheWholeMailbox)
 TEST_F(TakenUpReadings, ARewriteInPlaceIsTakenInByAWholeReading)
 {
     std::vector<std::string> corpus;
-    loadCorpus("easy-ham-1", &corpus);
-    if (IsSkipped() || HasFailure())
+    if (!prepare("easy-ham-1", "M:\\inbox", true, {}, &corpus))
         return;
-    config.settings.UnreadOnly = true;
-    static const char PATH[] = "M:\\inbox";
-    config.mailPath = PATH;
     std::string box = corpus[0].substr(0, corpus[0].find('\n') + 1) + "Status: O\n"
                       + corpus[0].substr(corpus[0].find('\n') + 1) + "\n";
     for (size_t i = 1; box.size() < 3 * MAIL_FILE_TAIL_SIZE; i++)
