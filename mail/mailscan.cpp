@@ -215,6 +215,12 @@ static bool stopAsked(MailFileScan *scan)
     return false;
 }
 
+template <size_t N>
+static bool startsWith(const char *text, size_t length, const char (&prefix)[N])
+{
+    return length >= N - 1 && memcmp(text, prefix, N - 1) == 0;
+}
+
 // A line as readLine cut it (before its trailing white space is stripped)
 // that would change nothing if it were taken: it opens no message and is
 // neither a wanted header line, nor the blank line that ends the header
@@ -224,43 +230,31 @@ static bool stopAsked(MailFileScan *scan)
 // relevant here that is not is simply taken as usual.
 static bool inertLine(const MailFileScan *scan, const ScanCursor *at, const char *text, size_t length)
 {
-    // Every test below needs a line that begins with one of these bytes: the
-    // first letters of the separators, the fields and the read marks, white
-    // space and NUL (a blank line).
-    static const struct FirstBytes {
-        bool mayMatter[256];
-        FirstBytes() : mayMatter()
-        {
-            const char bytes[] = "FSX\x01 \t\n\v\f\r"; // and its terminator, NUL
-            for (char c : bytes)
-                mayMatter[(unsigned char)c] = true;
-        }
-    } firstBytes;
-    if (!firstBytes.mayMatter[(unsigned char)text[0]])
+    const MessageFlags &flags = at->flags;
+    bool readMarks = config.settings.UnreadOnly != 0;
+    switch (text[0]) {
+    case 'F':
+        if (scan->format == UNIX_FROM && startsWith(text, length, "From "))
+            return false;
+        return flags.seen[FIELD_FROM] || !startsWith(text, length, "From:");
+    case 'S':
+        if (!flags.seen[FIELD_SUBJECT] && startsWith(text, length, "Subject:"))
+            return false;
+        if (!flags.seen[FIELD_SENDER] && startsWith(text, length, "Sender:"))
+            return false;
+        return !(readMarks && !flags.statusSeen && startsWith(text, length, "Status:"));
+    case 'X': return !(readMarks && !at->pmFlagsDone && startsWith(text, length, "X-PMFLAGS:"));
+    case '\x01': return !(scan->format == MMDF && startsWith(text, length, MMDF_SEPARATOR));
+    default: break;
+    }
+    if (headerDone(flags))
         return true;
-    if (scan->format == UNIX_FROM && length >= 5 && memcmp(text, "From ", 5) == 0)
-        return false;
-    if (scan->format == MMDF && length >= 4 && memcmp(text, MMDF_SEPARATOR, 4) == 0)
-        return false;
-    HeaderField field = headerFieldOf(text, length);
-    if (field != FIELD_OTHER && !at->flags.seen[field])
-        return false;
-    if (!headerDone(at->flags)) {
-        // Blank as blankLine judges the stripped line: white space up to its
-        // end or up to a NUL, which ends the text early.
-        size_t i = 0;
-        while (i < length && text[i] != '\0' && isWhite(text[i]))
-            ++i;
-        if (i == length || text[i] == '\0')
-            return false;
-    }
-    if (config.settings.UnreadOnly) {
-        if (!at->flags.statusSeen && length >= 7 && memcmp(text, "Status:", 7) == 0)
-            return false;
-        if (!at->pmFlagsDone && length >= 10 && memcmp(text, "X-PMFLAGS:", 10) == 0)
-            return false;
-    }
-    return true;
+    // Blank as blankLine judges the stripped line: white space up to its end
+    // or up to a NUL, which ends the text early.
+    size_t i = 0;
+    while (i < length && text[i] != '\0' && isWhite(text[i]))
+        ++i;
+    return i < length && text[i] != '\0';
 }
 
 // Passes over the inert lines that follow without copying them. Taking them

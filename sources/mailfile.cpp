@@ -131,9 +131,12 @@ static bool exitPending(void)
 }
 
 // Keeps the window alive during a long read without paying for a message
-// dispatch on every line.
+// dispatch, or even a look at the clock, on every line.
 static void pumpWhenDue(void)
 {
+    static unsigned lines;
+    if (++lines % 32 != 0)
+        return;
     uint64_t now = files()->milliseconds();
     if (now - lastPumpTime >= PUMP_INTERVAL_MS) {
         lastPumpTime = now;
