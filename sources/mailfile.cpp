@@ -468,6 +468,7 @@ static bool resumeMailbox(MailFileWalk *walk, OpenMailFile *open, const MailFile
         || !readAt(open, resume->size - resume->tailLength, readBlock, resume->tailLength)
         || memcmp(readBlock, resume->tail, resume->tailLength) != 0)
         return false;
+    // The tail read last ends at the old end: the lines after it come next.
 
     MailFileScan now = *scan;
     *scan = resume->scan;
