@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "mail/mail.h"
+#include "mail/mailscan.h"
 
 MailState mail;
 WavBaseEntry noSoundMarker;
@@ -30,14 +31,42 @@ int allocateMailBuffers(void)
         mail.workHeaders[i].soundEntry = NO_SOUND;
         mail.shownHeaders[i].soundEntry = NO_SOUND;
     }
-    mail.currentSnapshotCount = 0;
-    mail.previousSnapshotCount = 0;
+    forgetFileSnapshot();
     clearRawHeaders();
     return 1;
 }
 
+MailFileMemory *mailFileMemory(void)
+{
+    if (!mail.fileMemory)
+        mail.fileMemory = (MailFileMemory *)calloc(1, sizeof(MailFileMemory));
+    return mail.fileMemory;
+}
+
+void forgetFileSnapshot(void)
+{
+    mail.currentSnapshotCount = 0;
+    mail.previousSnapshotCount = 0;
+    if (MailFileMemory *memory = mail.fileMemory) {
+        memory->resume.valid = false;
+        memory->fileCount = 0;
+    }
+}
+
+static void freeFileMemory(void)
+{
+    if (MailFileMemory *memory = mail.fileMemory) {
+        free(memory->files);
+        free(memory->nextFiles);
+        free(memory->order);
+        free(memory);
+    }
+    mail.fileMemory = nullptr;
+}
+
 void freeMailBuffers(void)
 {
+    freeFileMemory();
     free(mail.workHeaders);
     free(mail.shownHeaders);
     free(mail.currentSnapshot);

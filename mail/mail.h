@@ -87,6 +87,8 @@ enum MailFormat {
     MAIL_FORMAT_UNKNOWN = -1
 };
 
+struct MailFileMemory;
+
 // All state of the mail model, process-wide, touched on the window thread.
 struct MailState {
     MessageHeader *workHeaders;  // filled by the running poll (slot = index mod 100)
@@ -105,6 +107,8 @@ struct MailState {
     int previousSnapshotCount;
     uint16_t latestFileDate; // latestFileTime, MS-DOS form
     uint16_t latestFileTime;
+    // What the last reading left to take up again (mail/mailscan.h).
+    MailFileMemory *fileMemory;
 };
 
 extern MailState mail;
@@ -122,6 +126,9 @@ enum HeaderField {
 // Allocates the two arrays and the snapshot tables (zero-filled). Non-zero on success.
 int allocateMailBuffers(void);
 void freeMailBuffers(void);
+// The next reading of the mail files takes every file as unseen: the snapshot
+// and everything kept from the last reading are forgotten.
+void forgetFileSnapshot(void);
 void setNoFrom(MessageHeader *record);
 void setNoSubject(MessageHeader *record);
 void clearRawHeaders(void);

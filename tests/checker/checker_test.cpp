@@ -174,8 +174,7 @@ static std::string pollInProcess(const std::string &ini, const std::string &dire
     EXPECT_FALSE(loadSettings(ini.c_str()));
     loadFilterList(ini.c_str());
     loadWavBaseList(ini.c_str());
-    mail.currentSnapshotCount = 0;
-    mail.previousSnapshotCount = 0;
+    forgetFileSnapshot();
     mail.latestFileDate = 0;
     mail.latestFileTime = 0;
     pollTick();
