@@ -111,6 +111,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def handle(self):
+        self.requests = 0
+        try:
+            super().handle()
+        except OSError:
+            pass
+        if self.requests == 0:
+            with self.store.lock:
+                self.store.log({"listener": self.server.name, "endpoint": "tls", "result": "no_request"})
+
     @property
     def store(self):
         return self.server.store
@@ -142,10 +152,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         endpoint = {"/authorize": "authorize", "/token": "token", "/introspect": "introspect"}.get(url.path)
         entry = {"listener": self.server.name, "endpoint": endpoint or "other", "method": method}
         wanted = {"authorize": "GET", "token": "POST", "introspect": "POST"}.get(endpoint)
+        self.requests += 1
         # The body is read before the store is locked: a slow client holds up nobody.
         length = int(self.headers.get("Content-Length") or 0)
         self.body = self.rfile.read(length) if length > 0 else b""
         with self.store.lock:
+            if len(self.body) < length:
+                # The client went away after the headers: it never sent what
+                # the body would have held (a careful client judges the
+                # certificate between the two).
+                entry.update(result="incomplete_body", received=len(self.body), expected=length)
+                self.store.log(entry)
+                self.close_connection = True
+                return
             if endpoint is None or method != wanted:
                 entry.update(result="not_found" if endpoint is None else "method_not_allowed", path=url.path)
                 self.store.log(entry)
@@ -415,6 +434,11 @@ class Listener(http.server.ThreadingHTTPServer):
     def __init__(self, port, name, store, context):
         self.name, self.store, self.context = name, store, context
         super().__init__(("127.0.0.1", port), Handler if context else ControlHandler)
+
+    def handle_error(self, request, client_address):
+        # A client that hangs up while we answer is no fault of ours.
+        if not isinstance(sys.exc_info()[1], OSError):
+            super().handle_error(request, client_address)
 
     def finish_request(self, request, client_address):
         if self.context is None:
