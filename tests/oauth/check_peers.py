@@ -26,6 +26,7 @@ import authserver  # noqa: E402  (ports, client and users)
 
 DIR = ""
 MAIL_HOST = "127.0.0.2"
+POP3, IMAP4, POP3S, IMAPS = 21410, 21443, 21495, 21493
 USER = authserver.USERS[0]
 REDIRECT = "http://127.0.0.1:50123/"
 XOAUTH2_REFUSAL = {"status": "401", "schemes": "bearer", "scope": "mail"}
@@ -107,15 +108,19 @@ def oauthbearer(token, user=USER):
     return ("n,a=%s,\x01auth=Bearer %s\x01\x01" % (user, token)).encode()
 
 
+def initial_response(mechanism, token, user):
+    return (xoauth2 if mechanism == "XOAUTH2" else oauthbearer)(token, user)
+
+
 def imap_login(mechanism, token, tls, user=USER):
     """The server's continuations and the tagged result of one AUTHENTICATE."""
     if tls == "implicit":
-        m = imaplib.IMAP4_SSL(MAIL_HOST, 21493, ssl_context=context())
+        m = imaplib.IMAP4_SSL(MAIL_HOST, IMAPS, ssl_context=context())
     else:
-        m = imaplib.IMAP4(MAIL_HOST, 21443)
+        m = imaplib.IMAP4(MAIL_HOST, IMAP4)
         m.starttls(context())
     seen = []
-    answer = (xoauth2 if mechanism == "XOAUTH2" else oauthbearer)(token, user)
+    answer = initial_response(mechanism, token, user)
 
     def respond(challenge):
         seen.append(challenge)
@@ -133,12 +138,11 @@ def imap_login(mechanism, token, tls, user=USER):
 
 def pop3_login(mechanism, token, tls, user=USER):
     if tls == "implicit":
-        p = poplib.POP3_SSL(MAIL_HOST, 21495, context=context())
+        p = poplib.POP3_SSL(MAIL_HOST, POP3S, context=context())
     else:
-        p = poplib.POP3(MAIL_HOST, 21410)
+        p = poplib.POP3(MAIL_HOST, POP3)
         p.stls(context())
-    answer = (xoauth2 if mechanism == "XOAUTH2" else oauthbearer)(token, user)
-    p._putcmd("AUTH %s %s" % (mechanism, base64.b64encode(answer).decode()))
+    p._putcmd("AUTH %s %s" % (mechanism, base64.b64encode(initial_response(mechanism, token, user)).decode()))
     line = p._getline()[0]
     continuation = None
     if line.startswith(b"+ "):
@@ -225,7 +229,7 @@ class Peers(unittest.TestCase):
 
     def test_nothing_is_offered_or_taken_before_tls(self):
         token = sign_in()["access_token"]
-        m = imaplib.IMAP4(MAIL_HOST, 21443)
+        m = imaplib.IMAP4(MAIL_HOST, IMAP4)
         self.assertIn("STARTTLS", m.capabilities)
         self.assertFalse([c for c in m.capabilities if c.startswith("AUTH=")], m.capabilities)
         with self.assertRaisesRegex(imaplib.IMAP4.error, "PRIVACYREQUIRED"):
@@ -233,7 +237,7 @@ class Peers(unittest.TestCase):
         m.starttls(context())
         self.assertTrue({"AUTH=XOAUTH2", "AUTH=OAUTHBEARER", "SASL-IR"} <= set(m.capabilities), m.capabilities)
         m.logout()
-        p = poplib.POP3(MAIL_HOST, 21410)
+        p = poplib.POP3(MAIL_HOST, POP3)
         self.assertEqual([], p.capa()["SASL"])
         with self.assertRaisesRegex(poplib.error_proto, "not allowed until SSL/TLS"):
             p._shortcmd("AUTH XOAUTH2 " + base64.b64encode(xoauth2(token)).decode())
