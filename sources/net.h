@@ -207,9 +207,14 @@ struct NetState {
     // The last conversation ended because the server hung up. The notifier
     // says nothing then; the checker must still say why its poll failed.
     bool serverHungUp;
-    // Counters for tests and measurements.
+    // Counters for tests and measurements. bytesReceived counts the reply
+    // bytes handed to the clients (the plain text under TLS), so it compares
+    // across Security settings; under TLS the bytes read from the socket
+    // (handshake included) and the records opened are counted apart.
     unsigned long long bytesReceived;
     unsigned long long headerBytesCollected;
+    unsigned long long secureBytesReceived;
+    unsigned long secureRecordsOpened;
 };
 
 extern NetState net;

@@ -394,6 +394,8 @@ static bool openRecords(void)
             net.securePlainLength = (int)plainLength;
         }
         consumeSecureIn(used);
+        if (used > 0)
+            net.secureRecordsOpened++;
         if (result == SECURE_CLOSED) {
             // Nothing after the close-notify belongs to the session.
             net.securePeerClosed = true;
@@ -421,6 +423,7 @@ static bool takeSecureChunk(void)
     memcpy(net.receiveBuffer, net.securePlain + net.securePlainOffset, (size_t)take);
     net.receiveBuffer[take] = '\0';
     net.receivedLength = take;
+    net.bytesReceived += (unsigned)take;
     net.securePlainOffset += take;
     net.securePlainLength -= take;
     return true;
@@ -565,7 +568,7 @@ static bool readSecureBytes(void)
     if (got > 0) {
         net.secureInLength += got;
         net.secureNeedsBytes = false;
-        net.bytesReceived += (unsigned)got;
+        net.secureBytesReceived += (unsigned)got;
     }
     return true;
 }

@@ -761,19 +761,46 @@ const std::string imapPlain =
     "A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
     "A0004 FETCH 1 RFC822.HEADER\r\nA0005 FETCH 2 RFC822.HEADER\r\nZ9999 LOGOUT\r\n";
 
+// Besides the sealing: each command leaves as one record in one send, and
+// every byte and record the server sends is read and opened once, so a TLS
+// poll costs the round trips of a plain one; the client is handed exactly the
+// plain poll's reply bytes.
 TEST_F(NetPoll, TlsFromTheFirstByteCarriesTheSameConversationSealed)
 {
     for (bool imapSource : {false, true}) {
+        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+        config.settings.Security = SECURITY_PLAIN;
+        ScriptedNet plain;
+        plain.imapMode = imapSource;
+        plain.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        useScriptedNet(&plain);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        net.bytesReceived = 0;
+        ASSERT_TRUE(runScriptedPoll());
+        const unsigned long long plainBytes = net.bytesReceived;
+
         ScriptedNet n;
         n.imapMode = imapSource;
-        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
         config.settings.Security = SECURITY_TLS;
-        n.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        n.server.messages = plain.server.messages;
         useScriptedNet(&n);
         memset(&notifier, 0, sizeof notifier);
         notifier.tickCounter = 1;
+        net.bytesReceived = net.secureBytesReceived = 0;
+        net.secureRecordsOpened = 0;
         ASSERT_TRUE(runScriptedPoll());
         EXPECT_EQ(imapSource ? imapPlain : pop3Plain, n.sent);
+        const size_t commands = n.server.commands.size();
+        const size_t handshake = toyRecord(22, "HELLO").size() + toyRecord(22, "FINISHED").size();
+        EXPECT_EQ(handshake + n.sent.size() + 3 * commands, n.wire.size()) << "one record per command";
+        EXPECT_EQ(commands + 2, (size_t)n.sends) << "one send per record";
+        size_t served = 0;
+        for (size_t size : n.replySizes)
+            served += size;
+        EXPECT_EQ(served, net.secureBytesReceived);
+        EXPECT_EQ((unsigned long)n.dataRecords, net.secureRecordsOpened);
+        EXPECT_EQ(plainBytes, net.bytesReceived);
         EXPECT_EQ(std::string::npos, n.wire.find("secret")) << "the password never crosses in plain text";
         EXPECT_EQ(1, n.handshakes);
         EXPECT_EQ(2, notifier.headerCount);

@@ -190,8 +190,10 @@ void ScriptedNet::deliver(const std::string &reply)
     std::string bytes;
     if (replies == rekeyBeforeReply)
         bytes += toyRecord(22, "REKEY");
-    for (size_t at = 0; at < reply.size(); at += recordSize)
+    for (size_t at = 0; at < reply.size(); at += recordSize) {
         bytes += toyRecord(23, reply.substr(at, recordSize));
+        dataRecords++;
+    }
     if (closeNotifyAfterLogout
         && (reply.find("+OK bye") == 0 || reply.find("Logout completed") != std::string::npos))
         bytes += toyRecord(21, "");
@@ -339,6 +341,7 @@ static int layerSend(NetSocket s, const char *data, int length)
     int take = (n.sendLimit > 0 && length > n.sendLimit) ? n.sendLimit : length;
     std::string bytes(data, (size_t)take);
     n.wire += bytes;
+    n.sends++;
     if (n.tls) {
         n.wireIn += bytes;
         takeRecords(n);

@@ -64,6 +64,8 @@ struct ScriptedNet {
     bool handshakeSilent = false; // the server never answers the client's hello
     int handshakes = 0;
     std::string wire;   // every byte the client put on the wire
+    int sends = 0;      // send calls that took bytes
+    int dataRecords = 0; // data records the server sealed
     std::string wireIn; // the client's record not yet complete
 
     std::deque<std::string> pending; // chunks waiting to be read
