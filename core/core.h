@@ -14,6 +14,7 @@ enum {
     WM_HOSTRESOLVED = 0x400 + 2,
     WM_STARTCONNECT = 0x400 + 3,
     WM_TRAYNOTIFY = 0x400 + 4,
+    WM_TOKENDONE = 0x400 + 5, // the token service has answered (lParam: the job)
 };
 
 // System-menu command identifiers.
@@ -27,6 +28,7 @@ enum MenuCommand {
     MENU_EXIT = 7,
     MENU_MOVE_SUBSTITUTE = 8,
     MENU_PASSWORD = 9,
+    MENU_SIGN_IN = 10, // "Sign &in..." while Auth is 1
 };
 
 // Commands parked while a poll runs.
