@@ -223,7 +223,7 @@ static unsigned lifetimeOf(const char *text)
             value = 0x7FFFFFFF;
         p++;
     }
-    return value ? (unsigned)value : DEFAULT_TOKEN_LIFETIME;
+    return value ? (unsigned)value : (unsigned)DEFAULT_TOKEN_LIFETIME;
 }
 
 int parseTokenAnswer(const char *json, size_t length, TokenAnswer *answer)
@@ -263,7 +263,7 @@ int parseTokenAnswer(const char *json, size_t length, TokenAnswer *answer)
     }
     answer->error[0] = '\0';
     answer->errorDescription[0] = '\0';
-    answer->lifetime = expires.found && !expires.cut ? lifetimeOf(expiresIn) : DEFAULT_TOKEN_LIFETIME;
+    answer->lifetime = expires.found && !expires.cut ? lifetimeOf(expiresIn) : (unsigned)DEFAULT_TOKEN_LIFETIME;
     return TOKEN_GRANTED;
 }
 
@@ -328,7 +328,7 @@ bool takeParameter(LoopbackRequest *r, const char *name, size_t nameLength, cons
 int parseLoopbackRequest(const char *data, size_t length, LoopbackRequest *r)
 {
     memset(r, 0, sizeof *r);
-    size_t limit = length < LOOPBACK_REQUEST_MAX ? length : LOOPBACK_REQUEST_MAX;
+    size_t limit = length < LOOPBACK_REQUEST_MAX ? length : (size_t)LOOPBACK_REQUEST_MAX;
     size_t end = 0;
     bool ended = false;
     for (size_t i = 0; i + 1 < limit && !ended; i++) {
