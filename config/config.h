@@ -66,6 +66,13 @@ inline bool isNetworkSource(unsigned source)
     return source == SOURCE_POP3 || source == SOURCE_IMAP4;
 }
 
+// A network source that logs in with an OAuth2 access token (Auth 1): no
+// password is asked for or sent.
+inline bool signsInWithOAuth(unsigned source, unsigned auth)
+{
+    return isNetworkSource(source) && auth == 1;
+}
+
 enum SoundOptionKind {
     SOUND_BEEP = 0,
     SOUND_CUSTOM = 1,

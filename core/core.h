@@ -38,6 +38,7 @@ enum PendingCommand {
     PENDING_SETUP = 2,
     PENDING_LAUNCH_READER = 3,
     PENDING_EXIT = 4,
+    PENDING_SIGN_IN = 5,
 };
 
 // What the dial-up link is doing (notifier.rasState); the status text says so.

@@ -210,6 +210,8 @@ void installSocketLayer(const SocketLayer *layer);
 void installDialUpLayer(const DialUpLayer *layer);
 void installSecureLayer(const SecureLayer *layer);
 void installTokenLayer(const TokenLayer *layer);
+// The TLS layer in force (tests wrap the platform's own).
+const SecureLayer *installedSecureLayer(void);
 
 // The transport state. One connection at a time.
 struct NetState {

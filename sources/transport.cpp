@@ -43,6 +43,11 @@ void installTokenLayer(const TokenLayer *layer)
     tokens = layer;
 }
 
+const SecureLayer *installedSecureLayer(void)
+{
+    return secure;
+}
+
 static bool isImap(void)
 {
     return config.settings.MessageSource == SOURCE_IMAP4;
