@@ -67,7 +67,9 @@ INT_PTR onInit(HWND dialog, BoxJob *job)
         return TRUE;
     }
     CloseHandle(thread);
-    return TRUE;
+    // Cancel has the focus: the address is there to copy, not to edit.
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    return FALSE;
 }
 
 INT_PTR CALLBACK SignInBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
