@@ -343,17 +343,10 @@ static void sendAuthenticate(void)
     }
 }
 
-// The first refused token may only have ended early: one new token is tried,
-// then the user must sign in again.
 static void tokenRefused(void)
 {
-    wipeBytes(net.saslCommand, sizeof net.saslCommand);
-    if (++imap.tokensRefused > 1) {
-        signInNeeded();
-        return;
-    }
     enterState(IMAP_AUTH_REFRESH);
-    refreshAccessToken();
+    renewRefusedToken(&imap.tokensRefused);
 }
 
 void continueImapAfterRefresh(void)
@@ -505,6 +498,18 @@ static void authenticated(void)
     sendMailboxCommand();
 }
 
+// The tagged status of AUTHENTICATE (also after the server's error was answered).
+static bool onAuthResultLine(const char *line, size_t length, int status)
+{
+    if (status == IMAP_PENDING)
+        return false;
+    if (status == IMAP_OK)
+        authenticated();
+    else
+        tokenRefused();
+    return true;
+}
+
 static bool onAuthenticateLine(const char *line, size_t length, int status)
 {
     if (isContinuationLine(line, length)) {
@@ -515,24 +520,7 @@ static bool onAuthenticateLine(const char *line, size_t length, int status)
         sendImap(IMAP_AUTH_ERROR);
         return true;
     }
-    if (status == IMAP_PENDING)
-        return false;
-    if (status == IMAP_OK)
-        authenticated();
-    else
-        tokenRefused();
-    return true;
-}
-
-static bool onAuthErrorLine(const char *line, size_t length, int status)
-{
-    if (status == IMAP_PENDING)
-        return false;
-    if (status == IMAP_OK)
-        authenticated();
-    else
-        tokenRefused();
-    return true;
+    return onAuthResultLine(line, length, status);
 }
 
 static bool onSelectLine(const char *line, size_t length, int status)
@@ -638,7 +626,7 @@ static bool onLine(const char *line, size_t length, int status)
     case IMAP_CAPABILITY: return onCapabilityLine(line, length, status);
     case IMAP_AUTH_READY: return onAuthReadyLine(line, length, status);
     case IMAP_AUTHENTICATE: return onAuthenticateLine(line, length, status);
-    case IMAP_AUTH_ERROR: return onAuthErrorLine(line, length, status);
+    case IMAP_AUTH_ERROR: return onAuthResultLine(line, length, status);
     case IMAP_SELECT: return onSelectLine(line, length, status);
     case IMAP_FLAGS: return onFlagsLine(line, length, status);
     case IMAP_HEADER: return onHeaderLine(line, length, status);

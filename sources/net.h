@@ -283,9 +283,11 @@ void startSecureSession(void);
 // OAuth2. Sends net.saslCommand (formatted by the client) sealed, then wipes
 // it; in a plain conversation it is refused and wiped unsent.
 void sendSaslCommand(void);
-// The server refused the access token: a new one is asked for while the
-// connection waits; the client's continueAfterRefresh follows when it came.
-void refreshAccessToken(void);
+// The server refused the access token. The first refusal of a conversation
+// may only mean the token ended early: a new one is asked for while the
+// connection waits (the client, in its refresh state, hears of it through its
+// continueAfterRefresh); the second asks the user to sign in again.
+void renewRefusedToken(int *refusals);
 // Ends the poll with "Sign-in needed for ...", said once per outage.
 void signInNeeded(void);
 // A SASL continuation line ("+" or "+ text"), not POP3's "+OK".

@@ -222,18 +222,11 @@ static void sendAuth(void)
         sendPop3(POP3_AUTH_READY); // the response waits in net.saslCommand for the "+"
 }
 
-// The first refused token may only have ended early: one new token is tried,
-// then the user must sign in again.
 static void tokenRefused(void)
 {
-    wipeBytes(net.saslCommand, sizeof net.saslCommand);
-    if (++pop3.tokensRefused > 1) {
-        signInNeeded();
-        return;
-    }
     enterState(POP3_AUTH_REFRESH);
     resetLineFramer(&pop3.reply);
-    refreshAccessToken();
+    renewRefusedToken(&pop3.tokensRefused);
 }
 
 void continuePop3AfterRefresh(void)

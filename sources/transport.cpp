@@ -713,9 +713,14 @@ static bool startTokenRefresh(void)
     return true;
 }
 
-void refreshAccessToken(void)
+void renewRefusedToken(int *refusals)
 {
+    wipeBytes(net.saslCommand, sizeof net.saslCommand);
     forgetAccessToken();
+    if (++*refusals > 1) {
+        signInNeeded();
+        return;
+    }
     startTokenRefresh();
 }
 
