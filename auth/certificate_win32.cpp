@@ -300,7 +300,6 @@ bool checkServerCertificate(PCCERT_CONTEXT server, const char *host, const char 
     return verdict == VERDICT_TRUSTED;
 }
 
-
 void certificateName(PCCERT_CONTEXT certificate, DWORD type, DWORD flags, char *name, size_t size)
 {
     if (size)

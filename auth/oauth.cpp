@@ -263,7 +263,8 @@ int parseTokenAnswer(const char *json, size_t length, TokenAnswer *answer)
     }
     answer->error[0] = '\0';
     answer->errorDescription[0] = '\0';
-    answer->lifetime = expires.found && !expires.cut ? lifetimeOf(expiresIn) : (unsigned)DEFAULT_TOKEN_LIFETIME;
+    answer->lifetime =
+        expires.found && !expires.cut ? lifetimeOf(expiresIn) : (unsigned)DEFAULT_TOKEN_LIFETIME;
     return TOKEN_GRANTED;
 }
 

@@ -51,12 +51,13 @@ INT_PTR onInit(HWND dialog, BoxJob *job)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)job);
     job->dialog = dialog;
-    SetDlgItemTextA(dialog, ID_TEXT,
-                    signInBrowserOpened(job->session)
-                        ? "Finish the sign-in in the browser window that opened; Pelimbo goes on when the browser "
-                          "comes back. If the browser shows nothing, copy this address into it:"
-                        : "The browser could not be opened. Copy this address into a browser and sign in there; "
-                          "Pelimbo goes on when the browser comes back:");
+    SetDlgItemTextA(
+        dialog, ID_TEXT,
+        signInBrowserOpened(job->session)
+            ? "Finish the sign-in in the browser window that opened; Pelimbo goes on when the browser "
+              "comes back. If the browser shows nothing, copy this address into it:"
+            : "The browser could not be opened. Copy this address into a browser and sign in there; "
+              "Pelimbo goes on when the browser comes back:");
     SetDlgItemTextA(dialog, ID_ADDRESS, signInAddress(job->session));
     InterlockedIncrement(&job->references);
     HANDLE thread = CreateThread(NULL, 0, waitThread, job, 0, NULL);
@@ -115,7 +116,8 @@ struct Template {
         word(LOWORD(d));
         word(HIWORD(d));
     }
-    void item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classAtom, const wchar_t *title)
+    void item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classAtom,
+              const wchar_t *title)
     {
         align();
         dword(style | WS_CHILD | WS_VISIBLE);

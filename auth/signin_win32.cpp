@@ -203,7 +203,8 @@ static const char *requestRefusal(const SignInRequest *r)
         return "OAuth2 needs the client ID you registered with the provider: type it in setup";
     if (!r->authorizeUrl[0] || !r->tokenUrl[0])
         return "OAuth2 needs the addresses of the sign-in and token services: type them in setup";
-    if (compareNoCaseN(r->authorizeUrl, "https://", 8) != 0 || compareNoCaseN(r->tokenUrl, "https://", 8) != 0)
+    if (compareNoCaseN(r->authorizeUrl, "https://", 8) != 0
+        || compareNoCaseN(r->tokenUrl, "https://", 8) != 0)
         return "The addresses of the sign-in and token services must begin with https://";
     return NULL;
 }
@@ -226,7 +227,8 @@ static bool openListener(SignInSession *s, char *message, size_t size)
     memcpy(&local.sin_addr, loopback, 4);
     int length = sizeof local;
     if (s->listener == INVALID_SOCKET || k.bind(s->listener, (struct sockaddr *)&local, sizeof local) != 0
-        || k.listen(s->listener, 4) != 0 || k.getSockName(s->listener, (struct sockaddr *)&local, &length) != 0) {
+        || k.listen(s->listener, 4) != 0
+        || k.getSockName(s->listener, (struct sockaddr *)&local, &length) != 0) {
         copyText(message, size, "The sign-in could not open a port on 127.0.0.1 for the browser's answer");
         return false;
     }
@@ -251,8 +253,8 @@ SignInSession *beginSignIn(const SignInRequest *request, char *message, size_t s
     s->request = *request;
     s->listener = INVALID_SOCKET;
     uint8_t random[PKCE_RANDOM_BYTES + STATE_RANDOM_BYTES];
-    bool ready = platformRandom(random, sizeof random, message, size) && loadSockets(s->sockets, message, size)
-                 && openListener(s, message, size);
+    bool ready = platformRandom(random, sizeof random, message, size)
+                 && loadSockets(s->sockets, message, size) && openListener(s, message, size);
     if (ready) {
         pkceVerifier(random, s->verifier);
         stateText(random + PKCE_RANDOM_BYTES, s->state);
@@ -265,8 +267,9 @@ SignInSession *beginSignIn(const SignInRequest *request, char *message, size_t s
     char challenge[PKCE_TEXT_SIZE];
     pkceChallenge(s->verifier, challenge);
     OAuthEndpoints endpoints = {s->request.authorizeUrl, s->request.tokenUrl, s->request.scope};
-    SignInValues values = {s->request.clientId, s->request.clientSecret, s->redirect, s->state,
-                           s->verifier, challenge, s->request.login, s->request.provider};
+    SignInValues values = {
+        s->request.clientId, s->request.clientSecret, s->redirect,        s->state, s->verifier,
+        challenge,           s->request.login,        s->request.provider};
     if (!buildAuthorizeUrl(&endpoints, &values, s->address, sizeof s->address)) {
         copyText(message, size, "The sign-in address is too long");
         endSignIn(s);
@@ -337,7 +340,8 @@ static Outcome serveConnection(SignInSession *s, SOCKET client, LoopbackRequest 
         return OUTCOME_CODE;
     }
     if (ours && request->hasError) {
-        answerPage(k, client, "200 OK", "Not signed in", "The sign-in did not complete. You can close this tab.");
+        answerPage(k, client, "200 OK", "Not signed in",
+                   "The sign-in did not complete. You can close this tab.");
         return OUTCOME_DENIED;
     }
     answerPage(k, client, "400 Bad Request", "Bad request", "This is not the sign-in Pelimbo waits for.");
@@ -354,8 +358,9 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
 {
     char challenge[PKCE_TEXT_SIZE];
     pkceChallenge(s->verifier, challenge);
-    SignInValues values = {s->request.clientId, s->request.clientSecret, s->redirect, s->state,
-                           s->verifier, challenge, s->request.login, s->request.provider};
+    SignInValues values = {
+        s->request.clientId, s->request.clientSecret, s->redirect,        s->state, s->verifier,
+        challenge,           s->request.login,        s->request.provider};
     static char form[TOKEN_BODY_SIZE];
     static char answer[TOKEN_ANSWER_MAX + 1];
     static TokenAnswer parsed;
@@ -363,9 +368,9 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
     unsigned status = 0;
     bool built = buildCodeForm(&values, code, form, sizeof form);
     bool reached = built
-                   && postToTokenService(s->request.tokenUrl, form, s->request.trustFile, s->request.exchangeSeconds,
-                                         answer, sizeof answer, &length, &status, result->message,
-                                         sizeof result->message);
+                   && postToTokenService(s->request.tokenUrl, form, s->request.trustFile,
+                                         s->request.exchangeSeconds, answer, sizeof answer, &length, &status,
+                                         result->message, sizeof result->message);
     SecureZeroMemory(form, sizeof form);
     if (!built) {
         failWith(result, "The sign-in's answer is too long to send to the token service");
@@ -380,8 +385,8 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
         failWith(result, "The token service gave no refresh token, so the sign-in cannot be kept "
                          "(Microsoft needs the scope offline_access)");
     } else if (kind == TOKEN_GRANTED) {
-        int protectedToken =
-            protectSecret(SECRET_REFRESH_TOKEN, parsed.refreshToken, result->storedToken, sizeof result->storedToken);
+        int protectedToken = protectSecret(SECRET_REFRESH_TOKEN, parsed.refreshToken, result->storedToken,
+                                           sizeof result->storedToken);
         if (protectedToken == SECRET_UNAVAILABLE)
             failWith(result, "Unable to load CRYPT32.DLL or a function in it: the sign-in cannot be kept");
         else if (protectedToken != SECRET_OK)
@@ -392,8 +397,8 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
             kept = true;
         }
     } else if (kind == TOKEN_REFUSED && parsed.errorDescription[0]) {
-        formatText(result->message, sizeof result->message, "The token service answered: %s\n%s", parsed.error,
-                   parsed.errorDescription);
+        formatText(result->message, sizeof result->message, "The token service answered: %s\n%s",
+                   parsed.error, parsed.errorDescription);
     } else if (kind == TOKEN_REFUSED) {
         formatText(result->message, sizeof result->message, "The token service answered: %s", parsed.error);
     } else {

@@ -69,8 +69,8 @@ int load(void)
     bool all = resolve(api.open, "WinHttpOpen") && resolve(api.crackUrl, "WinHttpCrackUrl")
                && resolve(api.connect, "WinHttpConnect") && resolve(api.openRequest, "WinHttpOpenRequest")
                && resolve(api.setOption, "WinHttpSetOption") && resolve(api.setTimeouts, "WinHttpSetTimeouts")
-               && resolve(api.sendRequest, "WinHttpSendRequest") && resolve(api.queryOption, "WinHttpQueryOption")
-               && resolve(api.writeData, "WinHttpWriteData")
+               && resolve(api.sendRequest, "WinHttpSendRequest")
+               && resolve(api.queryOption, "WinHttpQueryOption") && resolve(api.writeData, "WinHttpWriteData")
                && resolve(api.receiveResponse, "WinHttpReceiveResponse")
                && resolve(api.queryHeaders, "WinHttpQueryHeaders") && resolve(api.readData, "WinHttpReadData")
                && resolve(api.closeHandle, "WinHttpCloseHandle");
@@ -100,14 +100,22 @@ void closeAll(Handles &h)
 void describeFailure(DWORD error, const char *host, char *failure, size_t size)
 {
     switch (error) {
-    case ERROR_WINHTTP_TIMEOUT: formatText(failure, size, "Time out getting an access token from %s", host); break;
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED: formatText(failure, size, "The token service %s cannot be found", host); break;
-    case ERROR_WINHTTP_CANNOT_CONNECT: formatText(failure, size, "Cannot connect to the token service %s", host); break;
+    case ERROR_WINHTTP_TIMEOUT:
+        formatText(failure, size, "Time out getting an access token from %s", host);
+        break;
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+        formatText(failure, size, "The token service %s cannot be found", host);
+        break;
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+        formatText(failure, size, "Cannot connect to the token service %s", host);
+        break;
     case ERROR_WINHTTP_SECURE_FAILURE:
-        formatText(failure, size, "The secure connection to %s failed (error %lu)", host, (unsigned long)error);
+        formatText(failure, size, "The secure connection to %s failed (error %lu)", host,
+                   (unsigned long)error);
         break;
     default:
-        formatText(failure, size, "The token service %s could not be reached (error %lu)", host, (unsigned long)error);
+        formatText(failure, size, "The token service %s could not be reached (error %lu)", host,
+                   (unsigned long)error);
         break;
     }
 }
@@ -116,7 +124,8 @@ void describeFailure(DWORD error, const char *host, char *failure, size_t size)
 // decides (so the platform's own, which knows nothing of TrustFile, is told to
 // leave it to us), no redirect takes the form elsewhere, no cookie or Windows
 // sign-in goes along.
-bool prepareRequest(Handles &h, const wchar_t *host, INTERNET_PORT port, const wchar_t *path, unsigned timeout)
+bool prepareRequest(Handles &h, const wchar_t *host, INTERNET_PORT port, const wchar_t *path,
+                    unsigned timeout)
 {
     int milliseconds = (int)(timeout ? timeout * 1000 : 60000);
     h.session = api.open(L"Pelimbo", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -166,7 +175,8 @@ bool postToTokenService(const char *url, const char *form, const char *trustFile
         answer[0] = '\0';
     int library = load();
     if (library <= 0) {
-        copyText(failure, failureSize, library == 0 ? "Unable to load WINHTTP.DLL" : "Missing function in WINHTTP.DLL");
+        copyText(failure, failureSize,
+                 library == 0 ? "Unable to load WINHTTP.DLL" : "Missing function in WINHTTP.DLL");
         return false;
     }
     int certificates = loadCertificateCheck();
@@ -203,7 +213,8 @@ bool postToTokenService(const char *url, const char *form, const char *trustFile
 
     Handles h = {NULL, NULL, NULL};
     DWORD formLength = (DWORD)strlen(form);
-    static const wchar_t headers[] = L"Content-Type: application/x-www-form-urlencoded\r\nAccept: application/json\r\n";
+    static const wchar_t headers[] =
+        L"Content-Type: application/x-www-form-urlencoded\r\nAccept: application/json\r\n";
     // The headers go first, alone: once they are out the handshake is done,
     // and the form follows only if the certificate passed.
     bool sent = prepareRequest(h, host, parts.nPort, path, timeoutSeconds)

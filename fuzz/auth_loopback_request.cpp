@@ -17,10 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         int result = parseLoopbackRequest(copy, cut, &request);
         if (strnlen(request.code, sizeof request.code) >= sizeof request.code
             || strnlen(request.state, sizeof request.state) >= sizeof request.state
-            || strnlen(request.errorDescription, sizeof request.errorDescription) >= sizeof request.errorDescription)
+            || strnlen(request.errorDescription, sizeof request.errorDescription)
+                   >= sizeof request.errorDescription)
             abort();
-        if (request.hasCode && (result != LOOPBACK_COMPLETE || !request.rootPath || cut < 4
-                                || memcmp(copy, "GET ", 4) != 0))
+        if (request.hasCode
+            && (result != LOOPBACK_COMPLETE || !request.rootPath || cut < 4 || memcmp(copy, "GET ", 4) != 0))
             abort();
     }
     free(copy);

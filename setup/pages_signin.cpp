@@ -13,7 +13,8 @@ namespace
 {
 
 const char *const authNames[] = {"Password", "OAuth2 in the browser"};
-const char *const providerNames[] = {"Own endpoints", "Microsoft (Outlook.com, Microsoft 365)", "Google (Gmail)"};
+const char *const providerNames[] = {"Own endpoints", "Microsoft (Outlook.com, Microsoft 365)",
+                                     "Google (Gmail)"};
 
 unsigned comboChoice(HWND page, int id)
 {
@@ -37,14 +38,14 @@ void layoutSignInPage(HWND page)
 {
     bool oauth = comboChoice(page, IDC_SI_AUTH) == AUTH_OAUTH2;
     bool own = comboChoice(page, IDC_SI_PROVIDER) == PROVIDER_OWN;
-    static const int oauthControls[] = {IDC_SI_SIGN_IN,  IDC_SI_PROVIDER_LABEL, IDC_SI_PROVIDER,
-                                        IDC_SI_CLIENT_ID_LABEL, IDC_SI_CLIENT_ID, IDC_SI_SECRET_LABEL,
-                                        IDC_SI_SECRET,   IDC_SI_AUTHORIZE_LABEL, IDC_SI_AUTHORIZE,
-                                        IDC_SI_TOKEN_LABEL, IDC_SI_TOKEN,    IDC_SI_SCOPE_LABEL,
-                                        IDC_SI_SCOPE,    IDC_SI_STATE};
+    static const int oauthControls[] = {
+        IDC_SI_SIGN_IN,   IDC_SI_PROVIDER_LABEL, IDC_SI_PROVIDER, IDC_SI_CLIENT_ID_LABEL,
+        IDC_SI_CLIENT_ID, IDC_SI_SECRET_LABEL,   IDC_SI_SECRET,   IDC_SI_AUTHORIZE_LABEL,
+        IDC_SI_AUTHORIZE, IDC_SI_TOKEN_LABEL,    IDC_SI_TOKEN,    IDC_SI_SCOPE_LABEL,
+        IDC_SI_SCOPE,     IDC_SI_STATE};
     for (int id : oauthControls)
         enableControl(page, id, oauth);
-    static const int ownControls[] = {IDC_SI_AUTHORIZE_LABEL, IDC_SI_AUTHORIZE, IDC_SI_TOKEN_LABEL,
+    static const int ownControls[] = {IDC_SI_AUTHORIZE_LABEL, IDC_SI_AUTHORIZE,   IDC_SI_TOKEN_LABEL,
                                       IDC_SI_TOKEN,           IDC_SI_SCOPE_LABEL, IDC_SI_SCOPE};
     for (int id : ownControls)
         showControl(page, id, own);
@@ -164,7 +165,8 @@ extern "C" INT_PTR CALLBACK SignInDlgProc(HWND page, UINT message, WPARAM wParam
         return FALSE;
     }
     case WM_COMMAND:
-        if ((LOWORD(wParam) == IDC_SI_AUTH || LOWORD(wParam) == IDC_SI_PROVIDER) && HIWORD(wParam) == CBN_SELCHANGE) {
+        if ((LOWORD(wParam) == IDC_SI_AUTH || LOWORD(wParam) == IDC_SI_PROVIDER)
+            && HIWORD(wParam) == CBN_SELCHANGE) {
             layoutSignInPage(page);
             applyProviderHost(chosenSource());
             return TRUE;

@@ -317,8 +317,8 @@ static void sendAuthenticate(void)
     char message[SASL_MESSAGE_SIZE];
     const char *name = saslMechanismName(imap.mechanism);
     imap.tagNumber++;
-    bool built = buildSaslMessage(imap.mechanism, s.Login, s.MailHost, s.IMAP4Port, oauth.accessToken, message,
-                                  sizeof message);
+    bool built = buildSaslMessage(imap.mechanism, s.Login, s.MailHost, s.IMAP4Port, oauth.accessToken,
+                                  message, sizeof message);
     bool fits = built
                 && (imap.offer.initialResponse
                         ? formatText(net.saslCommand, sizeof net.saslCommand, "A%04d AUTHENTICATE %s %s\r\n",

@@ -205,18 +205,19 @@ static void sendAuth(void)
     const char *name = saslMechanismName(pop3.mechanism);
     bool built = buildSaslMessage(pop3.mechanism, s.Login, s.MailHost, s.POP3Port, oauth.accessToken, message,
                                   sizeof message);
-    bool inline_ = built && strlen("AUTH  \r\n") + strlen(name) + strlen(message) <= POP3_AUTH_LINE_MAX;
-    bool fits = built
-                && (inline_ ? formatText(net.saslCommand, sizeof net.saslCommand, "AUTH %s %s\r\n", name, message)
-                            : formatText(net.saslCommand, sizeof net.saslCommand, "%s\r\n", message)
-                                  && formatCommand("AUTH %s\r\n", name));
+    bool onTheLine = built && strlen("AUTH  \r\n") + strlen(name) + strlen(message) <= POP3_AUTH_LINE_MAX;
+    bool fits =
+        built
+        && (onTheLine ? formatText(net.saslCommand, sizeof net.saslCommand, "AUTH %s %s\r\n", name, message)
+                      : formatText(net.saslCommand, sizeof net.saslCommand, "%s\r\n", message)
+                            && formatCommand("AUTH %s\r\n", name));
     wipeBytes(message, sizeof message);
     if (!fits) {
         wipeBytes(net.saslCommand, sizeof net.saslCommand);
         failBeforeLogin("Login name or access token cannot be sent to the POP3 server");
         return;
     }
-    if (inline_)
+    if (onTheLine)
         sendPop3Sasl(POP3_AUTH);
     else
         sendPop3(POP3_AUTH_READY); // the response waits in net.saslCommand for the "+"

@@ -622,7 +622,8 @@ static void handleSecureRead(void)
 
 bool isContinuationLine(const char *line, size_t length)
 {
-    return length >= 1 && line[0] == '+' && (length == 1 || line[1] == ' ' || line[1] == '\r' || line[1] == '\n');
+    return length >= 1 && line[0] == '+'
+           && (length == 1 || line[1] == ' ' || line[1] == '\r' || line[1] == '\n');
 }
 
 void takeSaslError(const char *line, size_t length)
@@ -685,7 +686,8 @@ static bool startTokenRefresh(void)
         refused = "OAuth2 needs the address of the token service: type it in setup";
     else if (!job)
         refused = "Not enough memory for the token request";
-    else if (!buildRefreshForm(s.OAuthClientId, s.OAuthClientSecret, refreshToken, job->form, sizeof job->form))
+    else if (!buildRefreshForm(s.OAuthClientId, s.OAuthClientSecret, refreshToken, job->form,
+                               sizeof job->form))
         refused = "The refresh token is too long to send";
     wipeBytes(refreshToken, sizeof refreshToken);
     if (refused) {
@@ -767,12 +769,13 @@ static void takeTokenAnswer(TokenJob *job)
         return;
     }
     if (kind == TOKEN_REFUSED && answer.errorDescription[0])
-        formatText(text, sizeof text, "The token service answered: %s\n%s", answer.error, answer.errorDescription);
+        formatText(text, sizeof text, "The token service answered: %s\n%s", answer.error,
+                   answer.errorDescription);
     else if (kind == TOKEN_REFUSED)
         formatText(text, sizeof text, "The token service answered: %s", answer.error);
     else
-        formatText(text, sizeof text, "The token service at %s sent an answer Pelimbo cannot read (HTTP %u)", host,
-                   job->httpStatus);
+        formatText(text, sizeof text, "The token service at %s sent an answer Pelimbo cannot read (HTTP %u)",
+                   host, job->httpStatus);
     failWith(text);
 }
 

@@ -40,7 +40,6 @@ TEST(BoundedText, CaseInsensitiveCompareOrdersLikeKeys)
     EXPECT_LT(compareNoCase("abc", "abcd"), 0);
 }
 
-
 // RFC 4648's vectors in both alphabets, and the texts a decoder must refuse
 // rather than guess at: a stray character, padding in the middle, a length no
 // encoding has, a result that does not fit.
@@ -50,9 +49,14 @@ TEST(Base64, EncodesAndDecodesBothAlphabetsAndRefusesWhatNoEncoderWrites)
         const char *plain, *standard, *url;
     };
     const Case cases[] = {
-        {"", "", ""},           {"f", "Zg==", "Zg"},         {"fo", "Zm8=", "Zm8"},
-        {"foo", "Zm9v", "Zm9v"}, {"foob", "Zm9vYg==", "Zm9vYg"}, {"fooba", "Zm9vYmE=", "Zm9vYmE"},
-        {"foobar", "Zm9vYmFy", "Zm9vYmFy"}, {"\xfb\xff", "+/8=", "-_8"},
+        {"", "", ""},
+        {"f", "Zg==", "Zg"},
+        {"fo", "Zm8=", "Zm8"},
+        {"foo", "Zm9v", "Zm9v"},
+        {"foob", "Zm9vYg==", "Zm9vYg"},
+        {"fooba", "Zm9vYmE=", "Zm9vYmE"},
+        {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
+        {"\xfb\xff", "+/8=", "-_8"},
     };
     for (const Case &c : cases) {
         char out[32];

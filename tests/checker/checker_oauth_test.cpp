@@ -30,8 +30,9 @@ bool holdsTokenInClear(const std::string &text)
         if ((text[i] != 'a' && text[i] != 'r') || text[i + 1] != '-')
             continue;
         size_t n = 0;
-        while (i + 2 + n < text.size() && (isalnum((unsigned char)text[i + 2 + n]) || text[i + 2 + n] == '-'
-                                           || text[i + 2 + n] == '_'))
+        while (
+            i + 2 + n < text.size()
+            && (isalnum((unsigned char)text[i + 2 + n]) || text[i + 2 + n] == '-' || text[i + 2 + n] == '_'))
             n++;
         if (n >= 16)
             return true;
@@ -41,12 +42,12 @@ bool holdsTokenInClear(const std::string &text)
 
 std::string settings(unsigned source, unsigned port, unsigned security)
 {
-    return "[Pelimbo]\r\nMessageSource=" + std::to_string(source) + "\r\nLogin=" + oauthUser
-           + "\r\nMailHost=" + oauthMailHost + "\r\nPOP3Port=" + std::to_string(port)
-           + "\r\nIMAP4Port=" + std::to_string(port) + "\r\nSecurity=" + std::to_string(security)
-           + "\r\nTrustFile=" + oauthTrustFile() + "\r\nAuth=1\r\nOAuthProvider=0\r\nOAuthClientId="
-           + oauthClientId + "\r\nOAuthClientSecret=" + oauthClientSecret + "\r\nOAuthAuthorizeUrl="
-           + oauthAuthorizeUrl + "\r\nOAuthTokenUrl=" + oauthTokenUrl + "\r\nOAuthScope=" + oauthScope
+    return "[Pelimbo]\r\nMessageSource=" + std::to_string(source) + "\r\nLogin=" + oauthUser + "\r\nMailHost="
+           + oauthMailHost + "\r\nPOP3Port=" + std::to_string(port) + "\r\nIMAP4Port=" + std::to_string(port)
+           + "\r\nSecurity=" + std::to_string(security) + "\r\nTrustFile=" + oauthTrustFile()
+           + "\r\nAuth=1\r\nOAuthProvider=0\r\nOAuthClientId=" + oauthClientId
+           + "\r\nOAuthClientSecret=" + oauthClientSecret + "\r\nOAuthAuthorizeUrl=" + oauthAuthorizeUrl
+           + "\r\nOAuthTokenUrl=" + oauthTokenUrl + "\r\nOAuthScope=" + oauthScope
            + "\r\nConnectTimeout=10\r\nInactivityTimeout=20\r\n";
 }
 

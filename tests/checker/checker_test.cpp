@@ -22,7 +22,6 @@
 #include "tests/checker/run_checker.h"
 #include "tests/fakes/recording_frontend.h"
 
-
 // --- The same poll in-process ------------------------------------------------------------------
 
 static std::string escaped(const char *text)

@@ -104,4 +104,3 @@ CheckRun runChecker(const std::string &arguments, const std::string &directory)
     CloseHandle(errRead);
     return run;
 }
-

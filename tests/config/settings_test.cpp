@@ -288,8 +288,9 @@ TEST_F(SettingsFile, OAuthKeysReadWithTheirDefaultsAndRanges)
     EXPECT_EQ(0u, config.settings.Auth);
     EXPECT_EQ(0u, config.settings.OAuthProvider);
     EXPECT_FALSE(config.settings.ProtectPassword);
-    EXPECT_FALSE(loadSettings(ini(pop3 + "Auth=1\r\nOAuthProvider=2\r\nOAuthClientId=id.apps\r\n"
-                                         "OAuthToken=AQID\r\nProtectPassword=TRUE\r\n")
+    EXPECT_FALSE(loadSettings(ini(pop3
+                                  + "Auth=1\r\nOAuthProvider=2\r\nOAuthClientId=id.apps\r\n"
+                                    "OAuthToken=AQID\r\nProtectPassword=TRUE\r\n")
                                   .c_str()));
     EXPECT_EQ(1u, config.settings.Auth);
     EXPECT_EQ(2u, config.settings.OAuthProvider);
@@ -343,8 +344,9 @@ TEST_F(SettingsFile, ProtectedPasswordIsStoredAndReadOnlyInItsProtectedForm)
     config.settings = Settings();
     EXPECT_TRUE(loadSettings(path.c_str()));
     EXPECT_STREQ("", config.settings.plainPassword);
-    EXPECT_EQ((Texts{"The protected password cannot be read by this Windows account: type it again in setup"}),
-              boxes.texts());
+    EXPECT_EQ(
+        (Texts{"The protected password cannot be read by this Windows account: type it again in setup"}),
+        boxes.texts());
 }
 
 TEST_F(SettingsFile, SaveWritesEveryKeyInOrder)

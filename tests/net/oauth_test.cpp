@@ -205,7 +205,8 @@ TEST_F(OAuthDovecot, RevokedRefreshTokenAsksForSignInAndSendsNothing)
               frontCalls("notice:"));
     EXPECT_TRUE(notifier.pollFailed);
     EXPECT_STREQ("", config.settings.OAuthToken);
-    EXPECT_EQ(1, countLines(oauthServerLog(), "\"grant_type\":\"refresh_token\",\"result\":\"invalid_grant\""));
+    EXPECT_EQ(1,
+              countLines(oauthServerLog(), "\"grant_type\":\"refresh_token\",\"result\":\"invalid_grant\""));
     EXPECT_EQ(dovecotLog, readFile(oauthDir() + "\\dovecot.log")) << "no connection to the mail server";
 }
 

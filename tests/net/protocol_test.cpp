@@ -967,7 +967,6 @@ TEST_F(NetPoll, SilentHandshakeTimesOutUnderTheConnectLimit)
     EXPECT_EQ(sn.startups, sn.cleanups);
 }
 
-
 // --- OAuth2 (a scripted token service; the certificate check is the toy layer's) ---------
 
 std::string saslMessage(SaslMechanism mechanism, const char *token, unsigned port)
@@ -1003,8 +1002,8 @@ TEST_F(NetPoll, OAuthImapLogsInWithTheMechanismAndFormTheServerOffers)
         std::string name = saslMechanismName(mechanism);
         std::string login = c.saslIr ? "A0003 AUTHENTICATE " + name + " " + message + "\r\n"
                                      : "A0003 AUTHENTICATE " + name + "\r\n" + message + "\r\n";
-        EXPECT_EQ("A0002 CAPABILITY\r\n" + login + "A0004 EXAMINE INBOX\r\n" + fetchRange(5, 1, 2, "RFC822.HEADER")
-                      + "Z9999 LOGOUT\r\n",
+        EXPECT_EQ("A0002 CAPABILITY\r\n" + login + "A0004 EXAMINE INBOX\r\n"
+                      + fetchRange(5, 1, 2, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
                   n.sent);
         EXPECT_EQ(2, notifier.headerCount);
         EXPECT_TRUE(errors().empty());
@@ -1013,7 +1012,8 @@ TEST_F(NetPoll, OAuthImapLogsInWithTheMechanismAndFormTheServerOffers)
                   n.tokens.forms);
         EXPECT_EQ(std::string::npos, n.wire.find(message)) << "the token goes sealed";
         EXPECT_EQ(std::string::npos, n.sent.find("secret")) << "no password with OAuth2";
-        EXPECT_EQ(std::string(sizeof net.saslCommand, '\0'), std::string(net.saslCommand, sizeof net.saslCommand));
+        EXPECT_EQ(std::string(sizeof net.saslCommand, '\0'),
+                  std::string(net.saslCommand, sizeof net.saslCommand));
     }
     useScriptedNet(&sn);
 }
@@ -1036,7 +1036,8 @@ TEST_F(NetPoll, OAuthPop3UsesCapaAndAuthWithShortAndLongTokens)
         forgetAccessToken();
         ASSERT_TRUE(runScriptedPoll());
         std::string message = saslMessage(SASL_XOAUTH2, token.c_str(), 110);
-        std::string auth = longToken ? "AUTH XOAUTH2\r\n" + message + "\r\n" : "AUTH XOAUTH2 " + message + "\r\n";
+        std::string auth =
+            longToken ? "AUTH XOAUTH2\r\n" + message + "\r\n" : "AUTH XOAUTH2 " + message + "\r\n";
         EXPECT_EQ("CAPA\r\n" + auth + "STAT\r\nTOP 1 0\r\nQUIT\r\n", n.sent);
         EXPECT_EQ(1, notifier.headerCount);
         EXPECT_TRUE(errors().empty());
@@ -1066,7 +1067,8 @@ TEST_F(NetPoll, OAuthRefusedTokenIsRenewedOnceThenASignInIsAskedFor)
             forgetAccessToken();
             ASSERT_TRUE(runScriptedPoll());
             const char *answer = bearer ? "AQ==\r\n" : "\r\n";
-            EXPECT_NE(std::string::npos, n.sent.find("\r\n" + std::string(answer))) << "the error is answered";
+            EXPECT_NE(std::string::npos, n.sent.find("\r\n" + std::string(answer)))
+                << "the error is answered";
             EXPECT_EQ(2u, n.tokens.forms.size());
             EXPECT_EQ((std::vector<std::string>{"access-1", "access-2"}), n.server.tokensSeen);
             EXPECT_STREQ("401", net.saslStatus);
@@ -1151,9 +1153,9 @@ TEST_F(NetPoll, OAuthWithoutTlsSendsNothing)
     EXPECT_EQ(0, sn.startups);
     EXPECT_EQ(0, sn.opens);
     EXPECT_TRUE(sn.tokens.forms.empty());
-    EXPECT_EQ(
-        (std::vector<std::string>{"error:OAuth2 sign-in needs TLS (Security 1 or 2): nothing was sent to 127.0.0.1"}),
-        errors());
+    EXPECT_EQ((std::vector<std::string>{
+                  "error:OAuth2 sign-in needs TLS (Security 1 or 2): nothing was sent to 127.0.0.1"}),
+              errors());
     EXPECT_TRUE(notifier.pollFailed);
 }
 
@@ -1237,7 +1239,8 @@ TEST_F(NetPoll, OAuthTokenServiceThatNeverAnswersTimesOutAndItsLateAnswerIsIgnor
     EXPECT_TRUE(notifier.pollInProgress);
     pollTick();
     EXPECT_FALSE(notifier.pollInProgress);
-    EXPECT_EQ((std::vector<std::string>{"error:Time out getting an access token from login.example.org"}), errors());
+    EXPECT_EQ((std::vector<std::string>{"error:Time out getting an access token from login.example.org"}),
+              errors());
     EXPECT_EQ(sn.startups, sn.cleanups);
     sn.tokens.hold = false;
     ASSERT_TRUE(sn.tokens.deliver());

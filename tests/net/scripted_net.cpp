@@ -101,7 +101,8 @@ static bool saslAccepted(ScriptedServer &server, const std::string &mechanism, c
 
 static bool offered(const ScriptedServer &server, const std::string &mechanism)
 {
-    return (mechanism == "OAUTHBEARER" && server.offersOAuthBearer) || (mechanism == "XOAUTH2" && server.offersXoauth2);
+    return (mechanism == "OAUTHBEARER" && server.offersOAuthBearer)
+           || (mechanism == "XOAUTH2" && server.offersXoauth2);
 }
 
 // The answer a client owes an error continuation: a single 0x01 for
@@ -128,7 +129,8 @@ std::string ScriptedServer::pop3(const std::string &line)
         awaitingErrorAnswer = false;
         std::string mechanism = pendingAuthMechanism;
         pendingAuthMechanism.clear();
-        return rightErrorAnswer(mechanism, cmd) ? "-ERR [AUTH] Authentication failed\r\n" : "-ERR bad answer\r\n";
+        return rightErrorAnswer(mechanism, cmd) ? "-ERR [AUTH] Authentication failed\r\n"
+                                                : "-ERR bad answer\r\n";
     }
     if (!pendingAuthMechanism.empty() && pendingAuthTag == "+") {
         pendingAuthTag.clear();
@@ -225,8 +227,9 @@ std::string ScriptedServer::imap(const std::string &line)
         std::string mechanism = pendingAuthMechanism;
         pendingAuthTag.clear();
         pendingAuthMechanism.clear();
-        return rightErrorAnswer(mechanism, cmd) ? authTag + no + "[AUTHENTICATIONFAILED] Invalid credentials\r\n"
-                                                : authTag + " BAD wrong answer to the error\r\n";
+        return rightErrorAnswer(mechanism, cmd)
+                   ? authTag + no + "[AUTHENTICATIONFAILED] Invalid credentials\r\n"
+                   : authTag + " BAD wrong answer to the error\r\n";
     }
     if (!pendingAuthTag.empty()) {
         std::string authTag = pendingAuthTag;

@@ -33,9 +33,9 @@ struct ScriptedServer {
     // offers, and the error it sends as a continuation when it refuses one.
     std::string accessToken;
     bool offersOAuthBearer = true, offersXoauth2 = true, offersSaslIr = true;
-    bool capaRefused = false; // POP3: CAPA answered -ERR
+    bool capaRefused = false;                                                   // POP3: CAPA answered -ERR
     std::string saslError = "eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiQmVhcmVyIn0="; // {"status":"401",...}
-    std::vector<std::string> tokensSeen; // the token of every SASL message received
+    std::vector<std::string> tokensSeen;              // the token of every SASL message received
     std::string pendingAuthTag, pendingAuthMechanism; // AUTHENTICATE waiting for its response
     bool awaitingErrorAnswer = false;
 
@@ -51,9 +51,9 @@ struct ScriptedServer {
 // until the pump hands it back, as the window's message would.
 struct ScriptedTokens {
     std::string refreshToken = "refresh-1"; // stored, plain (empty: none, or not openable)
-    std::vector<std::string> forms;        // every form sent
-    std::vector<std::string> stored;       // every storeRefreshToken call
-    std::deque<std::string> answers;       // JSON answers in turn; when empty, one granting "access-N"
+    std::vector<std::string> forms;         // every form sent
+    std::vector<std::string> stored;        // every storeRefreshToken call
+    std::deque<std::string> answers;        // JSON answers in turn; when empty, one granting "access-N"
     bool reached = true;
     std::string failure;
     unsigned httpStatus = 200;

@@ -109,11 +109,11 @@ TEST_F(SetupDialog, OkWithOAuthAsksForTlsAndTheClientButNoPassword)
 TEST_F(SetupDialog, SignInButtonKeepsTheTokenForOk)
 {
     ASSERT_FALSE(oauthControl("reset=1").empty());
-    std::string settings = "[Pelimbo]\r\nMessageSource=8\r\nLogin=" + std::string(oauthUser)
-                           + "\r\nMailHost=127.0.0.2\r\nIMAP4Port=21443\r\nSecurity=1\r\nTrustFile="
-                           + oauthTrustFile() + "\r\nAuth=1\r\nOAuthClientId=" + oauthClientId
-                           + "\r\nOAuthAuthorizeUrl=" + oauthAuthorizeUrl + "\r\nOAuthTokenUrl=" + oauthTokenUrl
-                           + "\r\nOAuthScope=" + oauthScope + "\r\n";
+    std::string settings =
+        "[Pelimbo]\r\nMessageSource=8\r\nLogin=" + std::string(oauthUser)
+        + "\r\nMailHost=127.0.0.2\r\nIMAP4Port=21443\r\nSecurity=1\r\nTrustFile=" + oauthTrustFile()
+        + "\r\nAuth=1\r\nOAuthClientId=" + oauthClientId + "\r\nOAuthAuthorizeUrl=" + oauthAuthorizeUrl
+        + "\r\nOAuthTokenUrl=" + oauthTokenUrl + "\r\nOAuthScope=" + oauthScope + "\r\n";
     for (bool ok : {false, true}) {
         writeIni(settings);
         ASSERT_TRUE(useTestBrowser("consent"));
