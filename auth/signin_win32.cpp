@@ -62,7 +62,7 @@ bool openBrowser(const char *url)
     if (!shell)
         return false;
     ShellExecuteWFn execute = (ShellExecuteWFn)(void *)GetProcAddress(shell, "ShellExecuteW");
-    static wchar_t wide[AUTHORIZE_URL_SIZE];
+    wchar_t wide[AUTHORIZE_URL_SIZE];
     bool opened = false;
     if (execute && MultiByteToWideChar(CP_ACP, 0, url, -1, wide, AUTHORIZE_URL_SIZE))
         opened = (INT_PTR)execute(NULL, L"open", wide, NULL, NULL, SW_SHOWNORMAL) > 32;
@@ -176,6 +176,12 @@ struct SignInSession {
     char state[STATE_TEXT_SIZE];
     char address[AUTHORIZE_URL_SIZE];
     bool browserOpened;
+    // The wait's own buffers: a cancelled sign-in's thread may still run
+    // while the next sign-in starts.
+    LoopbackRequest redirectRequest;
+    char form[TOKEN_BODY_SIZE];
+    char answer[TOKEN_ANSWER_MAX + 1];
+    TokenAnswer parsed;
 };
 
 void signInRequestFrom(const Settings *s, SignInRequest *r)
@@ -361,17 +367,16 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
     SignInValues values = {
         s->request.clientId, s->request.clientSecret, s->redirect,        s->state, s->verifier,
         challenge,           s->request.login,        s->request.provider};
-    static char form[TOKEN_BODY_SIZE];
-    static char answer[TOKEN_ANSWER_MAX + 1];
-    static TokenAnswer parsed;
+    char *form = s->form, *answer = s->answer;
+    TokenAnswer &parsed = s->parsed;
     size_t length = 0;
     unsigned status = 0;
-    bool built = buildCodeForm(&values, code, form, sizeof form);
+    bool built = buildCodeForm(&values, code, form, sizeof s->form);
     bool reached = built
                    && postToTokenService(s->request.tokenUrl, form, s->request.trustFile,
-                                         s->request.exchangeSeconds, answer, sizeof answer, &length, &status,
+                                         s->request.exchangeSeconds, answer, sizeof s->answer, &length, &status,
                                          result->message, sizeof result->message);
-    SecureZeroMemory(form, sizeof form);
+    SecureZeroMemory(form, sizeof s->form);
     if (!built) {
         failWith(result, "The sign-in's answer is too long to send to the token service");
         return false;
@@ -379,7 +384,7 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
     if (!reached)
         return false;
     int kind = parseTokenAnswer(answer, length, &parsed);
-    SecureZeroMemory(answer, sizeof answer);
+    SecureZeroMemory(answer, sizeof s->answer);
     bool kept = false;
     if (kind == TOKEN_GRANTED && !parsed.refreshToken[0]) {
         failWith(result, "The token service gave no refresh token, so the sign-in cannot be kept "
@@ -413,7 +418,7 @@ bool finishSignIn(SignInSession *s, volatile LONG *cancelled, SignInResult *resu
 {
     memset(result, 0, sizeof *result);
     Sockets &k = s->sockets;
-    static LoopbackRequest request;
+    LoopbackRequest &request = s->redirectRequest;
     Outcome outcome = OUTCOME_NONE;
     DWORD started = GetTickCount();
     while (outcome == OUTCOME_NONE) {
