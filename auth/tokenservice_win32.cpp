@@ -205,8 +205,13 @@ bool postToTokenService(const char *url, const char *form, const char *trustFile
         formatText(failure, failureSize, "The token service's address must begin with https://: %s", url);
         return false;
     }
-    if (wcslen(path) + wcslen(extra) < OAUTH_URL_SIZE)
-        wcscat(path, extra);
+    // The query, if any, goes with the path (the address is never cut).
+    size_t pathLength = wcslen(path), extraLength = wcslen(extra);
+    if (pathLength + extraLength >= OAUTH_URL_SIZE) {
+        formatText(failure, failureSize, "The token service's address is too long: %s", url);
+        return false;
+    }
+    memcpy(path + pathLength, extra, (extraLength + 1) * sizeof *extra);
     char hostText[PATH_SIZE];
     if (!WideCharToMultiByte(CP_ACP, 0, host, -1, hostText, sizeof hostText, NULL, NULL))
         hostText[0] = '\0';

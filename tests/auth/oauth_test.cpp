@@ -203,7 +203,7 @@ TEST(LoopbackRequest, TheRedirectIsReadWholeAndAnythingElseIsRefused)
     }
 }
 
-TEST(Sasl, MessagesMatchTheSpecificationsAndErrorsAreRead)
+TEST(Sasl, MessagesMatchTheRfcsAndErrorsAreRead)
 {
     char out[SASL_MESSAGE_SIZE];
     ASSERT_TRUE(buildSaslMessage(SASL_XOAUTH2, "someuser@example.com", "imap.gmail.com", 993,
