@@ -132,6 +132,14 @@ bool prepareRequest(Handles &h, const wchar_t *host, INTERNET_PORT port, const w
                          WINHTTP_NO_PROXY_BYPASS, 0);
     if (!h.session || !api.setTimeouts(h.session, milliseconds, milliseconds, milliseconds, milliseconds))
         return false;
+    // The providers take nothing older than TLS 1.2, which Windows 7's
+    // WinHTTP offers only when asked; a WinHTTP that does not know the
+    // option keeps its own choice (and the service then says no).
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!api.setOption(h.session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2; // before TLS 1.3 was known
+        api.setOption(h.session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    }
     h.connection = api.connect(h.session, host, port, 0);
     if (!h.connection)
         return false;
