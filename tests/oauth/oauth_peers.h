@@ -1,7 +1,8 @@
 // The peers of the OAuth2 sign-in tests, as the Windows test programs reach
 // them: our authorization server, the OAuth Dovecot and the stand-in browser
 // (tools/oauth-ctl; tests/oauth/README.md describes them). Link
-// pelimbo_oauthpeers and require the fixtures "wine;oauth".
+// pelimbo_oauthpeers, require the fixtures "wine;oauth" and hold the CTest
+// resource lock "oauth": the peers' state is shared.
 #ifndef PELIMBO_TESTS_OAUTH_OAUTH_PEERS_H
 #define PELIMBO_TESTS_OAUTH_OAUTH_PEERS_H
 
