@@ -14,6 +14,7 @@ enum {
     WM_HOSTRESOLVED = 0x400 + 2,
     WM_STARTCONNECT = 0x400 + 3,
     WM_TRAYNOTIFY = 0x400 + 4,
+    WM_TOKENDONE = 0x400 + 5, // the token service has answered (lParam: the job)
 };
 
 // System-menu command identifiers.
@@ -27,6 +28,7 @@ enum MenuCommand {
     MENU_EXIT = 7,
     MENU_MOVE_SUBSTITUTE = 8,
     MENU_PASSWORD = 9,
+    MENU_SIGN_IN = 10, // "Sign &in..." while Auth is 1
 };
 
 // Commands parked while a poll runs.
@@ -36,6 +38,7 @@ enum PendingCommand {
     PENDING_SETUP = 2,
     PENDING_LAUNCH_READER = 3,
     PENDING_EXIT = 4,
+    PENDING_SIGN_IN = 5,
 };
 
 // What the dial-up link is doing (notifier.rasState); the status text says so.

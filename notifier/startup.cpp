@@ -250,7 +250,7 @@ static void firstShow(int showCommand)
 static bool needsPasswordAtStart(void)
 {
     unsigned source = config.settings.MessageSource;
-    return config.settings.PasswordPrompt
+    return config.settings.PasswordPrompt && !signsInWithOAuth(source, config.settings.Auth)
            && (source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
                || isNetworkSource(source));
 }

@@ -197,6 +197,9 @@ void trayRemove(void);
 // and Subject of up to three of the newest. Nothing happens without a
 // notification-area icon, with Balloon off, or on a shell without balloons.
 void showBalloon(void);
+// A balloon with a notice (title "Pelimbo"), whatever Balloon says; none
+// without a notification-area icon.
+void showNoticeBalloon(const char *text);
 void formatBalloon(WCHAR *title, size_t titleSize, WCHAR *text, size_t textSize);
 void updateTrayIcon(void);
 void hideIcon(void);
@@ -233,6 +236,8 @@ bool promptPassword(PasswordVariant variant);
 // The dial-up link's prompt: the entry's password into password (size bytes).
 bool promptDialUpPassword(const char *entryName, char *password, size_t size, bool *save);
 INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// "Sign &in...": the browser sign-in (waits for a running poll to end).
+void signInFromMenu(void);
 // The modeless "Waiting to complete mail poll..." notice (opened once).
 void openPollWait(void);
 INT_PTR CALLBACK PollWaitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

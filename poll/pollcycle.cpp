@@ -135,6 +135,13 @@ static bool networkStageTimeouts(void)
         } else {
             notifier.stageTicks++;
         }
+    } else if (netStages.refreshing) {
+        if ((unsigned)notifier.stageTicks > s.ConnectTimeout) {
+            abandonTokenRefresh();
+            noPoll = true;
+        } else {
+            notifier.stageTicks++;
+        }
     } else if (netStages.awaitingServer) {
         if ((unsigned)notifier.stageTicks > s.InactivityTimeout) {
             closeConnection();

@@ -23,6 +23,7 @@ SetupPage setupPages[PAGE_COUNT] = {
     {"SETUP_SOUND", "Sound", SoundDlgProc, NULL, 7},
     {"SETUP_WAVBASE", "WAVBase", WavBaseDlgProc, NULL, 8},
     {"SETUP_NETWORK", "Network", NetworkDlgProc, NULL, 9},
+    {"SETUP_SIGNIN", "Sign-in", SignInDlgProc, NULL, 10},
 };
 
 SetupState setup;
@@ -410,6 +411,40 @@ static bool expandField(HWND page, int id, char *result, size_t size)
     return true;
 }
 
+static bool startsHttps(const char *text)
+{
+    return compareNoCaseN(text, "https://", 8) == 0;
+}
+
+// OAuth2: a bearer token is as good as a password, so never without TLS; a
+// client ID, and for own endpoints the two addresses, over https.
+static bool validSignIn(bool encrypted)
+{
+    const char *const SIGN_IN = "Sign-in";
+    HWND page = pageWindow(PAGE_SIGNIN);
+    if (!encrypted) {
+        reportSetupError("OAuth2 sign-in needs TLS: choose STARTTLS or TLS from the first byte as Security");
+        return reportInvalidField("Network", "Security", IDC_NW_SECURITY), false;
+    }
+    if (fieldEmpty(page, IDC_SI_CLIENT_ID))
+        return reportMissingField(SIGN_IN, "Client ID", IDC_SI_CLIENT_ID), false;
+    if (SendDlgItemMessageA(page, IDC_SI_PROVIDER, CB_GETCURSEL, 0, 0) > 0)
+        return true;
+    static const struct {
+        int id;
+        const char *name;
+    } addresses[] = {{IDC_SI_AUTHORIZE, "Authorize URL"}, {IDC_SI_TOKEN, "Token URL"}};
+    for (const auto &address : addresses) {
+        char text[OAUTH_URL_SIZE];
+        getControlText(page, address.id, text, sizeof text);
+        if (!text[0])
+            return reportMissingField(SIGN_IN, address.name, address.id), false;
+        if (!startsHttps(text))
+            return reportInvalidField(SIGN_IN, address.name, address.id), false;
+    }
+    return true;
+}
+
 static bool validateSetup(void)
 {
     Settings &s = config.settings;
@@ -431,12 +466,14 @@ static bool validateSetup(void)
     if (!expandField(mailbox, IDC_MB_MAILFILE, mailFile, sizeof mailFile))
         return reportInvalidField(MAILBOX, "Mail file", IDC_MB_MAILFILE), false;
 
+    bool oauth = SendDlgItemMessageA(pageWindow(PAGE_SIGNIN), IDC_SI_AUTH, CB_GETCURSEL, 0, 0) == 1;
     switch (s.MessageSource) {
     case SOURCE_POP3:
     case SOURCE_IMAP4:
         if (fieldEmpty(mailbox, IDC_MB_LOGIN))
             return reportMissingField(MAILBOX, "Login", IDC_MB_LOGIN), false;
-        if (!s.PasswordPrompt && fieldEmpty(mailbox, IDC_MB_PASSWORD))
+        // With OAuth2 the login is the access token's: no password is sent.
+        if (!s.PasswordPrompt && !oauth && fieldEmpty(mailbox, IDC_MB_PASSWORD))
             return reportMissingField(MAILBOX, "Password", IDC_MB_PASSWORD), false;
         if (fieldEmpty(mailbox, IDC_MB_HOST))
             return reportMissingField(MAILBOX, "Mail host", IDC_MB_HOST), false;
@@ -512,6 +549,8 @@ static bool validateSetup(void)
     bool networkSource = s.MessageSource == SOURCE_POP3 || s.MessageSource == SOURCE_IMAP4;
     if (networkSource && encrypted && trustFile[0] && !checkTrustFile(trustFile))
         return reportInvalidField("Network", "Trust file", IDC_NW_TRUST), false;
+    if (networkSource && oauth && !validSignIn(encrypted))
+        return false;
 
     char wavDefault[EXPANSION_SIZE];
     if (!expandField(wavBase, IDC_WB_DEFAULT, wavDefault, sizeof wavDefault))
@@ -640,6 +679,19 @@ static void collectSetup(void)
     selectedComboText(page, IDC_NW_CONNECTION, s.Connection, sizeof s.Connection);
     s.DialConnection = isChecked(page, IDC_NW_DIAL);
     s.HangupConnection = isChecked(page, IDC_NW_HANGUP);
+
+    // The addresses and scope of own endpoints are kept as they are for a
+    // provider, whose own values stand in while they are empty.
+    page = pageWindow(PAGE_SIGNIN);
+    s.Auth = SendDlgItemMessageA(page, IDC_SI_AUTH, CB_GETCURSEL, 0, 0) == 1 ? 1u : 0u;
+    LRESULT provider = SendDlgItemMessageA(page, IDC_SI_PROVIDER, CB_GETCURSEL, 0, 0);
+    s.OAuthProvider = provider >= 0 && provider <= 2 ? (unsigned)provider : 0u;
+    getControlText(page, IDC_SI_CLIENT_ID, s.OAuthClientId, sizeof s.OAuthClientId);
+    getControlText(page, IDC_SI_SECRET, s.OAuthClientSecret, sizeof s.OAuthClientSecret);
+    getControlText(page, IDC_SI_AUTHORIZE, s.OAuthAuthorizeUrl, sizeof s.OAuthAuthorizeUrl);
+    getControlText(page, IDC_SI_TOKEN, s.OAuthTokenUrl, sizeof s.OAuthTokenUrl);
+    getControlText(page, IDC_SI_SCOPE, s.OAuthScope, sizeof s.OAuthScope);
+    s.ProtectPassword = isChecked(page, IDC_SI_PROTECT);
 }
 
 // --- The dialog --------------------------------------------------------------------------
@@ -695,10 +747,12 @@ static void initSetupDialog(HWND dialog)
     setup.hook = SetWindowsHookExA(WH_MSGFILTER, filter, NULL, GetCurrentThreadId());
 
     const Settings &s = config.settings;
-    if (isNetworkSource(s.MessageSource))
+    if (isNetworkSource(s.MessageSource)) {
         fillConnectionList();
-    else
+    } else {
         removeTab("Network");
+        removeTab("Sign-in");
+    }
     if (s.SoundOption != SOUND_WAVBASE)
         removeTab("WAVBase");
     if (!s.UseFilters)

@@ -17,7 +17,8 @@ enum {
     PAGE_SOUND = 6,
     PAGE_WAVBASE = 7,
     PAGE_NETWORK = 8,
-    PAGE_COUNT = 9,
+    PAGE_SIGNIN = 9,
+    PAGE_COUNT = 10,
     PAGE_NAME_SIZE = 20, // resource names and tab labels: at most 19 characters
 };
 
@@ -98,6 +99,10 @@ int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char
 bool loadSetupNetWare(void);
 int netWareServerIndex(const char *server);
 
+// The Sign-in page: the provider's mail host and ports follow a change of
+// source, unless the user typed a host of their own.
+void applyProviderHost(int source);
+
 // Pages (window, reader, filters, colours, sound, WAVBase).
 void disableEmptyListControls(void);
 int takeEntrySoundFile(int entry);
@@ -137,6 +142,7 @@ INT_PTR CALLBACK ColorDlgProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK SoundDlgProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK WavBaseDlgProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK NetworkDlgProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK SignInDlgProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogFilterProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK textBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK noMailBoxProc(HWND, UINT, WPARAM, LPARAM);

@@ -9,7 +9,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "auth/oauth.h"
+#include "auth/sasl.h"
 #include "mail/mail.h"
+#include "sources/capabilities.h"
 #include "sources/lineframer.h"
 #include "sources/sources.h"
 
@@ -23,6 +26,9 @@ enum {
     // Room for the largest TLS record (16 KiB of text and its overhead) twice over.
     SECURE_BUFFER_SIZE = 2 * (16384 + 2048),
     SECURE_DESCRIPTION_SIZE = 1024,
+    // A SASL command or response: the longest message and its command words.
+    SASL_COMMAND_SIZE = SASL_MESSAGE_SIZE + 64,
+    TOKEN_FAILURE_SIZE = PATH_SIZE + 160,
 };
 
 // Where the TLS session of the connection stands.
@@ -169,9 +175,43 @@ struct SecureLayer {
     void (*describe)(char *text, size_t size);
 };
 
+// One request to the token service for a new access token, run by the token
+// layer away from the window thread. The transport allocates it; the layer
+// fills the answer and hands it back through handleTokenDone, which frees it.
+struct TokenJob {
+    unsigned generation; // oauth.generation when it started; a later one makes it stale
+    char url[OAUTH_URL_SIZE];
+    char trustFile[PATH_SIZE];
+    unsigned timeoutSeconds;
+    char form[TOKEN_BODY_SIZE]; // holds the refresh token: the layer wipes it once sent
+    // The answer: reached when the service sent one (whatever its status).
+    bool reached;
+    unsigned httpStatus;
+    char answer[TOKEN_ANSWER_MAX + 1];
+    size_t answerLength;
+    char failure[TOKEN_FAILURE_SIZE]; // why it was not reached (the certificate, the network)
+};
+
+// The token service and the stored refresh token, as the platform has them.
+struct TokenLayer {
+    // The stored refresh token in plain text; false when none is stored or
+    // this Windows account cannot open it.
+    bool (*readRefreshToken)(char *plain, size_t size);
+    // Replaces the stored refresh token (rotation); an empty one removes it.
+    void (*storeRefreshToken)(const char *plain);
+    // Runs job away from the window thread; handleTokenDone follows on it.
+    // False when it could not start (job->failure says why); job stays the caller's.
+    bool (*start)(TokenJob *job);
+    // Milliseconds of a clock that may wrap.
+    uint32_t (*milliseconds)(void);
+};
+
 void installSocketLayer(const SocketLayer *layer);
 void installDialUpLayer(const DialUpLayer *layer);
 void installSecureLayer(const SecureLayer *layer);
+void installTokenLayer(const TokenLayer *layer);
+// The TLS layer in force (tests wrap the platform's own).
+const SecureLayer *installedSecureLayer(void);
 
 // The transport state. One connection at a time.
 struct NetState {
@@ -186,6 +226,11 @@ struct NetState {
     char receiveBuffer[RECEIVE_BUFFER_SIZE + 1]; // one spare byte keeps it terminated
     int receivedLength;
     char commandBuffer[COMMAND_BUFFER_SIZE];
+    // A SASL command or response carrying the access token, sent only sealed
+    // and wiped as soon as it is.
+    char saslCommand[SASL_COMMAND_SIZE];
+    // The status of the server's last SASL error ("invalid_token"), for the checker.
+    char saslStatus[SASL_STATUS_SIZE];
     const char *sendCursor;
     int sendRemaining;
     // TLS: raw bytes received and not yet opened, plain text opened and not
@@ -240,6 +285,21 @@ bool connectionAlive(void);
 // client's continueAfterStartTls follows once the server is verified.
 void startSecureSession(void);
 
+// OAuth2. Sends net.saslCommand (formatted by the client) sealed, then wipes
+// it; in a plain conversation it is refused and wiped unsent.
+void sendSaslCommand(void);
+// The server refused the access token. The first refusal of a conversation
+// may only mean the token ended early: a new one is asked for while the
+// connection waits (the client, in its refresh state, hears of it through its
+// continueAfterRefresh); the second asks the user to sign in again.
+void renewRefusedToken(int *refusals);
+// Ends the poll with "Sign-in needed for ...", said once per outage.
+void signInNeeded(void);
+// A SASL continuation line ("+" or "+ text"), not POP3's "+OK".
+bool isContinuationLine(const char *line, size_t length);
+// The text of the SASL error continuation read into net.saslStatus.
+void takeSaslError(const char *line, size_t length);
+
 // False when text holds a CR or LF: such an argument would end the command
 // line early and let the rest reach the server as a command of its own. (A NUL
 // cannot be in it: it ends the text.)
@@ -267,12 +327,19 @@ void handleImapReply(void);
 // The session asked for by STLS / STARTTLS is up and verified: log in.
 void continuePop3AfterStls(void);
 void continueImapAfterStartTls(void);
+// A new access token came after the server refused the old one: log in again.
+void continuePop3AfterRefresh(void);
+void continueImapAfterRefresh(void);
 
 // Client state, visible for tests.
 struct Pop3Client {
     uint8_t state;
     LineFramer reply;      // the status line of the reply in progress
     bool topStatusChecked; // the status line of the TOP reply has been judged
+    bool capaStatusChecked; // the status line of the CAPA reply has been judged
+    SaslOffer offer;
+    SaslMechanism mechanism;
+    int tokensRefused; // access tokens the server refused in this conversation
     int total;
     int current;
     int skipped;
@@ -294,6 +361,9 @@ struct ImapClient {
     // Bytes of a literal ({n} at the end of a line) still to come: they are
     // text, never lines, so a header line starting with our tag ends nothing.
     size_t literalLeft;
+    SaslOffer offer;
+    SaslMechanism mechanism;
+    int tokensRefused; // access tokens the server refused in this conversation
     int exists;
     bool existsSeen;
     int current;

@@ -14,6 +14,7 @@ struct NetworkStages {
     bool winSockStarting; // WinSock initialisation not yet complete
     bool connecting;      // connect issued, no answer yet
     bool handshaking;     // TLS handshake under way (timed as the connect)
+    bool refreshing;      // an access token is being fetched (timed as the connect)
     bool awaitingServer;  // waiting for the server's next reply
 };
 
@@ -21,6 +22,7 @@ extern NetworkStages netStages;
 
 void startNetworkPoll(void);   // POP3 and IMAP4, asynchronous
 void abandonWinSockInit(void); // reports and finishes the poll
+void abandonTokenRefresh(void); // the token service took too long: reports and ends the poll
 void closeConnection(void);
 void endNetworkPoll(void);   // finishPoll, then hang up when asked to
 void abortNetworkPoll(void); // at exit: cancel lookup, close, end the poll
@@ -34,6 +36,8 @@ void forgetHostAddress(void);
 void handleSocketMessage(uintptr_t wParam, intptr_t lParam);
 void handleHostResolved(uintptr_t wParam, intptr_t lParam);
 void handleStartConnect(void);
+// WM_TOKENDONE: the token layer's job (lParam) is back.
+void handleTokenDone(uintptr_t wParam, intptr_t lParam);
 
 // The dial-up link of the network sources.
 bool loadDialUp(void);   // at start and after setup, sources 7 and 8

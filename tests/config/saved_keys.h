@@ -63,6 +63,16 @@ inline std::vector<std::string> savedKeyOrder()
         "Balloon",
         "Security",
         "TrustFile",
+        "Auth",
+        "OAuthProvider",
+        "OAuthClientId",
+        "OAuthClientSecret",
+        "OAuthAuthorizeUrl",
+        "OAuthTokenUrl",
+        "OAuthScope",
+        "OAuthToken",
+        "ProtectPassword",
+        "PasswordProtected",
     };
 }
 

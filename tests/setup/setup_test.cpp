@@ -81,6 +81,11 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         {"Balloon", "TRUE"},
         {"Security", "0"},
         {"TrustFile", ""},
+        {"Auth", "0"},
+        {"OAuthProvider", "0"},
+        {"OAuthToken", ""},
+        {"ProtectPassword", "FALSE"},
+        {"PasswordProtected", ""},
     };
     for (const auto &value : values)
         EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
@@ -205,6 +210,7 @@ TEST_F(SetupDialog, TabsComeAndGoAndReturnAtTheEnd)
     EXPECT_EQ(start, base);
     Strings withNetwork = base;
     withNetwork.push_back("Network");
+    withNetwork.push_back("Sign-in");
     EXPECT_EQ(pop3, withNetwork);
     EXPECT_FALSE(fileFieldShown);
     EXPECT_TRUE(loginShown);

@@ -133,7 +133,7 @@ std::vector<int> appendedIds()
     for (int i = 0; i < GetMenuItemCount(menu); i++)
         ids.push_back((int)GetMenuItemID(menu, i));
     for (size_t i = 0; i < ids.size(); i++)
-        if (ids[i] >= MENU_POLL_NOW && ids[i] <= MENU_PASSWORD)
+        if (ids[i] >= MENU_POLL_NOW && ids[i] <= MENU_SIGN_IN)
             return std::vector<int>(ids.begin() + (i > 0 ? i - 1 : 0), ids.end());
     return {};
 }
@@ -419,6 +419,38 @@ TEST_F(NotifierWindow, PasswordPromptNamesTheExpandedLoginAsItIs)
     KillTimer(NULL, timer);
     EXPECT_EQ(promptSeen, "Enter password for ann$x:");
     EXPECT_TRUE(boxes.texts().empty());
+}
+
+// With OAuth2 the menu offers "Sign &in..." (after "Pass&word..."), no
+// password is asked for at start, and a poll without a stored sign-in says
+// so once, in a box and in the balloon, however many polls follow. A sign-in
+// chosen during a poll waits for its end.
+TEST_F(NotifierWindow, OAuthOffersSignInAndSaysOnceThatOneIsNeeded)
+{
+    MessageBoxCapture boxes;
+    writeFile(ini, "[Pelimbo]\nMessageSource=7\nLogin=ann@example.org\nMailHost=127.0.0.1\nSecurity=2\n"
+                   "Auth=1\nOAuthProvider=2\nOAuthClientId=id\nPasswordPrompt=TRUE\nPollInterval=5\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(appendedIds(), (std::vector<int>{0, MENU_POLL_NOW, MENU_CLEAR, MENU_SETUP, MENU_PASSWORD,
+                                               MENU_SIGN_IN, MENU_HELP, MENU_ABOUT}));
+    EXPECT_EQ(menuText(MENU_SIGN_IN), "Sign &in...");
+    const std::string needed = "Sign-in needed for ann@example.org: choose Sign in... from the menu";
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{needed})) << "and no password prompt";
+    EXPECT_TRUE(win.balloonShown);
+    EXPECT_TRUE(notifier.pollFailed);
+
+    notifier.tickCounter = 0;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(boxes.texts().size(), 1u) << "once per outage";
+
+    notifier.pollInProgress = true;
+    command(MENU_SIGN_IN);
+    EXPECT_EQ(notifier.pendingCommand, PENDING_SIGN_IN);
+    EXPECT_NE(win.pollWaitDialog, (HWND)NULL);
+    notifier.pendingCommand = PENDING_NONE; // the browser sign-in itself is the OAuth tests'
+    notifier.pollInProgress = false;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(win.pollWaitDialog, (HWND)NULL);
 }
 
 // --- Commands that wait for the poll --------------------------------------------------------
