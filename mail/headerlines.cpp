@@ -20,9 +20,22 @@ const char *skipWhite(const char *text)
     return text;
 }
 
-bool startsWith(const char *line, const char *name)
+bool beginsWith(const char *data, size_t length, const char *name, size_t nameLength)
 {
-    return strncmp(line, name, strlen(name)) == 0;
+    return length >= nameLength && memcmp(data, name, nameLength) == 0;
+}
+
+// Moves the cursor as copyLine does with a buffer of capacity characters,
+// without copying: past at most capacity - 1 characters up to the line end,
+// then past the line ends.
+void passLine(HeaderBlockCursor *cursor, size_t capacity)
+{
+    size_t span = (size_t)(cursor->end - cursor->pos);
+    const char *stop = cursor->pos + (span < capacity - 1 ? span : capacity - 1);
+    while (cursor->pos < stop && !isLineEnd(*cursor->pos))
+        cursor->pos++;
+    while (cursor->pos < cursor->end && isLineEnd(*cursor->pos))
+        cursor->pos++;
 }
 
 // A half-open range [begin, end) of the value being examined.
@@ -307,11 +320,25 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
     char line[MAIL_LINE_SIZE];
     while (!(seen[FIELD_FROM] && seen[FIELD_SUBJECT] && (seen[FIELD_SENDER] || !useFilters)
              && (statusSeen || !unreadOnly))) {
-        if (!copyLine(&cursor, line, sizeof line))
+        if (cursor.pos >= cursor.end)
             break;
-        HeaderField field;
+        // A line is judged by the name at its start in the block (a name holds
+        // no NUL or line end, so these are the first bytes of its copy). Only
+        // a line that can change the result is copied; most lines of a header
+        // (every one, with UnreadOnly and no Status line) are passed over.
+        size_t left = (size_t)(cursor.end - cursor.pos);
+        bool received = !receivedSeen && beginsWith(cursor.pos, left, "Received:", 9);
+        bool status = !received && unreadOnly && !statusSeen && beginsWith(cursor.pos, left, "Status:", 7);
+        HeaderField field = received || status ? FIELD_OTHER : headerFieldOf(cursor.pos, left);
+        if (field != FIELD_OTHER && (seen[field] || (field == FIELD_SENDER && !useFilters)))
+            field = FIELD_OTHER;
+        if (!received && !status && field == FIELD_OTHER) {
+            passLine(&cursor, sizeof line);
+            continue;
+        }
+        copyLine(&cursor, line, sizeof line);
 
-        if (!receivedSeen && startsWith(line, "Received:")) {
+        if (received) {
             appendContinuation(&cursor, line, sizeof line);
             ReceivedDate date;
             ReceivedTime time;
@@ -328,7 +355,7 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
                     record->soundEntry = nullptr;
             }
             receivedSeen = true;
-        } else if (unreadOnly && !statusSeen && startsWith(line, "Status:")) {
+        } else if (status) {
             if (strchr(line + 7, 'R')) {
                 result->isRead = 1;
                 result->isNew = 0;
@@ -337,8 +364,7 @@ void parseHeaderBlock(const char *block, size_t length, MessageHeader *record, H
                 return;
             }
             statusSeen = true;
-        } else if ((field = headerFieldOf(line, strlen(line))) != FIELD_OTHER && !seen[field]
-                   && (field != FIELD_SENDER || useFilters)) {
+        } else {
             // Sender lines are taken as they stand, without their folds.
             if (field != FIELD_SENDER)
                 appendContinuation(&cursor, line, sizeof line);

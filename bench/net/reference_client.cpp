@@ -2,10 +2,12 @@
 // command at a time by a plain blocking WinSock client with no window and no
 // message loop: the same-platform yardstick for net_bench, so the ratio shows
 // the cost of our design apart from the cost of each system call under Wine.
-// With "tls" the session runs through blocking SChannel calls, and the
-// server's certificate is checked against the trust file as our transport
-// checks it, so both pay for the same work.
-//   net_reference pop3|imap PORT USER POLLS [tls TRUSTFILE]
+// With "async" the same client waits for window messages instead of blocking,
+// which shows what the message-driven model alone costs. With "tls" the
+// session runs through blocking SChannel calls, and the server's certificate
+// is checked against the trust file as our transport checks it, so both pay
+// for the same work.
+//   net_reference pop3|imap PORT USER POLLS [async] [tls TRUSTFILE]
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -65,10 +67,46 @@ unsigned long receives;
 unsigned long long wireBytes;
 unsigned long records;
 
+// With "async" the socket is driven as Pelimbo's transport drives it: not
+// blocking, its events posted to a window (read, write, close), and recv
+// called once per read notification, which a message loop waits for. The
+// rest of the client is the same, so the two modes differ by the model alone.
+const UINT WM_SOCKET_EVENT = WM_APP + 1;
+bool async;
+HWND window;
+bool readable; // a read or close notification came since the last recv
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SOCKET_EVENT) {
+        if (WSAGETSELECTEVENT(lParam) & (FD_READ | FD_CLOSE))
+            readable = true;
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void waitUntilReadable(void)
+{
+    MSG msg;
+    while (!readable && GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    readable = false;
+}
+
 int receive(SOCKET s, char *buffer, size_t size)
 {
     double before = seconds();
-    int got = recv(s, buffer, (int)size, 0);
+    int got;
+    for (;;) {
+        if (async)
+            waitUntilReadable();
+        got = recv(s, buffer, (int)size, 0);
+        if (!async || got >= 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+            break;
+    }
     inReceive += seconds() - before;
     receives++;
     if (got > 0)
@@ -86,6 +124,11 @@ void sendRaw(Connection &c, const char *data, size_t length)
 {
     while (length > 0) {
         int sent = send(c.socket, data, (int)length, 0);
+        if (sent < 0 && async && WSAGetLastError() == WSAEWOULDBLOCK) {
+            // The write notification would bring the rest; a short wait does here.
+            Sleep(1);
+            continue;
+        }
         if (sent <= 0)
             fail("send", WSAGetLastError());
         data += sent;
@@ -374,6 +417,9 @@ Connection *openConnection(int port, PCCERT_CONTEXT trusted, Stages &stages, dou
     if (connect(c.socket, (sockaddr *)&address, sizeof address) != 0)
         fail("connect", WSAGetLastError());
     stages.connect = seconds() - start;
+    readable = false;
+    if (async && WSAAsyncSelect(c.socket, window, WM_SOCKET_EVENT, FD_READ | FD_WRITE | FD_CLOSE) != 0)
+        fail("WSAAsyncSelect", WSAGetLastError());
     if (trusted) {
         c.secure = true;
         handshake(c);
@@ -512,15 +558,34 @@ int pollImap(int port, const char *user, PCCERT_CONTEXT trusted, Stages &stages,
 
 int main(int argc, char **argv)
 {
-    if (argc < 5 || (argc > 5 && (argc != 7 || strcmp(argv[5], "tls") != 0))) {
-        fprintf(stderr, "usage: net_reference pop3|imap PORT USER POLLS [tls TRUSTFILE]\n");
+    const char *trustFile = NULL;
+    bool usage = argc < 5;
+    for (int i = 5; i < argc && !usage; i++) {
+        if (strcmp(argv[i], "async") == 0)
+            async = true;
+        else if (strcmp(argv[i], "tls") == 0 && i + 1 < argc)
+            trustFile = argv[++i];
+        else
+            usage = true;
+    }
+    if (usage) {
+        fprintf(stderr, "usage: net_reference pop3|imap PORT USER POLLS [async] [tls TRUSTFILE]\n");
         return 2;
     }
     bool imap = strcmp(argv[1], "imap") == 0;
     int port = atoi(argv[2]);
     const char *user = argv[3];
     int polls = atoi(argv[4]);
-    PCCERT_CONTEXT trusted = argc == 7 ? loadCertificate(argv[6]) : NULL;
+    PCCERT_CONTEXT trusted = trustFile ? loadCertificate(trustFile) : NULL;
+    if (async) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = windowProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "NetReference";
+        RegisterClassA(&wc);
+        window =
+            CreateWindowExA(0, "NetReference", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
+    }
 
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)

@@ -109,3 +109,30 @@ TEST_F(HeaderBlock, WavBaseSoundOfANewMessage)
         EXPECT_EQ(record->soundEntry, expected) << c.block;
     }
 }
+
+// Lines the parser does not read are passed over where a copy of them would
+// end: at CR or LF alone, after empty lines, and where the line buffer cuts a
+// long line, whose rest is read as a line of its own.
+TEST_F(HeaderBlock, LinesPassedOverEndWhereTheirCopyWould)
+{
+    config.settings.UnreadOnly = true; // every line is looked at
+    const std::string cut(MAIL_LINE_SIZE - 1 - 8, 'x');
+    struct Case {
+        std::string block;
+        const char *subject;
+        int isRead;
+    } cases[] = {
+        {"X-A: 1\rSubject: cr\rFrom: a\r", "cr", 0},
+        {"X-A: 1\nSubject: lf\n", "lf", 0},
+        {"X-A: 1\r\n\r\n\n\rStatus: RO\r\nSubject: s\r\n", "<no subject>", 1},
+        {"X-Long: " + std::string(300, 'x') + "\r\nSubject: after\r\n", "after", 0},
+        {"X-Long: " + cut + "Subject: cut\r\n", "cut", 0},
+        {std::string("X-A: \0\r\nSubject: nul\r\n", 21), "nul", 0},
+        {std::string("Subj\0ect: no\r\n", 14), "<no subject>", 0},
+    };
+    for (const Case &c : cases) {
+        parse(c.block);
+        EXPECT_STREQ(record->subject, c.subject) << c.block;
+        EXPECT_EQ(result.isRead, c.isRead) << c.block;
+    }
+}

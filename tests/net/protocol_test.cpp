@@ -755,6 +755,37 @@ TEST_F(NetPoll, ConfirmationThatOutlivesThePollSendsNothing)
     EXPECT_EQ(1u, sn.server.messages.size());
 }
 
+// What a message costs in socket calls, each a round trip to the socket
+// service: one send for its command and one receive for its reply. The event
+// mask is selected at the connection and its close only, never per reply.
+TEST_F(NetPoll, EachMessageCostsOneSendAndOneReceive)
+{
+    for (bool imapSource : {false, true}) {
+        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+        size_t masks[2] = {};
+        int extraReceives[2] = {}, extraSends[2] = {};
+        for (int run = 0; run < 2; run++) {
+            ScriptedNet n;
+            n.imapMode = imapSource;
+            const int count = run == 0 ? 2 : 40;
+            for (int i = 1; i <= count; i++)
+                n.server.messages.push_back({makeHeader(i)});
+            useScriptedNet(&n);
+            memset(&notifier, 0, sizeof notifier);
+            notifier.tickCounter = 1;
+            ASSERT_TRUE(runScriptedPoll());
+            ASSERT_EQ(count, notifier.headerCount);
+            masks[run] = n.masks.size();
+            extraReceives[run] = n.receives - count;
+            extraSends[run] = n.sends - count;
+        }
+        EXPECT_EQ(masks[0], masks[1]) << (imapSource ? "IMAP4" : "POP3");
+        EXPECT_EQ(extraReceives[0], extraReceives[1]) << (imapSource ? "IMAP4" : "POP3");
+        EXPECT_EQ(extraSends[0], extraSends[1]) << (imapSource ? "IMAP4" : "POP3");
+    }
+    useScriptedNet(&sn);
+}
+
 TEST_F(NetPoll, NamedEntryWithoutTheDialUpServiceIsNeverUsable)
 {
     config.settings.directConnection = false;

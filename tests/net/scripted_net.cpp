@@ -516,6 +516,7 @@ static int layerSend(NetSocket s, const char *data, int length)
 static int layerReceive(NetSocket s, char *data, int length)
 {
     ScriptedNet &n = *scripted;
+    n.receives++;
     if (n.pending.empty()) {
         if (n.peerClosed)
             return 0;

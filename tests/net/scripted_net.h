@@ -96,6 +96,7 @@ struct ScriptedNet {
     int handshakes = 0;
     std::string wire;   // every byte the client put on the wire
     int sends = 0;      // send calls that took bytes
+    int receives = 0;   // receive calls, whatever they returned
     int dataRecords = 0; // data records the server sealed
     std::string wireIn; // the client's record not yet complete
 
