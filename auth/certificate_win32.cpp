@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 
 namespace
@@ -50,16 +51,6 @@ bool loaded;
 // The SSL policy's own "unknown CA may pass" check flag (declared with the
 // internet functions' headers, which this layer does not otherwise need).
 const DWORD IGNORE_UNKNOWN_CA = 0x00000100;
-
-template <typename Fn>
-bool resolve(Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(crypt32, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
 
 // The trust file's certificate: PEM ("-----BEGIN CERTIFICATE-----") or DER.
 PCCERT_CONTEXT loadTrustCertificate(const char *path)
@@ -220,19 +211,20 @@ int loadCertificateCheck(void)
     SetErrorMode(mode);
     if (!crypt32)
         return 0;
-    bool all = resolve(api.getCertificateChain, "CertGetCertificateChain")
-               && resolve(api.verifyChainPolicy, "CertVerifyCertificateChainPolicy")
-               && resolve(api.freeCertificateChain, "CertFreeCertificateChain")
-               && resolve(api.freeCertificateContext, "CertFreeCertificateContext")
-               && resolve(api.createCertificateContext, "CertCreateCertificateContext")
-               && resolve(api.openStore, "CertOpenStore") && resolve(api.closeStore, "CertCloseStore")
-               && resolve(api.addCertificateToStore, "CertAddCertificateContextToStore")
-               && resolve(api.enumCertificatesInStore, "CertEnumCertificatesInStore")
-               && resolve(api.getNameString, "CertGetNameStringA")
-               && resolve(api.stringToBinary, "CryptStringToBinaryA")
-               && resolve(api.verifyTimeValidity, "CertVerifyTimeValidity")
-               && resolve(api.findExtension, "CertFindExtension")
-               && resolve(api.decodeObjectEx, "CryptDecodeObjectEx");
+    bool all = resolveEntry(crypt32, api.getCertificateChain, "CertGetCertificateChain")
+               && resolveEntry(crypt32, api.verifyChainPolicy, "CertVerifyCertificateChainPolicy")
+               && resolveEntry(crypt32, api.freeCertificateChain, "CertFreeCertificateChain")
+               && resolveEntry(crypt32, api.freeCertificateContext, "CertFreeCertificateContext")
+               && resolveEntry(crypt32, api.createCertificateContext, "CertCreateCertificateContext")
+               && resolveEntry(crypt32, api.openStore, "CertOpenStore")
+               && resolveEntry(crypt32, api.closeStore, "CertCloseStore")
+               && resolveEntry(crypt32, api.addCertificateToStore, "CertAddCertificateContextToStore")
+               && resolveEntry(crypt32, api.enumCertificatesInStore, "CertEnumCertificatesInStore")
+               && resolveEntry(crypt32, api.getNameString, "CertGetNameStringA")
+               && resolveEntry(crypt32, api.stringToBinary, "CryptStringToBinaryA")
+               && resolveEntry(crypt32, api.verifyTimeValidity, "CertVerifyTimeValidity")
+               && resolveEntry(crypt32, api.findExtension, "CertFindExtension")
+               && resolveEntry(crypt32, api.decodeObjectEx, "CryptDecodeObjectEx");
     if (!all) {
         FreeLibrary(crypt32);
         crypt32 = NULL;

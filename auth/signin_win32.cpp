@@ -1,6 +1,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "base/entrypoint_win32.h"
+
 #include "auth/signin.h"
 
 #include <stdlib.h>
@@ -99,16 +101,6 @@ struct Sockets {
     CloseSocketFn closeSocket;
 };
 
-template <typename Fn>
-bool resolve(HMODULE module, Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(module, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
-
 bool loadSockets(Sockets &s, char *message, size_t size)
 {
     s.library = quietLoad("WSOCK32.DLL");
@@ -116,12 +108,13 @@ bool loadSockets(Sockets &s, char *message, size_t size)
         copyText(message, size, "Unable to load WSOCK32.DLL");
         return false;
     }
-    bool all = resolve(s.library, s.startup, "WSAStartup") && resolve(s.library, s.cleanup, "WSACleanup")
-               && resolve(s.library, s.socket, "socket") && resolve(s.library, s.bind, "bind")
-               && resolve(s.library, s.listen, "listen") && resolve(s.library, s.accept, "accept")
-               && resolve(s.library, s.getSockName, "getsockname") && resolve(s.library, s.select, "select")
-               && resolve(s.library, s.recv, "recv") && resolve(s.library, s.send, "send")
-               && resolve(s.library, s.closeSocket, "closesocket");
+    bool all =
+        resolveEntry(s.library, s.startup, "WSAStartup") && resolveEntry(s.library, s.cleanup, "WSACleanup")
+        && resolveEntry(s.library, s.socket, "socket") && resolveEntry(s.library, s.bind, "bind")
+        && resolveEntry(s.library, s.listen, "listen") && resolveEntry(s.library, s.accept, "accept")
+        && resolveEntry(s.library, s.getSockName, "getsockname")
+        && resolveEntry(s.library, s.select, "select") && resolveEntry(s.library, s.recv, "recv")
+        && resolveEntry(s.library, s.send, "send") && resolveEntry(s.library, s.closeSocket, "closesocket");
     if (!all) {
         FreeLibrary(s.library);
         s.library = NULL;

@@ -1,6 +1,8 @@
 #include "auth/tokenservice.h"
 
 #include <windows.h>
+
+#include "base/entrypoint_win32.h"
 #include <winhttp.h>
 
 #include <string.h>
@@ -45,16 +47,6 @@ HMODULE winhttp;
 Entries api;
 volatile LONG loaded;
 
-template <typename Fn>
-bool resolve(Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(winhttp, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
-
 // 1 loaded, 0 missing, -1 an entry point missing. The library stays loaded.
 int load(void)
 {
@@ -66,14 +58,19 @@ int load(void)
     if (!module)
         return 0;
     winhttp = module;
-    bool all = resolve(api.open, "WinHttpOpen") && resolve(api.crackUrl, "WinHttpCrackUrl")
-               && resolve(api.connect, "WinHttpConnect") && resolve(api.openRequest, "WinHttpOpenRequest")
-               && resolve(api.setOption, "WinHttpSetOption") && resolve(api.setTimeouts, "WinHttpSetTimeouts")
-               && resolve(api.sendRequest, "WinHttpSendRequest")
-               && resolve(api.queryOption, "WinHttpQueryOption") && resolve(api.writeData, "WinHttpWriteData")
-               && resolve(api.receiveResponse, "WinHttpReceiveResponse")
-               && resolve(api.queryHeaders, "WinHttpQueryHeaders") && resolve(api.readData, "WinHttpReadData")
-               && resolve(api.closeHandle, "WinHttpCloseHandle");
+    bool all = resolveEntry(winhttp, api.open, "WinHttpOpen")
+               && resolveEntry(winhttp, api.crackUrl, "WinHttpCrackUrl")
+               && resolveEntry(winhttp, api.connect, "WinHttpConnect")
+               && resolveEntry(winhttp, api.openRequest, "WinHttpOpenRequest")
+               && resolveEntry(winhttp, api.setOption, "WinHttpSetOption")
+               && resolveEntry(winhttp, api.setTimeouts, "WinHttpSetTimeouts")
+               && resolveEntry(winhttp, api.sendRequest, "WinHttpSendRequest")
+               && resolveEntry(winhttp, api.queryOption, "WinHttpQueryOption")
+               && resolveEntry(winhttp, api.writeData, "WinHttpWriteData")
+               && resolveEntry(winhttp, api.receiveResponse, "WinHttpReceiveResponse")
+               && resolveEntry(winhttp, api.queryHeaders, "WinHttpQueryHeaders")
+               && resolveEntry(winhttp, api.readData, "WinHttpReadData")
+               && resolveEntry(winhttp, api.closeHandle, "WinHttpCloseHandle");
     if (!all) {
         FreeLibrary(module);
         return -1;

@@ -2,6 +2,8 @@
 // name, six entry points, the dial notification handed to onDialEvent.
 #include <windows.h>
 
+#include "base/entrypoint_win32.h"
+
 #include <string.h>
 
 #include "base/text.h"
@@ -22,16 +24,6 @@ RasHangUpFn rasHangUp;
 
 RasConnEntry entries[DIAL_CONNECTION_SLOTS];
 
-template <typename Fn>
-bool resolve(Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(library, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
-
 int load(void)
 {
     if (library)
@@ -41,11 +33,11 @@ int load(void)
     SetErrorMode(previous);
     if (!library)
         return 0;
-    if (!(resolve(rasEnumConnections, "RasEnumConnectionsA")
-          && resolve(rasGetConnectStatus, "RasGetConnectStatusA")
-          && resolve(rasGetEntryDialParams, "RasGetEntryDialParamsA")
-          && resolve(rasSetEntryDialParams, "RasSetEntryDialParamsA") && resolve(rasDial, "RasDialA")
-          && resolve(rasHangUp, "RasHangUpA"))) {
+    if (!(resolveEntry(library, rasEnumConnections, "RasEnumConnectionsA")
+          && resolveEntry(library, rasGetConnectStatus, "RasGetConnectStatusA")
+          && resolveEntry(library, rasGetEntryDialParams, "RasGetEntryDialParamsA")
+          && resolveEntry(library, rasSetEntryDialParams, "RasSetEntryDialParamsA")
+          && resolveEntry(library, rasDial, "RasDialA") && resolveEntry(library, rasHangUp, "RasHangUpA"))) {
         FreeLibrary(library);
         library = NULL;
         return -1;

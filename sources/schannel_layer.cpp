@@ -3,6 +3,8 @@
 // token service shares (auth/certificate.h, CRYPT32.DLL). The transport owns
 // every buffer and the socket; this layer only turns bytes into bytes.
 #include <windows.h>
+
+#include "base/entrypoint_win32.h"
 #define SECURITY_WIN32
 #include <schannel.h>
 #include <security.h>
@@ -59,16 +61,6 @@ const unsigned long CONTEXT_REQUEST = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_D
                                       | ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR
                                       | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
-template <typename Fn>
-bool resolve(HMODULE module, Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(module, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
-
 HMODULE loadQuietly(const char *name)
 {
     UINT previous = SetErrorMode(0x8000);
@@ -94,14 +86,14 @@ int load(void)
         unloadLibraries();
         return 0;
     }
-    bool all = resolve(secur32, api.acquireCredentialsHandle, "AcquireCredentialsHandleA")
-               && resolve(secur32, api.initializeSecurityContext, "InitializeSecurityContextA")
-               && resolve(secur32, api.deleteSecurityContext, "DeleteSecurityContext")
-               && resolve(secur32, api.freeCredentialsHandle, "FreeCredentialsHandle")
-               && resolve(secur32, api.freeContextBuffer, "FreeContextBuffer")
-               && resolve(secur32, api.queryContextAttributes, "QueryContextAttributesA")
-               && resolve(secur32, api.encryptMessage, "EncryptMessage")
-               && resolve(secur32, api.decryptMessage, "DecryptMessage");
+    bool all = resolveEntry(secur32, api.acquireCredentialsHandle, "AcquireCredentialsHandleA")
+               && resolveEntry(secur32, api.initializeSecurityContext, "InitializeSecurityContextA")
+               && resolveEntry(secur32, api.deleteSecurityContext, "DeleteSecurityContext")
+               && resolveEntry(secur32, api.freeCredentialsHandle, "FreeCredentialsHandle")
+               && resolveEntry(secur32, api.freeContextBuffer, "FreeContextBuffer")
+               && resolveEntry(secur32, api.queryContextAttributes, "QueryContextAttributesA")
+               && resolveEntry(secur32, api.encryptMessage, "EncryptMessage")
+               && resolveEntry(secur32, api.decryptMessage, "DecryptMessage");
     if (!all || certificates < 0) {
         unloadLibraries();
         return -1;

@@ -4,6 +4,7 @@
 #ifndef PELIMBO_SOURCES_SERVICES_H
 #define PELIMBO_SOURCES_SERVICES_H
 
+#include "base/entrypoint_win32.h"
 #include "sources/mapi_records.h"
 #include "sources/sources.h"
 #include "sources/vim_records.h"
@@ -69,16 +70,5 @@ extern HWND serviceWindow;
 // Loads a service library by name with the platform's error box for files
 // that cannot be opened suppressed.
 HMODULE loadServiceLibrary(const char *name);
-
-// Looks an entry point up by name into a typed function pointer.
-template <typename Fn>
-bool resolveEntry(HMODULE library, Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(library, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
 
 #endif

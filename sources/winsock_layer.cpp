@@ -4,6 +4,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "base/entrypoint_win32.h"
+
 #include <string.h>
 
 #include "core/core.h"
@@ -50,16 +52,6 @@ HWND networkWindow;
 HMODULE library;
 WinSockEntries ws;
 
-template <typename Fn>
-bool resolve(Fn &target, const char *name)
-{
-    FARPROC proc = GetProcAddress(library, name);
-    if (!proc)
-        return false;
-    target = reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-    return true;
-}
-
 int load(void)
 {
     UINT previous = SetErrorMode(0x8000);
@@ -67,15 +59,17 @@ int load(void)
     SetErrorMode(previous);
     if (!library)
         return 0;
-    bool all = resolve(ws.startup, "WSAStartup") && resolve(ws.cleanup, "WSACleanup")
-               && resolve(ws.asyncSelect, "WSAAsyncSelect")
-               && resolve(ws.asyncGetHostByName, "WSAAsyncGetHostByName")
-               && resolve(ws.cancelBlockingCall, "WSACancelBlockingCall")
-               && resolve(ws.cancelAsyncRequest, "WSACancelAsyncRequest")
-               && resolve(ws.getLastError, "WSAGetLastError") && resolve(ws.setSockOpt, "setsockopt")
-               && resolve(ws.socket, "socket") && resolve(ws.closeSocket, "closesocket")
-               && resolve(ws.send, "send") && resolve(ws.recv, "recv") && resolve(ws.connect, "connect")
-               && resolve(ws.htons, "htons") && resolve(ws.inetAddr, "inet_addr");
+    bool all =
+        resolveEntry(library, ws.startup, "WSAStartup") && resolveEntry(library, ws.cleanup, "WSACleanup")
+        && resolveEntry(library, ws.asyncSelect, "WSAAsyncSelect")
+        && resolveEntry(library, ws.asyncGetHostByName, "WSAAsyncGetHostByName")
+        && resolveEntry(library, ws.cancelBlockingCall, "WSACancelBlockingCall")
+        && resolveEntry(library, ws.cancelAsyncRequest, "WSACancelAsyncRequest")
+        && resolveEntry(library, ws.getLastError, "WSAGetLastError")
+        && resolveEntry(library, ws.setSockOpt, "setsockopt") && resolveEntry(library, ws.socket, "socket")
+        && resolveEntry(library, ws.closeSocket, "closesocket") && resolveEntry(library, ws.send, "send")
+        && resolveEntry(library, ws.recv, "recv") && resolveEntry(library, ws.connect, "connect")
+        && resolveEntry(library, ws.htons, "htons") && resolveEntry(library, ws.inetAddr, "inet_addr");
     if (!all) {
         FreeLibrary(library);
         library = NULL;
