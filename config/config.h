@@ -167,6 +167,7 @@ struct Settings {
     bool DialConnection;
     bool HangupConnection;
     bool Balloon; // a balloon from the notification-area icon on new mail
+    bool Idle;    // IMAP4: the connection stays open in IDLE, told of new mail at once
 
     // Derived.
     char notesFolderView[NOTES_FOLDER_SIZE + 1]; // "$" + NotesFolder

@@ -33,6 +33,13 @@ static unsigned readIntAtLeast(const char *key, unsigned defaultValue, unsigned 
     return value < floor ? floor : value;
 }
 
+static bool keyPresent(const char *key, const char *ini)
+{
+    char text[2];
+    readText(key, "\x01", text, sizeof text, ini);
+    return text[0] != '\x01';
+}
+
 bool readFlag(const char *key, bool defaultValue, const char *ini)
 {
     char text[SHORT_VALUE_SIZE];
@@ -253,6 +260,8 @@ bool loadSettings(const char *ini)
     s.Balloon = readFlag("Balloon", true, ini);
     s.Security = readSecurity(ini);
     invalid |= !loadTrustFile(s, ini);
+    // A stored file without the key polls as it always did.
+    s.Idle = readFlag("Idle", false, ini);
     return invalid;
 }
 
@@ -314,6 +323,9 @@ void loadSetupSettings(const char *ini)
     s.Balloon = readFlag("Balloon", true, ini);
     s.Security = readSecurity(ini);
     readText("TrustFile", "", s.TrustFileRaw, sizeof s.TrustFileRaw, ini);
+    // A configuration setup has never saved (every save writes MessageSource)
+    // starts with the watch on; a stored one keeps what it has.
+    s.Idle = readFlag("Idle", !keyPresent("MessageSource", ini), ini);
     loadFilterList(ini);
     loadWavBaseList(ini);
 }
@@ -374,8 +386,8 @@ static bool writeFlags(const Settings &s)
     return true;
 }
 
-// Writes every key (the 26 values, the 26 flags, Security and TrustFile) and
-// both lists. Stops at the first failed write; zero then.
+// Writes every key (the 26 values, the 26 flags, then the keys added later:
+// Security, TrustFile and Idle) and both lists. Stops at the first failed write; zero then.
 int saveSetupSettings(void)
 {
     const Settings &s = config.settings;
@@ -429,12 +441,13 @@ int saveSetupSettings(void)
         {"Connection", s.Connection},
     };
     // Written after every older key, so older files only grow at their end.
-    const ValueKey secureValues[] = {
+    const ValueKey laterValues[] = {
         {"Security", security},
         {"TrustFile", s.TrustFileRaw},
+        {"Idle", s.Idle ? "TRUE" : "FALSE"},
     };
     if (!writeKeys(values, sizeof values / sizeof values[0]) || !writeFlags(s)
-        || !writeKeys(secureValues, sizeof secureValues / sizeof secureValues[0])) {
+        || !writeKeys(laterValues, sizeof laterValues / sizeof laterValues[0])) {
         configReport("Error saving setup");
         return 0;
     }
