@@ -14,6 +14,7 @@ enum {
     WM_HOSTRESOLVED = 0x400 + 2,
     WM_STARTCONNECT = 0x400 + 3,
     WM_TRAYNOTIFY = 0x400 + 4,
+    WM_MAILBOXCHANGED = 0x400 + 5, // the watch was told of a change: poll when a poll may start
 };
 
 // System-menu command identifiers.

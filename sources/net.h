@@ -80,6 +80,9 @@ struct SocketLayer {
     bool (*firstAddress)(const char *buffer, uint8_t address[4]);
     // Posts WM_STARTCONNECT to the network window.
     void (*postStartConnect)(void);
+    // Posts WM_MAILBOXCHANGED to the network window: the watch was told of a
+    // change, and the poll cycle polls as soon as a poll may start.
+    void (*postMailboxChanged)(void);
 };
 
 // Connection states as the dial-up service reports them.
@@ -231,6 +234,10 @@ void releaseHeaderBlock(void);
 void endFailedNetworkPoll(void);
 // True while the conversation can still go on (connected, poll running).
 bool connectionAlive(void);
+// The watch's commit: the poll ends and its connection stays open.
+void finishPollKeepingConnection(void);
+// Asks the poll cycle for a poll on the watched connection.
+void postMailboxChanged(void);
 // The client's STLS / STARTTLS was accepted: the TLS handshake starts, and the
 // client's continueAfterStartTls follows once the server is verified.
 void startSecureSession(void);
@@ -253,6 +260,9 @@ bool formatCommand(const char *format, ...)
 // on, publishes count headers and ends the network poll.
 void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
                            const ReceivedDate *newestDate, const ReceivedTime *newestTime);
+// The same commit for a poll whose connection stays open for the watch.
+void publishWatchedHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
+                           const ReceivedDate *newestDate, const ReceivedTime *newestTime);
 
 // --- Protocol clients ------------------------------------------------------------
 void resetPop3Client(void);
@@ -262,6 +272,9 @@ void handleImapReply(void);
 // The session asked for by STLS / STARTTLS is up and verified: log in.
 void continuePop3AfterStls(void);
 void continueImapAfterStartTls(void);
+// A poll asked for while the watch holds the connection: ends the IDLE and
+// polls on it (or, while the IDLE is not yet in force, as soon as it is).
+void pollWatchedMailbox(void);
 
 // Client state, visible for tests.
 struct Pop3Client {
@@ -302,6 +315,12 @@ struct ImapClient {
     ReceivedTime runningTime;
     HeaderScanResult result;
     MessageHeader *record;
+    // The watch (IDLE between polls).
+    bool capabilitiesKnown; // the server's capabilities after the login have been read
+    bool idleOffered;       // ... and they list IDLE
+    bool changed;           // the mailbox changed since this poll read it: poll again
+    bool failed;            // the conversation reported a failure: no watch after it
+    int deleted;            // messages this poll flagged \Deleted (CLOSE removes them)
 };
 
 extern Pop3Client pop3;
@@ -319,6 +338,25 @@ enum {
 // name as a plain atom when it is one, else quoted. False when out is too small.
 bool imapQuoted(const char *text, char *out, size_t size);
 bool imapMailboxName(const char *text, char *out, size_t size);
+
+// --- Single IMAP4 server lines (pointer and length, never read past) -----------------
+// True when line carries a capability list: an untagged "* CAPABILITY ..." or a
+// "[CAPABILITY ...]" code after a status word (the greeting, a tagged OK);
+// *listed then says whether name is among its atoms, compared without regard
+// to case.
+bool imapCapabilityListed(const char *line, size_t length, const char *name, bool *listed);
+
+// What an untagged "* n EXISTS", "* n EXPUNGE" or "* n FETCH (...)" says.
+enum MailboxChange {
+    MAILBOX_UNCHANGED = 0,
+    MAILBOX_EXISTS,  // the message count is now n
+    MAILBOX_EXPUNGE, // message n is gone
+    MAILBOX_FETCH,   // message n changed (its flags, set elsewhere)
+};
+MailboxChange imapMailboxChange(const char *line, size_t length);
+
+// The server says goodbye ("* BYE ..."): the connection is about to close.
+bool imapByeLine(const char *line, size_t length);
 
 // --- Byte helpers (replies may hold NUL bytes) -------------------------------------
 const char *findBytes(const char *data, size_t length, const char *needle);

@@ -5,6 +5,7 @@
 
 #include "config/config.h"
 #include "core/core.h"
+#include "poll/pollcycle.h"
 
 ScriptedNet *scripted;
 
@@ -107,11 +108,26 @@ std::string ScriptedServer::imap(const std::string &line)
     std::string ok = lowercaseStatus ? " ok " : " OK ";
     std::string no = lowercaseStatus ? " no " : " NO ";
     int n = 0;
+    std::string capabilities = offersIdle ? "IMAP4rev1 IDLE" : "IMAP4rev1";
+    if (cmd == "DONE" && !idleTag.empty()) {
+        std::string idle = idleTag;
+        idleTag.clear();
+        return idle + ok + "Idle completed\r\n";
+    }
+    if (rest == "IDLE") {
+        if (!offersIdle)
+            return tag + " BAD Unknown command\r\n";
+        idleTag = tag;
+        return "+ idling\r\n";
+    }
+    if (rest == "CAPABILITY")
+        return "* CAPABILITY " + capabilities + "\r\n" + tag + ok + "Capability completed\r\n";
     if (rest.rfind("LOGIN ", 0) == 0) {
         const char *p = rest.c_str() + 6;
         std::string u = imapString(p), w = imapString(p);
+        std::string code = loginCapabilities ? "[CAPABILITY " + capabilities + "] " : "";
         return tag
-               + ((u == login && w == password) ? ok + "Logged in\r\n"
+               + ((u == login && w == password) ? ok + code + "Logged in\r\n"
                                                 : no + "[AUTHENTICATIONFAILED] failed\r\n");
     }
     if (rest.rfind("SELECT ", 0) == 0 || rest.rfind("EXAMINE ", 0) == 0) {
@@ -400,10 +416,31 @@ static void layerPostStartConnect(void)
     scripted->startConnectPosted = true;
 }
 
+static void layerPostMailboxChanged(void)
+{
+    scripted->mailboxChangesPosted++;
+}
+
 static const SocketLayer scriptedLayer = {
-    layerLoad,    layerStartup,   layerCleanup, layerAsyncSelect, layerLookup,       layerNothing,
-    layerCancel,  layerLastError, layerLinger,  layerOpen,        layerClose,        layerSend,
-    layerReceive, layerConnect,   layerHtons,   layerDotted,      layerFirstAddress, layerPostStartConnect,
+    layerLoad,
+    layerStartup,
+    layerCleanup,
+    layerAsyncSelect,
+    layerLookup,
+    layerNothing,
+    layerCancel,
+    layerLastError,
+    layerLinger,
+    layerOpen,
+    layerClose,
+    layerSend,
+    layerReceive,
+    layerConnect,
+    layerHtons,
+    layerDotted,
+    layerFirstAddress,
+    layerPostStartConnect,
+    layerPostMailboxChanged,
 };
 
 // --- The toy TLS layer (the client's side) ------------------------------------------
@@ -523,15 +560,18 @@ static bool readArmed(void)
 void pumpScripted(int maxEvents)
 {
     ScriptedNet &n = *scripted;
-    for (int i = 0;
-         i < maxEvents && notifier.pollInProgress && (netStages.awaitingServer || netStages.handshaking);
-         i++) {
-        if (net.sendRemaining > 0 && readArmed()) {
+    for (int i = 0; i < maxEvents; i++) {
+        bool talking = (notifier.pollInProgress || netStages.watching)
+                       && (netStages.awaitingServer || netStages.handshaking);
+        if (talking && net.sendRemaining > 0 && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_WRITE);
-        } else if (!n.pending.empty() && readArmed()) {
+        } else if (talking && !n.pending.empty() && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_READ);
-        } else if (n.pending.empty() && n.peerClosed) {
+        } else if (talking && n.pending.empty() && n.peerClosed) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_CLOSE);
+        } else if (n.mailboxChangesPosted > 0) {
+            n.mailboxChangesPosted--;
+            pollOnMailboxChange();
         } else {
             break;
         }
@@ -540,9 +580,26 @@ void pumpScripted(int maxEvents)
 
 bool runScriptedPoll(int maxEvents)
 {
-    ScriptedNet &n = *scripted;
-    n.startConnectPosted = false;
+    scripted->startConnectPosted = false;
     startNetworkPoll();
+    return driveScriptedPoll(maxEvents);
+}
+
+bool tickScripted(int maxEvents)
+{
+    scripted->startConnectPosted = false;
+    int opens = scripted->opens;
+    pollTick();
+    if (scripted->opens == opens && !scripted->startConnectPosted && net.lookupHandle == 0) {
+        pumpScripted(maxEvents); // a poll on the watched connection, or none
+        return !notifier.pollInProgress;
+    }
+    return driveScriptedPoll(maxEvents);
+}
+
+bool driveScriptedPoll(int maxEvents)
+{
+    ScriptedNet &n = *scripted;
     if (!notifier.pollInProgress)
         return true;
     if (net.lookupHandle != 0)

@@ -1,0 +1,111 @@
+// Reading single IMAP4 server lines: the capability list a line carries, the
+// mailbox changes a watching client is told of, and the server's goodbye.
+// Each takes one line (line end included or not) as pointer and length and
+// never reads past it.
+#include "sources/net.h"
+
+#include <string.h>
+
+static bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+static bool isWordEnd(const char *line, size_t length, size_t at)
+{
+    return at >= length || line[at] == ' ' || isLineEnd(line[at]);
+}
+
+// The word at *at (up to a blank, a bracket or the line end), and *at past it.
+static size_t takeWord(const char *line, size_t length, size_t *at, const char **word)
+{
+    size_t start = *at;
+    while (*at < length && line[*at] != ' ' && line[*at] != ']' && !isLineEnd(line[*at]))
+        (*at)++;
+    *word = line + start;
+    return *at - start;
+}
+
+static void skipBlanks(const char *line, size_t length, size_t *at)
+{
+    while (*at < length && line[*at] == ' ')
+        (*at)++;
+}
+
+static bool sameWord(const char *word, size_t length, const char *name)
+{
+    return length == strlen(name) && beginsNoCase(word, length, name);
+}
+
+bool imapCapabilityListed(const char *line, size_t length, const char *name, bool *listed)
+{
+    *listed = false;
+    size_t at = 0;
+    const char *word;
+    size_t tagLength = takeWord(line, length, &at, &word);
+    if (tagLength == 0)
+        return false;
+    bool untagged = tagLength == 1 && word[0] == '*';
+    skipBlanks(line, length, &at);
+    size_t wordLength = takeWord(line, length, &at, &word);
+    bool bracketed = false;
+    if (untagged && sameWord(word, wordLength, "CAPABILITY")) {
+        // "* CAPABILITY IMAP4rev1 IDLE ..."
+    } else if (sameWord(word, wordLength, "OK") || sameWord(word, wordLength, "PREAUTH")
+               || sameWord(word, wordLength, "NO") || sameWord(word, wordLength, "BAD")
+               || sameWord(word, wordLength, "BYE")) {
+        // "* OK [CAPABILITY IMAP4rev1 IDLE ...] ready", "A0002 OK [CAPABILITY ...] Logged in"
+        skipBlanks(line, length, &at);
+        if (at >= length || line[at] != '[')
+            return false;
+        at++;
+        wordLength = takeWord(line, length, &at, &word);
+        if (!sameWord(word, wordLength, "CAPABILITY"))
+            return false;
+        bracketed = true;
+    } else {
+        return false;
+    }
+    for (;;) {
+        skipBlanks(line, length, &at);
+        if (at >= length || isLineEnd(line[at]) || (bracketed && line[at] == ']'))
+            return true;
+        if (line[at] == ']') { // a stray bracket in an untagged list: not an atom
+            at++;
+            continue;
+        }
+        wordLength = takeWord(line, length, &at, &word);
+        if (sameWord(word, wordLength, name))
+            *listed = true;
+    }
+}
+
+MailboxChange imapMailboxChange(const char *line, size_t length)
+{
+    if (length < 2 || line[0] != '*' || line[1] != ' ')
+        return MAILBOX_UNCHANGED;
+    size_t at = 2;
+    size_t digits = at;
+    while (at < length && line[at] >= '0' && line[at] <= '9')
+        at++;
+    if (at == digits || at >= length || line[at] != ' ')
+        return MAILBOX_UNCHANGED;
+    at++;
+    const char *word;
+    size_t wordLength = takeWord(line, length, &at, &word);
+    if (!isWordEnd(line, length, at))
+        return MAILBOX_UNCHANGED; // "* 3 EXISTS]": not the response
+    if (sameWord(word, wordLength, "EXISTS"))
+        return MAILBOX_EXISTS;
+    if (sameWord(word, wordLength, "EXPUNGE"))
+        return MAILBOX_EXPUNGE;
+    if (sameWord(word, wordLength, "FETCH"))
+        return MAILBOX_FETCH;
+    return MAILBOX_UNCHANGED;
+}
+
+bool imapByeLine(const char *line, size_t length)
+{
+    return length >= 5 && line[0] == '*' && line[1] == ' ' && beginsNoCase(line + 2, length - 2, "BYE")
+           && isWordEnd(line, length, 5);
+}
