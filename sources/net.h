@@ -213,6 +213,7 @@ struct NetState {
     // Counters for tests and measurements.
     unsigned long long bytesReceived;
     unsigned long long headerBytesCollected;
+    unsigned long connectionsOpened;
 };
 
 extern NetState net;

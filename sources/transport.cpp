@@ -731,6 +731,7 @@ void handleStartConnect(void)
         return;
     }
     sockets->setLingerOff(net.socket);
+    net.connectionsOpened++;
 
     unsigned port = isImap() ? config.settings.IMAP4Port : config.settings.POP3Port;
     uint16_t netPort = sockets->hostToNetShort((uint16_t)port);

@@ -57,30 +57,31 @@ static std::vector<char> environmentWithoutDisplay(void)
     return block;
 }
 
-static std::string drain(HANDLE pipe)
+// Takes what the pipe holds now; false once it is closed at the other end.
+static bool takeAvailable(HANDLE pipe, std::string *text)
 {
-    std::string text;
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL))
+        return false;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, NULL) && got > 0)
-        text.append(buffer, got);
+    while (available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(pipe, buffer, available < sizeof buffer ? available : sizeof buffer, &got, NULL)
+            || got == 0)
+            return false;
+        text->append(buffer, got);
+        available -= got;
+    }
+    return true;
+}
+
+static std::string withoutCarriageReturns(const std::string &text)
+{
     std::string lines;
     for (char c : text)
         if (c != '\r')
             lines += c;
     return lines;
-}
-
-struct DrainJob {
-    HANDLE pipe;
-    std::string text;
-};
-
-static DWORD WINAPI drainThread(LPVOID parameter)
-{
-    DrainJob *job = static_cast<DrainJob *>(parameter);
-    job->text = drain(job->pipe);
-    return 0;
 }
 
 static CheckRun runChecker(const std::string &arguments, const std::string &directory)
@@ -110,13 +111,23 @@ static CheckRun runChecker(const std::string &arguments, const std::string &dire
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (ok) {
-        DrainJob errJob = {errRead, ""};
-        HANDLE errThread = CreateThread(NULL, 0, drainThread, &errJob, 0, NULL);
-        run.out = drain(outRead);
-        WaitForSingleObject(errThread, 60000);
-        CloseHandle(errThread);
-        run.err = errJob.text;
+        // Both pipes are read while the checker runs, until it has ended and
+        // they are empty: a Wine service process the checker happened to
+        // start (its first window starts the desktop) inherits them and
+        // keeps them open long after.
+        std::string out, err;
+        for (;;) {
+            bool ended = WaitForSingleObject(started.hProcess, 10) == WAIT_OBJECT_0;
+            bool outOpen = takeAvailable(outRead, &out);
+            bool errOpen = takeAvailable(errRead, &err);
+            if (ended || (!outOpen && !errOpen))
+                break;
+        }
         WaitForSingleObject(started.hProcess, 60000);
+        takeAvailable(outRead, &out);
+        takeAvailable(errRead, &err);
+        run.out = withoutCarriageReturns(out);
+        run.err = withoutCarriageReturns(err);
         DWORD code = 0;
         GetExitCodeProcess(started.hProcess, &code);
         run.status = (int)code;
@@ -448,6 +459,58 @@ TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
                                  "pelcheck: tls issuer: Pelimbo Test CA", "pelcheck: tls cipher: "})
             EXPECT_NE(std::string::npos, run.err.find(line)) << run.err;
     }
+}
+
+struct WaitJob {
+    std::string arguments, directory;
+    CheckRun run;
+};
+
+static DWORD WINAPI waitThread(LPVOID parameter)
+{
+    WaitJob *job = static_cast<WaitJob *>(parameter);
+    job->run = runChecker(job->arguments, job->directory);
+    return 0;
+}
+
+// --wait: IMAP4 with Idle watches, POP3 polls at PollInterval; either prints
+// the list of the poll that found the new message and ends with status 0,
+// and with nothing new status 1 at the end of the wait. Messages keep
+// arriving every three seconds, so a first poll that came late (a loaded
+// machine) and already counted one still sees the next.
+TEST_F(Checker, WaitEndsAsSoonAsNewMailArrives)
+{
+    char stored[128];
+    scramblePassword("secret", stored, sizeof stored);
+    const std::string common = std::string("MailHost=127.0.0.1\r\nLogin=checker\r\nPassword=") + stored
+                               + "\r\nPOP3Port=21110\r\nIMAP4Port=21143\r\nPollInterval=5\r\nIdle=TRUE\r\n";
+    int n = 100;
+    for (const char *source : {"8", "7"}) {
+        SCOPED_TRACE(std::string("MessageSource ") + source);
+        WaitJob job = {"--verbose --wait 40 \""
+                           + ini(std::string("MessageSource=") + source + "\r\n" + common) + "\"",
+                       dir, CheckRun()};
+        HANDLE thread = CreateThread(NULL, 0, waitThread, &job, 0, NULL);
+        while (WaitForSingleObject(thread, 3000) == WAIT_TIMEOUT && n < 110) {
+            n++;
+            deliverToChecker(n, "waiter@example.org", ("Arrived while waiting " + std::to_string(n)).c_str());
+        }
+        WaitForSingleObject(thread, 60000);
+        CloseHandle(thread);
+        EXPECT_EQ(0, job.run.status) << job.run.err;
+        EXPECT_NE(std::string::npos, job.run.out.find("result: new mail\n")) << job.run.out;
+        EXPECT_NE(std::string::npos, job.run.out.find("waiter@example.org\tArrived while waiting "))
+            << job.run.out;
+        bool watched = job.run.err.find("pelcheck: watching the mailbox (IDLE)") != std::string::npos;
+        EXPECT_EQ(std::string(source) == "8", watched) << job.run.err;
+    }
+
+    CheckRun run = runChecker("--wait 2 \"" + ini("MessageSource=8\r\n" + common) + "\"", dir);
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("result: no change\n")) << run.out;
+    EXPECT_EQ(3, runChecker("--wait", dir).status);
+    EXPECT_EQ(3, runChecker("--wait 0", dir).status);
+    EXPECT_EQ(3, runChecker("--wait 5s", dir).status);
 }
 
 // The notifier says nothing when a server hangs up; the checker must say why
