@@ -1,4 +1,5 @@
 // pelcheck32 [--verbose] [--delete] [--utf8] [--wait SECONDS] [INI file]
+// pelcheck32 --sign-in [--no-browser] [--sign-in-timeout SECONDS] [INI file]
 // Reads the settings as the notifier does, runs exactly one poll through the
 // notifier's own timer tick, prints the result and exits:
 //   0 mail is waiting, 1 none, 2 the poll failed or the settings are invalid,
@@ -6,11 +7,14 @@
 // With --wait it goes on after the first poll as the notifier would (the
 // watch where the settings allow it, polls at PollInterval otherwise) until
 // a poll finds new mail (printed, status 0) or the time is up (status 1).
+// With --sign-in it signs in to the OAuth2 provider instead (0 signed in, 2 not).
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include "auth/signin.h"
 #include "checker/checker.h"
 #include "config/config.h"
 #include "mail/mail.h"
@@ -38,6 +42,7 @@ enum {
 
 static const char usageText[] =
     "Usage: pelcheck32 [--verbose] [--delete] [--utf8] [--wait SECONDS] [INI file]\n"
+    "       pelcheck32 --sign-in [--no-browser] [--sign-in-timeout SECONDS] [INI file]\n"
     "\n"
     "Runs one poll of the message source configured in the INI file (default\n"
     "PELIMBO.INI in the current directory) the way Pelimbo does, and prints:\n"
@@ -57,9 +62,18 @@ static const char usageText[] =
     "             found it (status 0), or the last poll's at the end (status 1)\n"
     "  --help     show this text\n"
     "\n"
+    "  --sign-in  sign in to the OAuth2 provider of a POP3 or IMAP4 source with\n"
+    "             Auth=1 instead of polling: prints the address it opens in the\n"
+    "             browser (\"address: ...\"), waits for the browser to come back,\n"
+    "             stores the refresh token (OAuthToken) and exits 0, or 2 with\n"
+    "             the reason on stderr\n"
+    "  --no-browser  with --sign-in: only print the address, open no browser\n"
+    "  --sign-in-timeout SECONDS  with --sign-in: wait this long (default 300)\n"
+    "\n"
     "Exit status: 0 mail waiting, 1 no mail, 2 poll failed or settings invalid,\n"
     "3 usage error; with --wait, 0 new mail, 1 none within the time.\n"
-    "The INI file is never written.\n";
+    "The INI file is written only for OAuth2: by --sign-in, and when the\n"
+    "provider replaces the refresh token during a poll.\n";
 
 // --- Command line --------------------------------------------------------------------
 
@@ -67,23 +81,20 @@ struct Arguments {
     const char *iniName; // NULL: the default file
     bool help;
     unsigned waitSeconds; // --wait: 0 none
+    bool signIn;
+    bool noBrowser;
+    unsigned signInSeconds;
 };
 
-// A whole decimal number of seconds, at least 1 and at most a day.
+// A number of seconds from 1 to a day.
 static bool parseSeconds(const char *text, unsigned *seconds)
 {
-    unsigned long value = 0;
-    if (!*text)
+    char *end = NULL;
+    unsigned long value = strtoul(text, &end, 10);
+    if (!text[0] || *end || value < 1 || value > 86400)
         return false;
-    for (const char *p = text; *p; p++) {
-        if (*p < '0' || *p > '9')
-            return false;
-        value = value * 10 + (unsigned long)(*p - '0');
-        if (value > 86400)
-            return false;
-    }
     *seconds = (unsigned)value;
-    return value >= 1;
+    return true;
 }
 
 static bool parseArguments(int argc, char **argv, Arguments *args)
@@ -91,7 +102,11 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
     args->iniName = NULL;
     args->help = false;
     args->waitSeconds = 0;
+    args->signIn = false;
+    args->noBrowser = false;
+    args->signInSeconds = SIGN_IN_WAIT_SECONDS;
     bool optionsEnded = false;
+    bool ok = true;
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
         if (!optionsEnded && arg[0] == '-') {
@@ -103,13 +118,19 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
                 checker.allowDelete = true;
             else if (strcmp(arg, "--utf8") == 0)
                 checker.utf8 = true;
-            else if (strcmp(arg, "--wait") == 0) {
-                if (i + 1 >= argc || !parseSeconds(argv[i + 1], &args->waitSeconds))
-                    return false;
-                i++;
-            } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 || strcmp(arg, "/?") == 0)
+            else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 || strcmp(arg, "/?") == 0)
                 args->help = true;
+            else if (strcmp(arg, "--wait") == 0 && i + 1 < argc)
+                ok = parseSeconds(argv[++i], &args->waitSeconds);
+            else if (strcmp(arg, "--sign-in") == 0)
+                args->signIn = true;
+            else if (strcmp(arg, "--no-browser") == 0)
+                args->noBrowser = true;
+            else if (strcmp(arg, "--sign-in-timeout") == 0 && i + 1 < argc)
+                ok = parseSeconds(argv[++i], &args->signInSeconds);
             else
+                return false;
+            if (!ok)
                 return false;
         } else if (args->iniName) {
             return false; // the notifier takes one name only
@@ -117,7 +138,10 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
             args->iniName = arg;
         }
     }
-    return true;
+    // The sign-in's own options mean nothing to a poll, nor --wait to a sign-in.
+    if (args->signIn)
+        return args->waitSeconds == 0;
+    return !args->noBrowser && args->signInSeconds == SIGN_IN_WAIT_SECONDS;
 }
 
 // The notifier reads its raw command line: a quoted name runs to the closing
@@ -146,6 +170,7 @@ static LRESULT CALLBACK CheckWndProc(HWND window, UINT message, WPARAM wParam, L
     case WM_SOCKET: handleSocketMessage((uintptr_t)wParam, (intptr_t)lParam); return 0;
     case WM_HOSTRESOLVED: handleHostResolved((uintptr_t)wParam, (intptr_t)lParam); return 0;
     case WM_STARTCONNECT: handleStartConnect(); return 0;
+    case WM_TOKENDONE: handleTokenDone((uintptr_t)wParam, (intptr_t)lParam); return 0;
     case WM_MAILBOXCHANGED: pollOnMailboxChange(); return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == 0 && wParam == MENU_POLL_NOW) {
@@ -304,6 +329,61 @@ static void printSecureSession(void)
     }
 }
 
+// With --verbose, why the server refused an access token, as it said.
+static void printSaslStatus(void)
+{
+    if (!checker.verbose || net.saslStatus[0] == '\0')
+        return;
+    char line[SASL_STATUS_SIZE + 40];
+    formatText(line, sizeof line, "the server refused the token: %s", net.saslStatus);
+    checkerNote(line);
+}
+
+// --- Sign-in -------------------------------------------------------------------------------
+
+// --sign-in: the browser sign-in on this thread (a console program keeps no
+// window waiting), the refresh token stored for the polls that follow.
+static int signIn(const Arguments &args)
+{
+    const Settings &s = config.settings;
+    if (!signsInWithOAuth(s.MessageSource, s.Auth)) {
+        checkerNote("--sign-in needs a POP3 or IMAP4 source with Auth=1 (OAuth2)");
+        return EXIT_FAILED;
+    }
+    static SignInRequest request;
+    static SignInResult result;
+    signInRequestFrom(&s, &request);
+    request.openBrowser = !args.noBrowser;
+    request.waitSeconds = args.signInSeconds;
+    char message[SIGN_IN_MESSAGE_SIZE];
+    SignInSession *session = beginSignIn(&request, message, sizeof message);
+    if (!session) {
+        reportError(message);
+        return EXIT_FAILED;
+    }
+    printf("address: %s\n", signInAddress(session));
+    fflush(stdout);
+    if (request.openBrowser && !signInBrowserOpened(session))
+        checkerNote("the browser could not be opened: open the address yourself");
+    bool signedIn = finishSignIn(session, NULL, &result);
+    endSignIn(session);
+    int status = EXIT_FAILED;
+    if (!signedIn) {
+        reportError(result.message);
+    } else if (!saveOAuthToken(result.storedToken)) {
+        char text[PATH_SIZE + 64];
+        formatText(text, sizeof text, "The sign-in could not be written to %s", config.iniPath);
+        reportError(text);
+    } else {
+        printf("signed in: %s\n", s.Login);
+        fflush(stdout);
+        status = EXIT_MAIL;
+    }
+    SecureZeroMemory(&result, sizeof result);
+    SecureZeroMemory(&request, sizeof request);
+    return status;
+}
+
 // --- Output ------------------------------------------------------------------------------
 
 static const char *decisionText(PollDecision decision)
@@ -423,6 +503,13 @@ int main(int argc, char **argv)
     bool settingsInvalid = loadSettings(config.iniPath);
     loadFilterList(config.iniPath);
     loadWavBaseList(config.iniPath);
+    if (args.signIn) {
+        int signedIn = signIn(args);
+        freeFilterList(&config.filterList);
+        freeWavBaseList(&config.wavBaseList);
+        freeMailBuffers();
+        return signedIn;
+    }
     if (!settingsUsable(settingsInvalid)) {
         freeMailBuffers();
         return EXIT_FAILED;
@@ -439,6 +526,7 @@ int main(int argc, char **argv)
         int boxesBefore = checker.boxCount;
         runOnePoll();
         printSecureSession();
+        printSaslStatus();
         bool polled = notifier.lastDecision != DECISION_NONE;
         if (!polled && !notifier.pollFailed && checker.boxCount == boxesBefore)
             checkerNote("no poll was made");

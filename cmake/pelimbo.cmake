@@ -2,6 +2,16 @@
 
 include_directories(${CMAKE_SOURCE_DIR})
 
+# The version header every resource script and the packaging read.
+if(PROJECT_VERSION_PATCH STREQUAL "")
+  set(PELIMBO_VERSION_PATCH 0)
+else()
+  set(PELIMBO_VERSION_PATCH ${PROJECT_VERSION_PATCH})
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/resources/pelimbo_version.h.in ${CMAKE_BINARY_DIR}/generated/pelimbo_version.h
+               @ONLY)
+include_directories(${CMAKE_BINARY_DIR}/generated)
+
 if(PELIMBO_WINDOWS)
   # The shipped build must be warning-free; the test build is held to the same rule.
   add_compile_options(-Wall -Wextra -Werror -Wno-unused-parameter -Wno-missing-field-initializers)

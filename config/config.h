@@ -32,6 +32,13 @@ enum {
     LIST_TEXT_MAX = 59,        // filter / WAVBase text
     LIST_SOUND_MAX = 126,      // WAVBase sound file
     LIST_KEY_SIZE = 256,       // one list key as written
+    OAUTH_CLIENT_SIZE = 256,   // OAuthClientId, OAuthClientSecret
+    OAUTH_URL_SIZE = 1024,     // OAuthAuthorizeUrl, OAuthTokenUrl
+    OAUTH_SCOPE_SIZE = 512,    // OAuthScope
+    REFRESH_TOKEN_SIZE = 4096, // a plain refresh token: 4095 characters
+    // OAuthToken and PasswordProtected as stored: base64 of the platform's
+    // protected blob of the longest refresh token.
+    PROTECTED_TEXT_SIZE = 8192,
 };
 
 enum MessageSourceKind {
@@ -57,6 +64,13 @@ enum SecurityKind {
 inline bool isNetworkSource(unsigned source)
 {
     return source == SOURCE_POP3 || source == SOURCE_IMAP4;
+}
+
+// A network source that logs in with an OAuth2 access token (Auth 1): no
+// password is asked for or sent.
+inline bool signsInWithOAuth(unsigned source, unsigned auth)
+{
+    return isNetworkSource(source) && auth == 1;
 }
 
 enum SoundOptionKind {
@@ -107,6 +121,8 @@ struct Settings {
     unsigned POP3Port;
     unsigned IMAP4Port;
     unsigned Security; // SecurityKind; anything else reads as plain
+    unsigned Auth;     // 0 password, 1 OAuth2; anything else reads as 0
+    unsigned OAuthProvider; // 0 own endpoints, 1 Microsoft, 2 Google; anything else reads as 0
 
     // Texts (raw as read, and effective after expansion where the key is expanded).
     char WindowCaptionRaw[CAPTION_SIZE];
@@ -137,6 +153,16 @@ struct Settings {
     char Connection[PATH_SIZE];
     char TrustFileRaw[PATH_SIZE];
     char TrustFile[PATH_SIZE];
+    // OAuth2: the registered client and, for own endpoints, the service's
+    // addresses and scope (empty: the provider's own, see auth/oauth.h).
+    char OAuthClientId[OAUTH_CLIENT_SIZE];
+    char OAuthClientSecret[OAUTH_CLIENT_SIZE];
+    char OAuthAuthorizeUrl[OAUTH_URL_SIZE];
+    char OAuthTokenUrl[OAUTH_URL_SIZE];
+    char OAuthScope[OAUTH_SCOPE_SIZE];
+    // The refresh token and the password in protected form as stored (never plain).
+    char OAuthToken[PROTECTED_TEXT_SIZE];
+    char PasswordProtected[PROTECTED_TEXT_SIZE];
 
     uint32_t colors[COLOR_COUNT]; // ColorList, 0x00BBGGRR each
 
@@ -167,7 +193,8 @@ struct Settings {
     bool DialConnection;
     bool HangupConnection;
     bool Balloon; // a balloon from the notification-area icon on new mail
-    bool Idle;    // IMAP4: the connection stays open in IDLE, told of new mail at once
+    bool Idle; // IMAP4: the connection stays open in IDLE, told of new mail at once
+    bool ProtectPassword; // setup stores the password protected (PasswordProtected)
 
     // Derived.
     char notesFolderView[NOTES_FOLDER_SIZE + 1]; // "$" + NotesFolder
@@ -328,5 +355,27 @@ enum {
 // Zero when the stored form does not fit (stored is then empty).
 int scramblePassword(const char *plain, char *stored, size_t size);
 void unscramblePassword(const char *stored, char plain[PLAIN_PASSWORD_SIZE]);
+
+// --- Protected secrets (Windows) ---------------------------------------------------
+// The refresh token (OAuthToken) and, with ProtectPassword, the password
+// (PasswordProtected) are kept in the INI file only in the platform's
+// protected form for the Windows account (DPAPI), as base64. Each kind has
+// entropy of its own, so one value cannot stand in for the other.
+enum SecretKind {
+    SECRET_PASSWORD = 0,
+    SECRET_REFRESH_TOKEN = 1,
+};
+enum SecretResult {
+    SECRET_OK = 1,
+    SECRET_FAILED = 0,       // the platform refused (another account's blob, damaged text)
+    SECRET_UNAVAILABLE = -1, // the library or an entry point is missing (reported)
+};
+// plain into its stored form (PROTECTED_TEXT_SIZE fits every secret we hold).
+int protectSecret(SecretKind kind, const char *plain, char *stored, size_t size);
+// The stored form back into plain (size bytes); plain is empty unless SECRET_OK.
+int unprotectSecret(SecretKind kind, const char *stored, char *plain, size_t size);
+// Writes the stored refresh token (empty: none) into OAuthToken of the INI
+// file and the settings; the notifier and the checker keep a rotated token so.
+bool saveOAuthToken(const char *stored);
 
 #endif

@@ -211,10 +211,43 @@ static void loadLaterFlags(Settings &s, const char *ini)
     s.BlinkIconOnPoll = readFlag("BlinkIconOnPoll", true, ini);
 }
 
-static void loadPassword(Settings &s, const char *ini)
+// The scrambled form, or the protected one that replaces it: either may be
+// stored. False when a protected password is there and this Windows account
+// cannot open it (the INI file came from another account or machine).
+static bool loadPassword(Settings &s, const char *ini)
 {
     readText("Password", "", s.Password, sizeof s.Password, ini);
     unscramblePassword(s.Password, s.plainPassword);
+    readText("PasswordProtected", "", s.PasswordProtected, sizeof s.PasswordProtected, ini);
+    if (s.PasswordProtected[0] == '\0')
+        return true;
+    char plain[PLAIN_PASSWORD_SIZE];
+    int opened = unprotectSecret(SECRET_PASSWORD, s.PasswordProtected, plain, sizeof plain);
+    if (opened == SECRET_OK)
+        copyText(s.plainPassword, plain);
+    wipeBytes(plain, sizeof plain);
+    return opened == SECRET_OK;
+}
+
+static unsigned readChoice(const char *key, unsigned highest, const char *ini)
+{
+    unsigned value = readInt(key, 0, ini);
+    return value <= highest ? value : 0u;
+}
+
+// The OAuth2 keys came after Security and TrustFile: a file without them
+// logs in with its password as before.
+static void loadOAuth(Settings &s, const char *ini)
+{
+    s.Auth = readChoice("Auth", 1, ini);
+    s.OAuthProvider = readChoice("OAuthProvider", 2, ini);
+    readText("OAuthClientId", "", s.OAuthClientId, sizeof s.OAuthClientId, ini);
+    readText("OAuthClientSecret", "", s.OAuthClientSecret, sizeof s.OAuthClientSecret, ini);
+    readText("OAuthAuthorizeUrl", "", s.OAuthAuthorizeUrl, sizeof s.OAuthAuthorizeUrl, ini);
+    readText("OAuthTokenUrl", "", s.OAuthTokenUrl, sizeof s.OAuthTokenUrl, ini);
+    readText("OAuthScope", "", s.OAuthScope, sizeof s.OAuthScope, ini);
+    readText("OAuthToken", "", s.OAuthToken, sizeof s.OAuthToken, ini);
+    s.ProtectPassword = readFlag("ProtectPassword", false, ini);
 }
 
 // Reads every key, in an order where each check finds the values it depends on.
@@ -237,7 +270,10 @@ bool loadSettings(const char *ini)
         !loadRequired("Login", s.LoginRaw, s.Login, sizeof s.Login, sourceNeedsLogin(s.MessageSource), ini);
     invalid |=
         !loadExpanded("IMAPMailBox", s.IMAPMailBoxRaw, s.IMAPMailBox, sizeof s.IMAPMailBox, false, ini);
-    loadPassword(s, ini);
+    if (!loadPassword(s, ini)) {
+        configReport("The protected password cannot be read by this Windows account: type it again in setup");
+        invalid = true;
+    }
     loadNotesFolder(s, NOTES_FOLDER_SIZE, ini);
     readText("NotesServer", "", s.NotesServer, sizeof s.NotesServer, ini);
     readText("NotesMailDatabase", "", s.NotesMailDatabase, sizeof s.NotesMailDatabase, ini);
@@ -262,6 +298,7 @@ bool loadSettings(const char *ini)
     invalid |= !loadTrustFile(s, ini);
     // A stored file without the key polls as it always did.
     s.Idle = readFlag("Idle", false, ini);
+    loadOAuth(s, ini);
     return invalid;
 }
 
@@ -326,6 +363,7 @@ void loadSetupSettings(const char *ini)
     // A configuration setup has never saved (every save writes MessageSource)
     // starts with the watch on; a stored one keeps what it has.
     s.Idle = readFlag("Idle", !keyPresent("MessageSource", ini), ini);
+    loadOAuth(s, ini);
     loadFilterList(ini);
     loadWavBaseList(ini);
 }
@@ -386,14 +424,37 @@ static bool writeFlags(const Settings &s)
     return true;
 }
 
+// The password as the settings ask it to be stored: scrambled in Password, or
+// with ProtectPassword protected in PasswordProtected and the scrambled form
+// removed. A prompted password and a Notes ID file's password are never stored.
+static void storedPasswords(const Settings &s, char *scrambled, size_t scrambledSize, char *protectedForm,
+                            size_t protectedSize)
+{
+    scrambled[0] = '\0';
+    protectedForm[0] = '\0';
+    if (s.PasswordPrompt || s.MessageSource == SOURCE_NOTES)
+        return;
+    if (!s.ProtectPassword) {
+        scramblePassword(s.plainPassword, scrambled, scrambledSize);
+        return;
+    }
+    int stored = protectSecret(SECRET_PASSWORD, s.plainPassword, protectedForm, protectedSize);
+    // Never the weaker form in its place: the user asked for protection.
+    if (stored == SECRET_FAILED)
+        configReport("The password could not be protected: it was not saved");
+}
+
 // Writes every key (the 26 values, the 26 flags, then the keys added later:
-// Security, TrustFile and Idle) and both lists. Stops at the first failed write; zero then.
+// Security, TrustFile, Idle, the OAuth2 keys and the protected password) and
+// both lists. Stops at the first failed write; zero then.
 int saveSetupSettings(void)
 {
     const Settings &s = config.settings;
     char poll[16], alarm[16], action[16], source[16], sound[16], colors[SHORT_VALUE_SIZE];
     char inactivity[16], connect[16], winsock[16], pop3[16], imap4[16], security[16];
     char password[STORED_PASSWORD_SIZE] = "";
+    char auth[16], provider[16];
+    char protectedPassword[PROTECTED_TEXT_SIZE];
     formatText(poll, sizeof poll, "%u", s.PollInterval);
     formatText(alarm, sizeof alarm, "%u", s.AlarmInterval);
     formatText(action, sizeof action, "%d", (int)s.WindowAction);
@@ -408,9 +469,9 @@ int saveSetupSettings(void)
     formatText(pop3, sizeof pop3, "%u", s.POP3Port);
     formatText(imap4, sizeof imap4, "%u", s.IMAP4Port);
     formatText(security, sizeof security, "%u", s.Security);
-    // A prompted password and a Notes ID file's password are never stored.
-    if (!s.PasswordPrompt && s.MessageSource != SOURCE_NOTES)
-        scramblePassword(s.plainPassword, password, sizeof password);
+    formatText(auth, sizeof auth, "%u", s.Auth);
+    formatText(provider, sizeof provider, "%u", s.OAuthProvider);
+    storedPasswords(s, password, sizeof password, protectedPassword, sizeof protectedPassword);
 
     const ValueKey values[] = {
         {"WindowCaption", s.WindowCaptionRaw},
@@ -445,6 +506,16 @@ int saveSetupSettings(void)
         {"Security", security},
         {"TrustFile", s.TrustFileRaw},
         {"Idle", s.Idle ? "TRUE" : "FALSE"},
+        {"Auth", auth},
+        {"OAuthProvider", provider},
+        {"OAuthClientId", s.OAuthClientId},
+        {"OAuthClientSecret", s.OAuthClientSecret},
+        {"OAuthAuthorizeUrl", s.OAuthAuthorizeUrl},
+        {"OAuthTokenUrl", s.OAuthTokenUrl},
+        {"OAuthScope", s.OAuthScope},
+        {"OAuthToken", s.OAuthToken},
+        {"ProtectPassword", s.ProtectPassword ? "TRUE" : "FALSE"},
+        {"PasswordProtected", protectedPassword},
     };
     if (!writeKeys(values, sizeof values / sizeof values[0]) || !writeFlags(s)
         || !writeKeys(laterValues, sizeof laterValues / sizeof laterValues[0])) {
@@ -454,6 +525,12 @@ int saveSetupSettings(void)
     saveFilterList(config.iniPath);
     saveWavBaseList(config.iniPath);
     return 1;
+}
+
+bool saveOAuthToken(const char *stored)
+{
+    copyText(config.settings.OAuthToken, stored);
+    return WritePrivateProfileStringA(SECTION, "OAuthToken", stored, config.iniPath) != FALSE;
 }
 
 // --- Where the mail-file source reads --------------------------------------------------

@@ -122,8 +122,7 @@ void resetMailState(void)
     notifier.tickCounter = 0;
     notifier.haveMail = false;
     notifier.layoutDirty = true;
-    mail.currentSnapshotCount = 0;
-    mail.previousSnapshotCount = 0;
+    forgetFileSnapshot();
 }
 
 // --- Mail states ------------------------------------------------------------------------
@@ -132,8 +131,7 @@ void enterNoMailState(bool actions)
 {
     if (actions) {
         // The next read takes every file as unseen.
-        mail.currentSnapshotCount = 0;
-        mail.previousSnapshotCount = 0;
+        forgetFileSnapshot();
     }
     if (notifier.mailMeasure == 0) {
         // A real change to no mail: nothing is shown any more, and there is

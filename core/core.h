@@ -14,7 +14,8 @@ enum {
     WM_HOSTRESOLVED = 0x400 + 2,
     WM_STARTCONNECT = 0x400 + 3,
     WM_TRAYNOTIFY = 0x400 + 4,
-    WM_MAILBOXCHANGED = 0x400 + 5, // the watch was told of a change: poll when a poll may start
+    WM_TOKENDONE = 0x400 + 5,      // the token service has answered (lParam: the job)
+    WM_MAILBOXCHANGED = 0x400 + 6, // the watch was told of a change: poll when a poll may start
 };
 
 // System-menu command identifiers.
@@ -28,6 +29,7 @@ enum MenuCommand {
     MENU_EXIT = 7,
     MENU_MOVE_SUBSTITUTE = 8,
     MENU_PASSWORD = 9,
+    MENU_SIGN_IN = 10, // "Sign &in..." while Auth is 1
 };
 
 // Commands parked while a poll runs.
@@ -37,6 +39,7 @@ enum PendingCommand {
     PENDING_SETUP = 2,
     PENDING_LAUNCH_READER = 3,
     PENDING_EXIT = 4,
+    PENDING_SIGN_IN = 5,
 };
 
 // What the dial-up link is doing (notifier.rasState); the status text says so.

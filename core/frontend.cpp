@@ -39,6 +39,7 @@ const FrontEnd nullFrontEnd = {
     doNothing,     // minimizeForReader
     doNothing,     // pollFinished
     showNoState,   // blinkStep
+    showNothing,   // showNotice
 };
 
 const FrontEnd *frontEnd = &nullFrontEnd;

@@ -42,6 +42,10 @@ struct FrontEnd {
     void (*pollFinished)(void);
     // One blink step while a poll runs (phase 1: blank icon).
     void (*blinkStep)(bool blankPhase);
+    // A notice that asks nothing and must not wait for the user: the balloon of
+    // the notification-area icon ("Sign-in needed ..."). The message box of the
+    // same text, where there is one, comes through showError.
+    void (*showNotice)(const char *text);
 };
 
 // Every entry does nothing; askYesNo answers No.
@@ -98,6 +102,10 @@ inline void frontPollFinished(void)
 inline void frontBlinkStep(bool blankPhase)
 {
     frontEnd->blinkStep(blankPhase);
+}
+inline void frontShowNotice(const char *text)
+{
+    frontEnd->showNotice(text);
 }
 
 #endif

@@ -23,8 +23,10 @@ static char fuzzIgnoreText[] = "b";
 
 // With secure set, the conversation runs over the scripted TLS records: the
 // first chunk goes on the wire as it is, in place of the server's handshake
-// answer, and the later ones are sealed as replies.
-static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode, bool secure = false)
+// answer, and the later ones are sealed as replies. With oauth set, it logs in
+// with an access token over TLS (SASL continuations, refusals, renewals).
+static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode, bool secure = false,
+                                bool oauth = false)
 {
     static bool ready = allocateMailBuffers() != 0;
     if (!ready || size == 0)
@@ -43,7 +45,11 @@ static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode,
     s.NetErrors = true;
     s.InactivityTimeout = 30;
     s.directConnection = true;
-    s.Security = secure ? SECURITY_TLS : SECURITY_PLAIN;
+    s.Security = secure || oauth ? SECURITY_TLS : SECURITY_PLAIN;
+    s.Auth = oauth ? AUTH_OAUTH2 : AUTH_PASSWORD;
+    copyText(s.OAuthClientId, "client");
+    copyText(s.OAuthTokenUrl, "https://login.example.org/token");
+    forgetAccessToken();
     s.UnreadOnly = flags & 1;
     s.UseFilters = flags & 2;
     s.LogDeletes = flags & 4;

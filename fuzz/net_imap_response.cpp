@@ -12,10 +12,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::vector<char> line(data, data + size);
-    bool listed = false;
     const char *start = line.empty() ? NULL : line.data();
-    imapCapabilityListed(start, size, "IDLE", &listed);
-    imapCapabilityListed(start, size, "AUTH=XOAUTH2", &listed);
+    ServerOffer offer = ServerOffer();
+    readImapCapabilities(start, size, &offer);
     imapMailboxChange(start, size);
     imapByeLine(start, size);
     return 0;

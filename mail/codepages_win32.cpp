@@ -49,7 +49,15 @@ size_t wideToAnsi(const WideChar *text, size_t units, char *out, size_t size)
             && text[i + 1] <= 0xDFFF)
             take = 2;
         char bytes[8];
-        int got = WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)(text + i), take, bytes, sizeof bytes, NULL, NULL);
+        int got;
+        if (text[i] < 0x80) {
+            // Every ANSI code page holds ASCII as it is; asking the system for
+            // each of the most common characters made this the cost of a poll.
+            bytes[0] = (char)text[i];
+            got = 1;
+        } else {
+            got = WideCharToMultiByte(CP_ACP, 0, (LPCWSTR)(text + i), take, bytes, sizeof bytes, NULL, NULL);
+        }
         if (got <= 0) {
             bytes[0] = '?';
             got = 1;

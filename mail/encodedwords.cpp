@@ -35,6 +35,12 @@ struct Output {
     {
         return d->used >= DECODED_BYTES;
     }
+    // A zero byte ends the text of an 8-bit charset and is left out; in
+    // UTF-16 it is half of almost every character.
+    bool keepsZeros() const
+    {
+        return codePage == CODE_PAGE_UTF16LE || codePage == CODE_PAGE_UTF16BE;
+    }
     // Takes back everything from position to on.
     void truncate(size_t to)
     {
@@ -87,16 +93,18 @@ bool decodeBase64(const char **pos, const char *end, Output *out)
     bool more = true;
     while (p < end && !atWordEnd(p, end) && more) {
         unsigned bits = 0;
-        int taken = 0;
+        int taken = 0, padding = 0;
         while (taken < 4 && p < end && !atWordEnd(p, end)) {
+            padding += *p == '=';
             bits = (bits << 6) | (unsigned)base64Value(*p++);
             taken++;
         }
         bits <<= 6 * (4 - taken);
         unsigned char bytes[3] = {(unsigned char)(bits >> 16), (unsigned char)(bits >> 8),
                                   (unsigned char)bits};
-        int usable = taken * 6 / 8;
-        for (int i = 0; i < usable && bytes[i] != 0; i++) {
+        // Where zero bytes are text, the padding must not add any.
+        int usable = (out->keepsZeros() ? taken - padding : taken) * 6 / 8;
+        for (int i = 0; i < usable && (bytes[i] != 0 || out->keepsZeros()); i++) {
             if (!out->put((char)bytes[i])) {
                 more = false;
                 break;
@@ -123,7 +131,7 @@ bool decodeQuoted(const char **pos, const char *end, bool decodeEscapes, Output 
         } else if (c == '=' && decodeEscapes && end - p >= 3 && !atWordEnd(p + 1, end)
                    && !atWordEnd(p + 2, end)) {
             char byte = (char)(escapedDigit(p[1]) * 16 + escapedDigit(p[2]));
-            if (byte != '\0')
+            if (byte != '\0' || out->keepsZeros())
                 more = out->put(byte);
             p += 3;
         } else {
@@ -296,6 +304,36 @@ bool isHighSurrogate(WideChar c)
     return c >= 0xD800 && c <= 0xDBFF;
 }
 
+bool isLowSurrogate(WideChar c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The encodings the platform's converter does not take: UTF-16 in either byte
+// order (a byte left over is U+FFFD), the replacement encoding (the whole text
+// is one U+FFFD) and x-user-defined. Returns the units written; out holds as
+// many as there are bytes.
+size_t convertHere(unsigned codePage, const char *in, size_t length, WideChar *out)
+{
+    const unsigned char *p = (const unsigned char *)in;
+    size_t n = 0;
+    if (codePage == CODE_PAGE_UTF16LE || codePage == CODE_PAGE_UTF16BE) {
+        size_t i = 0;
+        for (; i + 1 < length; i += 2)
+            out[n++] = codePage == CODE_PAGE_UTF16LE ? (WideChar)(p[i] | p[i + 1] << 8)
+                                                     : (WideChar)(p[i] << 8 | p[i + 1]);
+        if (i < length)
+            out[n++] = 0xFFFD;
+    } else if (codePage == CODE_PAGE_REPLACEMENT) {
+        if (length > 0)
+            out[n++] = 0xFFFD;
+    } else {
+        for (size_t i = 0; i < length; i++)
+            out[n++] = p[i] < 0x80 ? (WideChar)p[i] : (WideChar)(0xF780 + p[i] - 0x80);
+    }
+    return n;
+}
+
 } // namespace
 
 size_t decodedToWide(const DecodedBytes *in, WideChar *out, size_t maxUnits)
@@ -313,17 +351,26 @@ size_t decodedToWide(const DecodedBytes *in, WideChar *out, size_t maxUnits)
             bytes = jis;
             codePage = CODE_PAGE_EUC_JP;
         }
-        size_t got = bytesToWide(codePage, bytes, length, wide, sizeof wide / sizeof *wide);
+        size_t got;
+        if (codePage == CODE_PAGE_UTF16LE || codePage == CODE_PAGE_UTF16BE
+            || codePage == CODE_PAGE_REPLACEMENT || codePage == CODE_PAGE_USER_DEFINED)
+            got = convertHere(codePage, bytes, length, wide);
+        else
+            got = bytesToWide(codePage, bytes, length, wide, sizeof wide / sizeof *wide);
         for (size_t k = 0; k < got && n < maxUnits; k++) {
             if (wide[k] == 0)
                 continue;
             // A surrogate pair goes in whole or not at all.
-            if (isHighSurrogate(wide[k]) && k + 1 < got) {
+            if (isHighSurrogate(wide[k]) && k + 1 < got && isLowSurrogate(wide[k + 1])) {
                 if (n + 2 > maxUnits)
                     break;
                 out[n++] = wide[k++];
+                out[n++] = wide[k];
+            } else if (isHighSurrogate(wide[k]) || isLowSurrogate(wide[k])) {
+                out[n++] = 0xFFFD; // half a pair, as UTF-16 text may hold
+            } else {
+                out[n++] = wide[k];
             }
-            out[n++] = wide[k];
         }
     }
     out[n] = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "mail/mail.h"
+#include "mail/mailscan.h"
 
 MailState mail;
 WavBaseEntry noSoundMarker;
@@ -30,14 +31,42 @@ int allocateMailBuffers(void)
         mail.workHeaders[i].soundEntry = NO_SOUND;
         mail.shownHeaders[i].soundEntry = NO_SOUND;
     }
-    mail.currentSnapshotCount = 0;
-    mail.previousSnapshotCount = 0;
+    forgetFileSnapshot();
     clearRawHeaders();
     return 1;
 }
 
+MailFileMemory *mailFileMemory(void)
+{
+    if (!mail.fileMemory)
+        mail.fileMemory = (MailFileMemory *)calloc(1, sizeof(MailFileMemory));
+    return mail.fileMemory;
+}
+
+void forgetFileSnapshot(void)
+{
+    mail.currentSnapshotCount = 0;
+    mail.previousSnapshotCount = 0;
+    if (MailFileMemory *memory = mail.fileMemory) {
+        memory->resume.valid = false;
+        memory->fileCount = 0;
+    }
+}
+
+static void freeFileMemory(void)
+{
+    if (MailFileMemory *memory = mail.fileMemory) {
+        free(memory->files);
+        free(memory->nextFiles);
+        free(memory->order);
+        free(memory);
+    }
+    mail.fileMemory = nullptr;
+}
+
 void freeMailBuffers(void)
 {
+    freeFileMemory();
     free(mail.workHeaders);
     free(mail.shownHeaders);
     free(mail.currentSnapshot);
@@ -105,6 +134,18 @@ void setHeaderText(MessageHeader *record, HeaderField field, const WideChar *tex
         memcpy(target, text, units * sizeof(WideChar));
         target[units] = 0;
     }
+}
+
+void setHeaderAnsiText(MessageHeader *record, HeaderField field, const char *text, size_t length)
+{
+    // Twice the field's characters in bytes is more than any cut can keep.
+    length = strnlen(text, length < 2 * (HEADER_TEXT_SIZE - 1) ? length : 2 * (HEADER_TEXT_SIZE - 1));
+    WideChar wide[2 * HEADER_TEXT_SIZE];
+    size_t units = bytesToWide(CODE_PAGE_ANSI, text, length, wide, sizeof wide / sizeof *wide);
+    setHeaderText(record, field, wide, units);
+    // No wide text of its own: headerWideText converts the cut form.
+    if (WideHeader *w = wideHeaderOf(record))
+        (field == FIELD_SUBJECT ? w->subject : w->from)[0] = 0;
 }
 
 size_t headerWideText(const MessageHeader *record, HeaderField field, WideChar *out)

@@ -3,9 +3,9 @@
 //
 // The decoding is window-free. The conversion between code pages needs the
 // platform: on Windows it is MultiByteToWideChar / WideCharToMultiByte
-// (codepages_win32.cpp); elsewhere a small converter that knows UTF-8 and
-// Latin-1 (the "ANSI" code page there) stands in, so that the tests and the
-// fuzzers drive the same decoder.
+// (codepages_win32.cpp); elsewhere a small converter that knows UTF-8,
+// windows-1252 (the "ANSI" code page there) and windows-1254 stands in, so
+// that the tests and the fuzzers drive the same decoder.
 #ifndef PELIMBO_MAIL_HEADERTEXT_H
 #define PELIMBO_MAIL_HEADERTEXT_H
 
@@ -18,16 +18,22 @@ typedef char16_t WideChar;
 enum : unsigned {
     CODE_PAGE_ANSI = 0,          // the system's ANSI code page
     CODE_PAGE_RAW = 1,           // 8-bit text as sent: UTF-8 when the value is valid UTF-8, else ANSI
+    CODE_PAGE_UTF16LE = 1200,    // converted here: the platform's converter does not take them
+    CODE_PAGE_UTF16BE = 1201,
     CODE_PAGE_ISO2022JP = 50220, // 7-bit JIS, converted here to EUC-JP before the platform sees it
     CODE_PAGE_EUC_JP = 20932,
     CODE_PAGE_LATIN1 = 28591,
     CODE_PAGE_UTF7 = 65000,
     CODE_PAGE_UTF8 = 65001,
+    CODE_PAGE_REPLACEMENT = 0xFFFFFFFDu,  // labels browsers refuse to decode: one U+FFFD for the text
+    CODE_PAGE_USER_DEFINED = 0xFFFFFFFEu, // bytes 0x80-0xFF to U+F780-U+F7FF
     CODE_PAGE_UNKNOWN = 0xFFFFFFFFu,
 };
 
-// The code page of a MIME charset name (any case, common aliases, an RFC 2231
-// language suffix "*lang" ignored), or CODE_PAGE_UNKNOWN.
+// The code page of a MIME charset name as browsers and mail readers read it
+// (the Encoding Standard's labels in any case and the older aliases, blanks
+// around it and an RFC 2231 language suffix "*lang" ignored), or
+// CODE_PAGE_UNKNOWN.
 unsigned charsetCodePage(const char *name, size_t length);
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
@@ -68,7 +74,8 @@ size_t decodedToWide(const DecodedBytes *in, WideChar *out, size_t maxUnits);
 size_t decodeHeaderWide(const char *text, size_t length, WideChar *out, size_t maxUnits);
 
 // --- Platform conversion (codepages_win32.cpp / codepages_portable.cpp) ----------------
-// Converts bytes of a code page (never CODE_PAGE_RAW or ISO-2022-JP) to UTF-16.
+// Converts bytes of a code page to UTF-16 (never CODE_PAGE_RAW, nor one of those
+// the decoder converts itself: ISO-2022-JP, UTF-16, replacement, user-defined).
 // Each byte gives at most one unit, so capacity >= length always suffices.
 // Returns the units written; bytes the code page cannot map become U+FFFD or
 // the platform's default character.

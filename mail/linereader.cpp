@@ -64,6 +64,11 @@ uint64_t readerOffset(const LineReader *reader)
     return reader->consumed + reader->position - (reader->pushedBack >= 0 ? 1 : 0);
 }
 
+void setReaderOffset(LineReader *reader, uint64_t offset)
+{
+    reader->consumed = offset;
+}
+
 size_t readLine(LineReader *reader, char *line, size_t capacity)
 {
     if (capacity == 0)
@@ -87,7 +92,7 @@ size_t readLine(LineReader *reader, char *line, size_t capacity)
         if (available < want)
             want = available;
         const char *start = reader->buffer + reader->position;
-        const char *end = (const char *)memchr(start, '\n', want);
+        const char *end = findLineEnd(start, want);
         size_t take = end ? (size_t)(end - start) + 1 : want;
         memcpy(line + n, start, take);
         n += take;

@@ -14,6 +14,10 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Fills buffer with up to size bytes; returns the number read, 0 at the end or
 // on a read error.
@@ -40,6 +44,9 @@ void unreadChar(LineReader *reader, int c);
 
 // Byte offset of the next character that will be read.
 uint64_t readerOffset(const LineReader *reader);
+// Before the first read: the source has been positioned at offset (a reading
+// that takes up a file where an earlier one ended), readerOffset counts from there.
+void setReaderOffset(LineReader *reader, uint64_t offset);
 
 // Reads one line like fgets: at most capacity - 1 characters, the LF kept when
 // it fits, always NUL-terminated. The rest of a longer line becomes the next
@@ -47,6 +54,83 @@ uint64_t readerOffset(const LineReader *reader);
 // it, so it does not produce an empty line after it. Returns the number of
 // characters stored (0 only at the end of the data).
 size_t readLine(LineReader *reader, char *line, size_t capacity);
+
+// The first LF among the n bytes at text, or null. Word by word: the C
+// runtime's memchr is a loop over single bytes on some platforms (Wine's),
+// and every byte of a mailbox passes through here.
+inline const char *findLineEnd(const char *text, size_t n)
+{
+    const char *end = text + n;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time where the processor surely has SSE2 (every
+    // x86_64; the 32-bit program is built for processors that may not).
+    const __m128i lineEnds = _mm_set1_epi8('\n');
+    for (; end - text >= 16; text += 16) {
+        __m128i block = _mm_loadu_si128((const __m128i *)text);
+        int marks = _mm_movemask_epi8(_mm_cmpeq_epi8(block, lineEnds));
+        if (marks)
+            return text + __builtin_ctz((unsigned)marks);
+    }
+#endif
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    for (; end - text >= 8; text += 8) {
+        uint64_t word;
+        memcpy(&word, text, 8);
+        uint64_t x = word ^ (ones * '\n');
+        // The lowest marked byte is the first LF (x86 is little-endian);
+        // marks above it may be false.
+        uint64_t marks = (x - ones) & ~x & highs;
+        if (marks)
+            return text + (__builtin_ctzll(marks) >> 3);
+    }
+    for (; text < end; ++text)
+        if (*text == '\n')
+            return text;
+    return nullptr;
+}
+
+// The next line exactly as readLine with the same capacity would cut it, shown
+// where it lies in the buffer, so that a caller can pass over lines it has no
+// use for without copying them.
+struct LinePeek {
+    const char *text; // the bytes readLine would store (its LF included)
+    size_t length;
+    size_t span; // the bytes readLine would take: the line end it swallows too
+};
+
+// Fills peek and returns true when the next line lies whole in the held bytes,
+// together with the two bytes after it that decide a full line's end. False
+// near the end of the held bytes or after unreadChar: readLine the line then.
+inline bool peekLine(const LineReader *reader, size_t capacity, LinePeek *peek)
+{
+    if (capacity < 2 || reader->pushedBack >= 0)
+        return false;
+    size_t room = capacity - 1;
+    size_t available = reader->length - reader->position;
+    const char *start = reader->buffer + reader->position;
+    const char *end = findLineEnd(start, available < room ? available : room);
+    if (end) {
+        peek->text = start;
+        peek->length = peek->span = (size_t)(end - start) + 1;
+        return true;
+    }
+    // A full line: readLine looks at the two bytes after it for its line end.
+    if (available < room + 2)
+        return false;
+    peek->text = start;
+    peek->length = peek->span = room;
+    if (start[room] == '\n')
+        peek->span += 1;
+    else if (start[room] == '\r')
+        peek->span += start[room + 1] == '\n' ? 2 : 1;
+    return true;
+}
+
+// Takes the line peekLine showed.
+inline void passLine(LineReader *reader, const LinePeek *peek)
+{
+    reader->position += peek->span;
+}
 
 // Unfolds a header line: appends the continuation lines (those that begin with
 // a space or a tab) that follow it, each fold becoming one space. Stops when the

@@ -87,6 +87,8 @@ enum MailFormat {
     MAIL_FORMAT_UNKNOWN = -1
 };
 
+struct MailFileMemory;
+
 // All state of the mail model, process-wide, touched on the window thread.
 struct MailState {
     MessageHeader *workHeaders;  // filled by the running poll (slot = index mod 100)
@@ -105,6 +107,8 @@ struct MailState {
     int previousSnapshotCount;
     uint16_t latestFileDate; // latestFileTime, MS-DOS form
     uint16_t latestFileTime;
+    // What the last reading left to take up again (mail/mailscan.h).
+    MailFileMemory *fileMemory;
 };
 
 extern MailState mail;
@@ -122,6 +126,9 @@ enum HeaderField {
 // Allocates the two arrays and the snapshot tables (zero-filled). Non-zero on success.
 int allocateMailBuffers(void);
 void freeMailBuffers(void);
+// The next reading of the mail files takes every file as unseen: the snapshot
+// and everything kept from the last reading are forgotten.
+void forgetFileSnapshot(void);
 void setNoFrom(MessageHeader *record);
 void setNoSubject(MessageHeader *record);
 void clearRawHeaders(void);
@@ -135,6 +142,10 @@ WideHeader *wideHeaderOf(const MessageHeader *record);
 // Sets the record's From or Subject from wide text: the ANSI form (best fit)
 // into the record, the wide text beside it.
 void setHeaderText(MessageHeader *record, HeaderField field, const WideChar *text, size_t units);
+// Sets the record's From or Subject from the ANSI text a service returned
+// (length bytes at most, or up to a NUL): cut at 55 bytes between characters,
+// never inside a double-byte one, and shown in its own script from that cut form.
+void setHeaderAnsiText(MessageHeader *record, HeaderField field, const char *text, size_t length);
 // The From or Subject of a record as wide text (out holds HEADER_TEXT_SIZE):
 // the decoded text, or the ANSI form converted when there is none.
 size_t headerWideText(const MessageHeader *record, HeaderField field, WideChar *out);

@@ -81,33 +81,10 @@ static bool opensMessage(MailFormat format, const char *line, int lineNumber, in
     }
 }
 
-namespace
-{
-
-// The flags of the message being read.
-struct MessageFlags {
-    bool seen[FIELD_COUNT]; // From, Subject, Sender
-    bool statusSeen;
-    bool dropped;
-};
-
-bool headerDone(const MessageFlags &flags)
+static bool headerDone(const MessageFlags &flags)
 {
     return flags.seen[FIELD_FROM] && flags.seen[FIELD_SUBJECT] && flags.seen[FIELD_SENDER];
 }
-
-// Where the walk through one file stands: the message being read and the
-// lines that decide where the next one opens.
-struct ScanCursor {
-    MessageHeader *record; // null before the first message
-    MessageFlags flags;
-    bool pmFlagsDone;
-    int lineNumber;
-    int openingLine;
-    bool lastLineOpened;
-};
-
-} // namespace
 
 // The slot is given back to the record it displaced; the dropped message's
 // record (still read by the deletion of a filtered message file) moves aside.
@@ -151,27 +128,6 @@ static void rememberFilter(MailFileScan *scan, MessageFlags *flags, MessageHeade
         return;
     scan->filterEntry = entry;
     dropMessage(scan, flags, record);
-}
-
-// Resets what the scan reports and reads the first line, which decides the
-// layout. False for an empty file or an unknown layout.
-static bool startScan(LineReader *reader, MailFileScan *scan, char *line, size_t size, size_t *length)
-{
-    scan->format = MAIL_FORMAT_UNKNOWN;
-    scan->empty = false;
-    scan->stopped = false;
-    scan->filterEntry = NULL;
-    scan->record = NULL;
-    scan->messagesOpened = 0;
-
-    clearRawHeaders();
-    *length = readLine(reader, line, size);
-    if (*length == 0) {
-        scan->empty = true;
-        return false;
-    }
-    scan->format = detectMailFormat(line);
-    return scan->format != MAIL_FORMAT_UNKNOWN;
 }
 
 // A line that opens a message takes the next record. Past 100 messages that
@@ -259,38 +215,195 @@ static bool stopAsked(MailFileScan *scan)
     return false;
 }
 
-int scanMailFile(LineReader *reader, MailFileScan *scan)
+template <size_t N>
+static bool startsWith(const char *text, size_t length, const char (&prefix)[N])
 {
+    return length >= N - 1 && memcmp(text, prefix, N - 1) == 0;
+}
+
+// A line as readLine cut it (before its trailing white space is stripped)
+// that would change nothing if it were taken: it opens no message and is
+// neither a wanted header line, nor the blank line that ends the header
+// block, nor a read mark still looked for. Most lines of a mailbox are such
+// lines, above all every line of a body. The tests look at the bytes before
+// the strip, which removes only trailing white space: a line taken for
+// relevant here that is not is simply taken as usual.
+static bool inertLine(const MailFileScan *scan, const ScanCursor *at, const char *text, size_t length)
+{
+    const MessageFlags &flags = at->flags;
+    bool readMarks = config.settings.UnreadOnly != 0;
+    switch (text[0]) {
+    case 'F':
+        if (scan->format == UNIX_FROM && startsWith(text, length, "From "))
+            return false;
+        return flags.seen[FIELD_FROM] || !startsWith(text, length, "From:");
+    case 'S':
+        if (!flags.seen[FIELD_SUBJECT] && startsWith(text, length, "Subject:"))
+            return false;
+        if (!flags.seen[FIELD_SENDER] && startsWith(text, length, "Sender:"))
+            return false;
+        return !(readMarks && !flags.statusSeen && startsWith(text, length, "Status:"));
+    case 'X': return !(readMarks && !at->pmFlagsDone && startsWith(text, length, "X-PMFLAGS:"));
+    case '\x01': return !(scan->format == MMDF && startsWith(text, length, MMDF_SEPARATOR));
+    default: break;
+    }
+    if (headerDone(flags))
+        return true;
+    // Blank as blankLine judges the stripped line: white space up to its end
+    // or up to a NUL, which ends the text early.
+    size_t i = 0;
+    while (i < length && text[i] != '\0' && isWhite(text[i]))
+        ++i;
+    return i < length && text[i] != '\0';
+}
+
+// Passes over the inert lines that follow without copying them. Taking them
+// would only have counted them.
+static void passInertLines(LineReader *reader, MailFileScan *scan, ScanCursor *at)
+{
+    LinePeek peek;
+    while (peekLine(reader, MAIL_LINE_SIZE, &peek) && inertLine(scan, at, peek.text, peek.length)) {
+        passLine(reader, &peek);
+        ++at->lineNumber;
+        at->lastLineOpened = false;
+    }
+}
+
+// One line of the file. False when reading stops here.
+static bool takeLine(LineReader *reader, MailFileScan *scan, char *line, size_t size, size_t length)
+{
+    ScanCursor *at = &scan->at;
+    if (stopAsked(scan))
+        return false;
+    if (scan->eachLine)
+        scan->eachLine();
+    ++at->lineNumber;
+    stripTrailingWhite(line, length);
+    at->lastLineOpened = false;
+    if (opensMessage(scan->format, line, at->lineNumber, at->openingLine))
+        openMessage(scan, at);
+    // Lines before the first message (a Unix mailbox whose first "From "
+    // line was only blanks after the word) belong to no message.
+    if (!at->record)
+        return true;
+    takeMessageLine(reader, scan, at, line, size);
+    if (fileAnswered(scan, at)) {
+        scan->answered = true;
+        return false;
+    }
+    // The single-message layouts open nothing after their first line.
+    if (scan->format == UNIX_FROM || scan->format == MMDF)
+        passInertLines(reader, scan, at);
+    return true;
+}
+
+int startMailFileScan(LineReader *reader, MailFileScan *scan)
+{
+    scan->format = MAIL_FORMAT_UNKNOWN;
+    scan->empty = false;
+    scan->stopped = false;
+    scan->answered = false;
+    scan->reachedEnd = false;
+    scan->filterEntry = NULL;
+    scan->record = NULL;
+    scan->messagesOpened = 0;
+    scan->at = ScanCursor{};
+    scan->at.pmFlagsDone = !scan->isCnm;
+    scan->at.lineNumber = 1;
+
+    clearRawHeaders();
+    char line[MAIL_LINE_SIZE];
+    size_t length = readLine(reader, line, sizeof line);
+    if (length == 0) {
+        scan->empty = true;
+        return 0;
+    }
+    scan->format = detectMailFormat(line);
+    if (scan->format == MAIL_FORMAT_UNKNOWN)
+        return 0;
+    takeLine(reader, scan, line, sizeof line, length);
+    return 1;
+}
+
+void scanMailFileLines(LineReader *reader, MailFileScan *scan)
+{
+    if (scan->stopped || scan->answered)
+        return;
     char line[MAIL_LINE_SIZE];
     size_t length;
-    if (!startScan(reader, scan, line, sizeof line, &length))
-        return 0;
+    while ((length = readLine(reader, line, sizeof line)) != 0)
+        if (!takeLine(reader, scan, line, sizeof line, length))
+            return;
+    scan->reachedEnd = true;
+}
 
-    ScanCursor at = {};
-    at.pmFlagsDone = !scan->isCnm;
-    at.lineNumber = 1;
-    do {
-        if (stopAsked(scan))
-            break;
-        if (scan->eachLine)
-            scan->eachLine();
-        ++at.lineNumber;
-        stripTrailingWhite(line, length);
-        at.lastLineOpened = false;
-        if (opensMessage(scan->format, line, at.lineNumber, at.openingLine))
-            openMessage(scan, &at);
-        // Lines before the first message (a Unix mailbox whose first "From "
-        // line was only blanks after the word) belong to no message.
-        if (!at.record)
-            continue;
-        takeMessageLine(reader, scan, &at, line, sizeof line);
-        if (fileAnswered(scan, &at))
-            break;
-    } while ((length = readLine(reader, line, sizeof line)) != 0);
-
+void endMailFileScan(MailFileScan *scan)
+{
     // The separator that closes the last message of an MMDF file opened one
     // more "message" that has no content.
-    if (scan->format == MMDF && at.lastLineOpened)
-        dropMessage(scan, &at.flags, &at.record);
+    if (scan->format == MMDF && scan->at.lastLineOpened)
+        dropMessage(scan, &scan->at.flags, &scan->at.record);
+}
+
+void resumeMailFileScan(MailFileScan *scan)
+{
+    scan->stopped = false;
+    scan->answered = false;
+    scan->reachedEnd = false;
+    // The record of the message being read lives in its slot, or aside when
+    // the message was dropped.
+    if (scan->at.record) {
+        scan->at.record = scan->at.flags.dropped ? &scan->dropped : slotOf(scan->lastIndex);
+        scan->record = scan->at.record;
+    }
+}
+
+int scanMailFile(LineReader *reader, MailFileScan *scan)
+{
+    if (!startMailFileScan(reader, scan))
+        return 0;
+    scanMailFileLines(reader, scan);
+    endMailFileScan(scan);
     return 1;
+}
+
+// --- Fingerprint of the settings ----------------------------------------------------------
+
+static void mixBytes(uint64_t *hash, const void *data, size_t size)
+{
+    const unsigned char *p = (const unsigned char *)data;
+    for (size_t i = 0; i < size; i++) {
+        *hash ^= p[i];
+        *hash *= 0x100000001b3ull; // FNV-1a
+    }
+}
+
+static void mixText(uint64_t *hash, const char *text)
+{
+    mixBytes(hash, text ? text : "", text ? strlen(text) + 1 : 1);
+}
+
+uint64_t mailScanSettingsFingerprint(void)
+{
+    const Settings &s = config.settings;
+    uint64_t hash = 0xcbf29ce484222325ull;
+    bool flags[3] = {s.UnreadOnly != 0, s.UseFilters != 0, s.SoundOption == SOUND_WAVBASE};
+    mixBytes(&hash, flags, sizeof flags);
+    // The records refer to the entries themselves, so their addresses count too.
+    const FilterList &filters = config.filterList;
+    mixBytes(&hash, &filters.entries, sizeof filters.entries);
+    mixBytes(&hash, &filters.count, sizeof filters.count);
+    for (int i = 0; i < filters.count; i++) {
+        mixText(&hash, filters.entries[i].text);
+        mixBytes(&hash, &filters.entries[i].action, 1);
+        mixBytes(&hash, &filters.entries[i].match, 1);
+    }
+    const WavBaseList &sounds = config.wavBaseList;
+    mixBytes(&hash, &sounds.entries, sizeof sounds.entries);
+    mixBytes(&hash, &sounds.count, sizeof sounds.count);
+    for (int i = 0; i < sounds.count; i++) {
+        mixText(&hash, sounds.entries[i].text);
+        mixBytes(&hash, &sounds.entries[i].match, 1);
+    }
+    return hash;
 }

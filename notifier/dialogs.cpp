@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "auth/signin.h"
 #include "core/core.h"
 
 // --- About ---------------------------------------------------------------------------
@@ -39,8 +40,9 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         HWND frame = GetDlgItem(dialog, IDC_ABOUT_ICON);
         RECT client;
         GetClientRect(frame, &client);
-        win.aboutIcon.x = client.right / 2 - 16;
-        win.aboutIcon.y = client.bottom / 2 - 16;
+        // DrawIcon draws the icon at the display's icon size.
+        win.aboutIcon.x = client.right / 2 - GetSystemMetrics(SM_CXICON) / 2;
+        win.aboutIcon.y = client.bottom / 2 - GetSystemMetrics(SM_CYICON) / 2;
         win.aboutFrameProc = (WNDPROC)SetWindowLongPtrA(frame, GWLP_WNDPROC, (LONG_PTR)aboutIconProc);
         return TRUE;
     }
@@ -175,4 +177,38 @@ void openPollWait(void)
             ShowWindow(win.pollWaitDialog, SW_SHOWNORMAL);
     }
     notifier.pollWaitOpen = true;
+}
+
+// --- Sign-in ---------------------------------------------------------------------------
+
+// "Sign &in...": the browser sign-in under its wait box, the refresh token
+// stored, the access token kept for the poll that follows at once. Never
+// during a poll (it waits for its end) and never by itself.
+void signInFromMenu(void)
+{
+    if (notifier.pollInProgress) {
+        openPollWait();
+        if (notifier.pendingCommand == PENDING_NONE)
+            notifier.pendingCommand = PENDING_SIGN_IN;
+        return;
+    }
+    notifier.modalOpen = true;
+    static SignInRequest request;
+    static SignInResult result;
+    signInRequestFrom(&config.settings, &request);
+    if (signInWithBox(win.mainWindow, &request, &result)) {
+        if (!saveOAuthToken(result.storedToken)) {
+            char text[PATH_SIZE + 64];
+            formatText(text, sizeof text, "The sign-in could not be written to %s", config.iniPath);
+            reportError(text);
+        }
+        keepAccessToken(result.accessToken, result.lifetime, GetTickCount());
+        oauth.signInNeededTold = false;
+        notifier.tickCounter = 0; // poll at the next tick
+    } else if (!result.cancelled) {
+        reportError(result.message);
+    }
+    SecureZeroMemory(&result, sizeof result);
+    SecureZeroMemory(&request, sizeof request);
+    notifier.modalOpen = false;
 }

@@ -73,6 +73,7 @@ void makePictures(void)
     win.bitmapHeight = PICTURE_SIZE;
     if (win.noMailPicture && GetObjectA(win.noMailPicture, sizeof info, &info))
         win.bitmapHeight = info.bmHeight;
+    win.bitmapHeight = toDisplay(win.bitmapHeight);
 }
 
 RECT pictureRect(int width, int height)
@@ -199,6 +200,7 @@ void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
 {
     if (!mail.shownHeaders || win.lineHeight <= 0)
         return;
+    HGDIOBJ oldFont = win.headerFont ? SelectObject(dc, win.headerFont) : NULL;
     SetBkMode(dc, TRANSPARENT);
     int top = paint->top / win.lineHeight;
     int bottom = paint->bottom / win.lineHeight;
@@ -219,6 +221,8 @@ void drawHeaders(HDC dc, const RECT *paint, int vpos, int hpos)
         drawHeaderText(dc, x, y + win.lineHeight, &header, FIELD_SUBJECT);
         y += 3 * win.lineHeight;
     }
+    if (oldFont)
+        SelectObject(dc, oldFont);
 }
 
 static void fillClient(HDC dc, COLORREF colour)
@@ -346,6 +350,18 @@ void appendWide(WCHAR *target, size_t size, const WCHAR *text)
 
 } // namespace
 
+// An ANSI text into a wide field of the balloon, cut to its room.
+static void copyWideTitle(WCHAR *target, size_t size, const char *text)
+{
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, target, (int)size) <= 0) {
+        // Too long for the room: the part that fits.
+        target[0] = 0;
+        int n = MultiByteToWideChar(CP_ACP, 0, text, (int)strnlen(text, size - 1), target, (int)size - 1);
+        target[n > 0 ? n : 0] = 0;
+    }
+    target[size - 1] = 0;
+}
+
 void formatBalloon(WCHAR *title, size_t titleSize, WCHAR *text, size_t textSize)
 {
     int count = notifier.newCount > 0 ? notifier.newCount : 1;
@@ -378,22 +394,40 @@ void formatBalloon(WCHAR *title, size_t titleSize, WCHAR *text, size_t textSize)
     }
 }
 
+// The balloon needs the second layout; a shell that does not know it refuses
+// the call, and there is then simply no balloon.
+static void balloonData(NOTIFYICONDATAW *data, DWORD icon)
+{
+    memset(data, 0, sizeof *data);
+    data->cbSize = NOTIFYICONDATAW_V2_SIZE;
+    data->hWnd = win.mainWindow;
+    data->uID = TRAY_ICON_ID;
+    data->uFlags = NIF_INFO;
+    data->dwInfoFlags = icon;
+    data->uTimeout = 10000;
+}
+
 void showBalloon(void)
 {
     if (!win.newShell || !win.tray.added || !config.settings.Balloon)
         return;
     NOTIFYICONDATAW data;
-    memset(&data, 0, sizeof data);
-    // The balloon needs the second layout; a shell that does not know it
-    // refuses the call, and there is then simply no balloon.
-    data.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    data.hWnd = win.mainWindow;
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_INFO;
-    data.dwInfoFlags = NIIF_INFO;
-    data.uTimeout = 10000;
+    balloonData(&data, NIIF_INFO);
     formatBalloon(data.szInfoTitle, sizeof data.szInfoTitle / sizeof *data.szInfoTitle, data.szInfo,
                   sizeof data.szInfo / sizeof *data.szInfo);
+    win.balloonShown = Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// A notice needs no new mail and no Balloon setting: it says why the mail
+// cannot be checked ("Sign-in needed ..."), which the icon alone cannot.
+void showNoticeBalloon(const char *text)
+{
+    if (!win.newShell || !win.tray.added)
+        return;
+    NOTIFYICONDATAW data;
+    balloonData(&data, NIIF_WARNING);
+    copyWideTitle(data.szInfoTitle, sizeof data.szInfoTitle / sizeof *data.szInfoTitle, "Pelimbo");
+    copyWideTitle(data.szInfo, sizeof data.szInfo / sizeof *data.szInfo, text);
     win.balloonShown = Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 

@@ -237,13 +237,13 @@ void savePositions(void)
     const char *section = "Pelimbo";
     const Geometry &g = config.geometry;
     char value[SHORT_VALUE_SIZE];
-    formatText(value, sizeof value, "%d,%d", (int)win.position.x, (int)win.position.y);
+    formatText(value, sizeof value, "%d,%d", toStored(win.position.x), toStored(win.position.y));
     WritePrivateProfileStringA(section, "Position", value, win.iniFile);
-    formatText(value, sizeof value, "%d,%d", (int)win.iconPosition.x, (int)win.iconPosition.y);
+    formatText(value, sizeof value, "%d,%d", toStored(win.iconPosition.x), toStored(win.iconPosition.y));
     WritePrivateProfileStringA(section, "IconPosition", value, win.iniFile);
-    formatText(value, sizeof value, "%d,%d", g.headerWidth, g.headerHeight);
+    formatText(value, sizeof value, "%d,%d", toStored(g.headerWidth), toStored(g.headerHeight));
     WritePrivateProfileStringA(section, "HeaderSize", value, win.iniFile);
-    formatText(value, sizeof value, "%d,%d", g.noHeaderWidth, g.noHeaderHeight);
+    formatText(value, sizeof value, "%d,%d", toStored(g.noHeaderWidth), toStored(g.noHeaderHeight));
     WritePrivateProfileStringA(section, "NoHeaderSize", value, win.iniFile);
 }
 

@@ -89,6 +89,7 @@ static void windowPostCommand(int command)
     case PENDING_SETUP: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_SETUP, 0); break;
     case PENDING_LAUNCH_READER: PostMessageA(win.mainWindow, WM_LBUTTONDBLCLK, 0, 0); break;
     case PENDING_EXIT: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_EXIT, 0); break;
+    case PENDING_SIGN_IN: PostMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_SIGN_IN, 0); break;
     default: break;
     }
 }
@@ -109,6 +110,11 @@ static void windowBlinkStep(bool blankPhase)
     } else if (win.minimised && !win.iconTitleHidden) {
         setCaption(blankPhase ? " " : statusText());
     }
+}
+
+static void windowShowNotice(const char *text)
+{
+    showNoticeBalloon(text);
 }
 
 static void windowOpenPollWait(void)
@@ -148,4 +154,5 @@ const FrontEnd windowFrontEnd = {
     windowMinimizeForReader, // minimizeForReader
     windowPollFinished,      // pollFinished
     windowBlinkStep,         // blinkStep
+    windowShowNotice,        // showNotice
 };

@@ -60,8 +60,10 @@ static void loadStateIcon(const char *file, const char *large, const char *small
     }
     *largeIcon = LoadIconA(win.instance, large);
     *smallIcon = NULL;
+    // The resources hold an image for each common display scale.
     if (win.newShell)
-        *smallIcon = (HICON)LoadImageA(win.instance, small, IMAGE_ICON, 16, 16, 0);
+        *smallIcon = (HICON)LoadImageA(win.instance, small, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                       GetSystemMetrics(SM_CYSMICON), 0);
     if (*smallIcon == NULL)
         *smallIcon = *largeIcon;
 }
@@ -71,7 +73,8 @@ static void loadIcons(void)
     loadStateIcon("NOMAIL.ICO", "5_NOMAIL_ICON", "2_NOMAIL16_ICON", &win.noMailIcon, &win.smallNoMailIcon);
     loadStateIcon("NEWMAIL.ICO", "4_NEWMAIL_ICON", "1_NEWMAIL16_ICON", &win.newMailIcon,
                   &win.smallNewMailIcon);
-    win.blankIcon = (HICON)LoadImageA(win.instance, "3_BLANK16_ICON", IMAGE_ICON, 16, 16, 0);
+    win.blankIcon = (HICON)LoadImageA(win.instance, "3_BLANK16_ICON", IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
 }
 
 static bool registerClass(const char *name, WNDPROC procedure)
@@ -126,9 +129,13 @@ COLORREF nearestDisplayColour(HDC ic, COLORREF stored)
 static void readDisplayMetrics(void)
 {
     HDC ic = CreateICA("DISPLAY", NULL, NULL, NULL);
+    readDisplayScale(ic);
     TEXTMETRICA metrics;
     memset(&metrics, 0, sizeof metrics);
+    HGDIOBJ oldFont = ic && win.headerFont ? SelectObject(ic, win.headerFont) : NULL;
     GetTextMetricsA(ic, &metrics);
+    if (oldFont)
+        SelectObject(ic, oldFont);
     win.lineHeight = (int)(metrics.tmHeight + metrics.tmExternalLeading);
     win.charWidth = (int)metrics.tmAveCharWidth;
     if (win.lineHeight < 1)
@@ -142,23 +149,32 @@ static void readDisplayMetrics(void)
         DeleteDC(ic);
 }
 
-static void applyDefaultSizes(void)
+// A stored size below 20 gets the default; the others are scaled to the display.
+static int displaySize(int stored, int fallback)
+{
+    return stored < 20 ? fallback : toDisplay(stored);
+}
+
+static void applyStoredGeometry(void)
 {
     Geometry &g = config.geometry;
     int border = 2 * GetSystemMetrics(SM_CXFRAME);
     int height = GetSystemMetrics(SM_CYMIN) + win.bitmapHeight;
-    if (g.headerWidth < 20)
-        g.headerWidth = GetSystemMetrics(SM_CXVSCROLL) + HEADER_TEXT_COLUMNS * win.charWidth + border;
-    if (g.noHeaderWidth < 20) {
-        int captionLength = (int)strlen(config.settings.WindowCaption);
-        if (captionLength < 12)
-            captionLength = 12;
-        g.noHeaderWidth = 3 * GetSystemMetrics(SM_CXSIZE) + captionLength * win.charWidth + border;
-    }
-    if (g.headerHeight < 20)
-        g.headerHeight = height;
-    if (g.noHeaderHeight < 20)
-        g.noHeaderHeight = height;
+    int captionLength = (int)strlen(config.settings.WindowCaption);
+    if (captionLength < 12)
+        captionLength = 12;
+    g.headerWidth = displaySize(g.headerWidth, GetSystemMetrics(SM_CXVSCROLL)
+                                                   + HEADER_TEXT_COLUMNS * win.charWidth + border);
+    g.noHeaderWidth = displaySize(g.noHeaderWidth,
+                                  3 * GetSystemMetrics(SM_CXSIZE) + captionLength * win.charWidth + border);
+    g.headerHeight = displaySize(g.headerHeight, height);
+    g.noHeaderHeight = displaySize(g.noHeaderHeight, height);
+    g.positionX = toDisplay(g.positionX);
+    g.positionY = toDisplay(g.positionY);
+    // The stored icon position is what the exit writes back unless the window
+    // is minimised somewhere else in this run.
+    win.iconPosition.x = toDisplay(g.iconX);
+    win.iconPosition.y = toDisplay(g.iconY);
 }
 
 static bool createWindows(void)
@@ -174,7 +190,7 @@ static bool createWindows(void)
     if (win.newShell)
         style |= WS_POPUP;
     const Geometry &g = config.geometry;
-    int fallback = win.newShell ? 100 : CW_USEDEFAULT;
+    int fallback = win.newShell ? toDisplay(100) : CW_USEDEFAULT;
     int x = g.positionX ? g.positionX : fallback;
     int y = g.positionY ? g.positionY : fallback;
     win.mainWindow =
@@ -202,6 +218,7 @@ void releasePictures(void)
     }
     win.currentBitmap = NULL;
     releaseScriptFonts();
+    releaseHeaderFont();
 }
 
 // The show command is the one the program was started with (the platform
@@ -233,7 +250,7 @@ static void firstShow(int showCommand)
 static bool needsPasswordAtStart(void)
 {
     unsigned source = config.settings.MessageSource;
-    return config.settings.PasswordPrompt
+    return config.settings.PasswordPrompt && !signsInWithOAuth(source, config.settings.Auth)
            && (source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
                || isNetworkSource(source));
 }
@@ -312,13 +329,9 @@ int startNotifier(HINSTANCE instance, const char *arguments, int showCommand)
 
     win.settingsInvalid = loadSettings(win.iniFile);
     loadGeometry(win.iniFile);
-    // The stored icon position is what the exit writes back unless the window
-    // is minimised somewhere else in this run.
-    win.iconPosition.x = config.geometry.iconX;
-    win.iconPosition.y = config.geometry.iconY;
     readDisplayMetrics();
     makePictures();
-    applyDefaultSizes();
+    applyStoredGeometry();
     loadFilterList(win.iniFile);
     loadWavBaseList(win.iniFile);
 

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "auth/oauth.h"
 #include "mail/mail.h"
 #include "poll/reader.h"
 #include "core/frontend.h"
@@ -74,6 +75,8 @@ void buildSystemMenu(void)
     AppendMenuA(menu, MF_STRING, MENU_SETUP, "Se&tup...");
     if (config.settings.PasswordPrompt && config.settings.MessageSource != SOURCE_NOTES)
         AppendMenuA(menu, MF_STRING, MENU_PASSWORD, "Pass&word...");
+    if (signsInWithOAuth(config.settings.MessageSource, config.settings.Auth))
+        AppendMenuA(menu, MF_STRING, MENU_SIGN_IN, "Sign &in...");
     AppendMenuA(menu, MF_STRING, MENU_HELP, "&Help...");
     AppendMenuA(menu, MF_STRING, MENU_ABOUT, "&About Pelimbo...");
     win.menuBuilt = true;
@@ -140,14 +143,15 @@ static void setExitItem(bool present)
     }
 }
 
-static void setPasswordItem(bool present)
+// An item just before "&Help...", present or not.
+static void setItemBeforeHelp(UINT id, const char *text, bool present)
 {
     HMENU menu = systemMenu();
-    bool there = menuPosition(menu, MENU_PASSWORD) >= 0;
+    bool there = menuPosition(menu, id) >= 0;
     if (present && !there)
-        InsertMenuA(menu, MENU_HELP, MF_BYCOMMAND | MF_STRING, MENU_PASSWORD, "Pass&word...");
+        InsertMenuA(menu, MENU_HELP, MF_BYCOMMAND | MF_STRING, id, text);
     else if (!present && there)
-        DeleteMenu(menu, MENU_PASSWORD, MF_BYCOMMAND);
+        DeleteMenu(menu, id, MF_BYCOMMAND);
 }
 
 // --- Help ----------------------------------------------------------------------------
@@ -280,7 +284,10 @@ static void applyNewSettings(const Settings &before)
         if (now.ExitMenu != before.ExitMenu)
             setExitItem(now.ExitMenu);
         bool passwordItem = now.PasswordPrompt && now.MessageSource != SOURCE_NOTES;
-        setPasswordItem(passwordItem);
+        // "Pass&word..." first when both are there, as at start.
+        setItemBeforeHelp(MENU_SIGN_IN, "Sign &in...", false);
+        setItemBeforeHelp(MENU_PASSWORD, "Pass&word...", passwordItem);
+        setItemBeforeHelp(MENU_SIGN_IN, "Sign &in...", signsInWithOAuth(now.MessageSource, now.Auth));
     }
 
     if (now.colors[COLOR_NO_MAIL_WINDOW] != before.colors[COLOR_NO_MAIL_WINDOW]
@@ -325,8 +332,9 @@ static void applyNewSettings(const Settings &before)
         setBackgroundColour(now.colors[COLOR_NO_MAIL_WINDOW]);
 
     unsigned source = now.MessageSource;
-    bool asks = source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
-                || isNetworkSource(source);
+    bool asks = (source == SOURCE_CCMAIL || source == SOURCE_MSMAIL || source == SOURCE_GROUPWISE
+                 || isNetworkSource(source))
+                && !signsInWithOAuth(source, now.Auth);
     if (now.PasswordPrompt && asks
         && (!before.PasswordPrompt || source != before.MessageSource || differ(now.Login, before.Login)
             || differ(now.MailHost, before.MailHost)))
@@ -337,11 +345,19 @@ static void applyNewSettings(const Settings &before)
     if (network) {
         loadDialUp();
         if (differ(now.Login, before.Login) || differ(now.Password, before.Password)
-            || differ(now.MailHost, before.MailHost) || differ(now.IMAPMailBox, before.IMAPMailBox)
-            || now.POP3Port != before.POP3Port || now.IMAP4Port != before.IMAP4Port) {
+            || differ(now.plainPassword, before.plainPassword) || differ(now.MailHost, before.MailHost)
+            || differ(now.IMAPMailBox, before.IMAPMailBox) || now.POP3Port != before.POP3Port
+            || now.IMAP4Port != before.IMAP4Port || now.Auth != before.Auth) {
             forgetHostAddress();
             resetMailState();
             enterNoMailState(false);
+        }
+        // An access token belongs to the sign-in, client and service it came from.
+        if (now.Auth != before.Auth || now.OAuthProvider != before.OAuthProvider
+            || differ(now.OAuthToken, before.OAuthToken) || differ(now.OAuthClientId, before.OAuthClientId)
+            || differ(now.OAuthTokenUrl, before.OAuthTokenUrl) || differ(now.Login, before.Login)) {
+            forgetAccessToken();
+            oauth.signInNeededTold = false;
         }
     } else if (isNetworkSource(before.MessageSource)) {
         leaveDialUp();
@@ -738,6 +754,11 @@ static bool ownCommand(WPARAM command)
         if (!notifier.modalOpen)
             promptPassword(PASSWORD_LOGIN);
         return true;
+    case MENU_SIGN_IN:
+        stopAlarm();
+        if (!notifier.modalOpen)
+            signInFromMenu();
+        return true;
     default: return false;
     }
 }
@@ -865,6 +886,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_SOCKET: handleSocketMessage(wParam, lParam); return 0;
     case WM_HOSTRESOLVED: handleHostResolved(wParam, lParam); return 0;
     case WM_STARTCONNECT: handleStartConnect(); return 0;
+    case WM_TOKENDONE: handleTokenDone(wParam, lParam); return 0;
     case WM_TRAYNOTIFY: return onTrayNotify(window, lParam);
     case WM_MAILBOXCHANGED: pollOnMailboxChange(); return 0;
     case WM_POWERBROADCAST: return onPowerBroadcast(window, wParam, lParam);

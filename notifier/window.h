@@ -75,6 +75,8 @@ struct WindowState {
     char helpFile[PATH_SIZE];
     bool settingsInvalid;
 
+    int dpi;          // the display's pixels per inch: 96 at 100 %
+    HFONT headerFont; // the header list's own font, NULL while the display's serves
     int lineHeight;
     int charWidth;
     ScriptFont scriptFonts[SCRIPT_FONT_SLOTS];
@@ -151,6 +153,16 @@ void unregisterClasses(void);
 // The display's nearest match for a colour, or the colour itself when there is none.
 COLORREF nearestDisplayColour(HDC ic, COLORREF stored);
 
+// --- The display's scale (dpi.cpp) ------------------------------------------------------
+// The display's DPI and the header list's font, from the display's information context.
+void readDisplayScale(HDC ic);
+void releaseHeaderFont(void);
+// A length in pixels at 96 DPI as the display needs it, and back. The stored
+// geometry keeps its 96-DPI meaning: what the program read and wrote while
+// Windows stretched it.
+int toDisplay(int value);
+int toStored(int value);
+
 // --- Window procedure and commands (window.cpp) ------------------------------------
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool headersMode(void);
@@ -185,6 +197,9 @@ void trayRemove(void);
 // and Subject of up to three of the newest. Nothing happens without a
 // notification-area icon, with Balloon off, or on a shell without balloons.
 void showBalloon(void);
+// A balloon with a notice (title "Pelimbo"), whatever Balloon says; none
+// without a notification-area icon.
+void showNoticeBalloon(const char *text);
 void formatBalloon(WCHAR *title, size_t titleSize, WCHAR *text, size_t textSize);
 void updateTrayIcon(void);
 void hideIcon(void);
@@ -221,6 +236,8 @@ bool promptPassword(PasswordVariant variant);
 // The dial-up link's prompt: the entry's password into password (size bytes).
 bool promptDialUpPassword(const char *entryName, char *password, size_t size, bool *save);
 INT_PTR CALLBACK PasswordDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// "Sign &in...": the browser sign-in (waits for a running poll to end).
+void signInFromMenu(void);
 // The modeless "Waiting to complete mail poll..." notice (opened once).
 void openPollWait(void);
 INT_PTR CALLBACK PollWaitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

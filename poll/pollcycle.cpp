@@ -137,6 +137,13 @@ static bool networkStageTimeouts(void)
         } else {
             notifier.stageTicks++;
         }
+    } else if (netStages.refreshing) {
+        if ((unsigned)notifier.stageTicks > s.ConnectTimeout) {
+            abandonTokenRefresh();
+            noPoll = true;
+        } else {
+            notifier.stageTicks++;
+        }
     } else if (netStages.idleReply) {
         // An IDLE or a DONE the server does not answer: the connection is gone.
         if ((unsigned)notifier.stageTicks > s.ConnectTimeout) {

@@ -23,6 +23,7 @@ SetupPage setupPages[PAGE_COUNT] = {
     {"SETUP_SOUND", "Sound", SoundDlgProc, NULL, 7},
     {"SETUP_WAVBASE", "WAVBase", WavBaseDlgProc, NULL, 8},
     {"SETUP_NETWORK", "Network", NetworkDlgProc, NULL, 9},
+    {"SETUP_SIGNIN", "Sign-in", SignInDlgProc, NULL, 10},
 };
 
 SetupState setup;
@@ -82,6 +83,87 @@ void getControlText(HWND page, int id, char *buffer, size_t size)
 HWND pageWindow(int index)
 {
     return index >= 0 && index < PAGE_COUNT ? setupPages[index].window : NULL;
+}
+
+// --- Display scale and visual styles ------------------------------------------------
+
+int scaledPixels(int pixels)
+{
+    return MulDiv(pixels, setup.dpi > 0 ? setup.dpi : 96, 96);
+}
+
+// The pages take the tab control's themed background. UXTHEME.DLL is missing
+// before Windows XP, so the call is looked up by name.
+typedef HRESULT(WINAPI *EnableThemeDialogTextureProc)(HWND window, DWORD flags);
+enum {
+    THEME_TAB_BACKGROUND = 6 // ETDT_ENABLE | ETDT_USETABTEXTURE
+};
+
+static void themePageBackground(HWND page)
+{
+    if (!setup.themeLibrary) {
+        UINT oldMode = SetErrorMode(0x8000);
+        setup.themeLibrary = LoadLibraryA("UXTHEME.DLL");
+        SetErrorMode(oldMode);
+    }
+    EnableThemeDialogTextureProc enable =
+        setup.themeLibrary ? (EnableThemeDialogTextureProc)(void *)GetProcAddress(setup.themeLibrary,
+                                                                                  "EnableThemeDialogTexture")
+                           : NULL;
+    if (enable && page)
+        enable(page, THEME_TAB_BACKGROUND);
+}
+
+// The dialogs run in the activation context of the library's own manifest:
+// common controls 6 (visual styles) whatever program loaded the library.
+// Windows before XP has no activation contexts, so the calls are looked up by name.
+typedef HANDLE(WINAPI *CreateActCtxProc)(const ACTCTXA *context);
+typedef BOOL(WINAPI *ActivateActCtxProc)(HANDLE context, ULONG_PTR *cookie);
+typedef BOOL(WINAPI *DeactivateActCtxProc)(DWORD flags, ULONG_PTR cookie);
+typedef void(WINAPI *ReleaseActCtxProc)(HANDLE context);
+
+struct ManifestContext {
+    HANDLE context;
+    ULONG_PTR cookie;
+    bool active;
+};
+
+static void enterManifestContext(ManifestContext *manifest)
+{
+    memset(manifest, 0, sizeof *manifest);
+    manifest->context = INVALID_HANDLE_VALUE;
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    CreateActCtxProc create =
+        kernel ? (CreateActCtxProc)(void *)GetProcAddress(kernel, "CreateActCtxA") : NULL;
+    ActivateActCtxProc activate =
+        kernel ? (ActivateActCtxProc)(void *)GetProcAddress(kernel, "ActivateActCtx") : NULL;
+    if (!create || !activate)
+        return;
+    ACTCTXA description;
+    memset(&description, 0, sizeof description);
+    description.cbSize = sizeof description;
+    description.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    description.lpSource = config.modulePath;
+    description.hModule = setup.module;
+    description.lpResourceName = MAKEINTRESOURCEA(2); // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
+    manifest->context = create(&description);
+    if (manifest->context != INVALID_HANDLE_VALUE)
+        manifest->active = activate(manifest->context, &manifest->cookie) != FALSE;
+}
+
+static void leaveManifestContext(ManifestContext *manifest)
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    if (!kernel || manifest->context == INVALID_HANDLE_VALUE)
+        return;
+    DeactivateActCtxProc deactivate =
+        (DeactivateActCtxProc)(void *)GetProcAddress(kernel, "DeactivateActCtx");
+    ReleaseActCtxProc release = (ReleaseActCtxProc)(void *)GetProcAddress(kernel, "ReleaseActCtx");
+    if (manifest->active && deactivate)
+        deactivate(0, manifest->cookie);
+    if (release)
+        release(manifest->context);
+    manifest->context = INVALID_HANDLE_VALUE;
 }
 
 // --- Errors and help ---------------------------------------------------------------
@@ -329,6 +411,40 @@ static bool expandField(HWND page, int id, char *result, size_t size)
     return true;
 }
 
+static bool startsHttps(const char *text)
+{
+    return compareNoCaseN(text, "https://", 8) == 0;
+}
+
+// OAuth2: a bearer token is as good as a password, so never without TLS; a
+// client ID, and for own endpoints the two addresses, over https.
+static bool validSignIn(bool encrypted)
+{
+    const char *const SIGN_IN = "Sign-in";
+    HWND page = pageWindow(PAGE_SIGNIN);
+    if (!encrypted) {
+        reportSetupError("OAuth2 sign-in needs TLS: choose STARTTLS or TLS from the first byte as Security");
+        return reportInvalidField("Network", "Security", IDC_NW_SECURITY), false;
+    }
+    if (fieldEmpty(page, IDC_SI_CLIENT_ID))
+        return reportMissingField(SIGN_IN, "Client ID", IDC_SI_CLIENT_ID), false;
+    if (SendDlgItemMessageA(page, IDC_SI_PROVIDER, CB_GETCURSEL, 0, 0) > 0)
+        return true;
+    static const struct {
+        int id;
+        const char *name;
+    } addresses[] = {{IDC_SI_AUTHORIZE, "Authorize URL"}, {IDC_SI_TOKEN, "Token URL"}};
+    for (const auto &address : addresses) {
+        char text[OAUTH_URL_SIZE];
+        getControlText(page, address.id, text, sizeof text);
+        if (!text[0])
+            return reportMissingField(SIGN_IN, address.name, address.id), false;
+        if (!startsHttps(text))
+            return reportInvalidField(SIGN_IN, address.name, address.id), false;
+    }
+    return true;
+}
+
 static bool validateSetup(void)
 {
     Settings &s = config.settings;
@@ -350,12 +466,14 @@ static bool validateSetup(void)
     if (!expandField(mailbox, IDC_MB_MAILFILE, mailFile, sizeof mailFile))
         return reportInvalidField(MAILBOX, "Mail file", IDC_MB_MAILFILE), false;
 
+    bool oauth = SendDlgItemMessageA(pageWindow(PAGE_SIGNIN), IDC_SI_AUTH, CB_GETCURSEL, 0, 0) == 1;
     switch (s.MessageSource) {
     case SOURCE_POP3:
     case SOURCE_IMAP4:
         if (fieldEmpty(mailbox, IDC_MB_LOGIN))
             return reportMissingField(MAILBOX, "Login", IDC_MB_LOGIN), false;
-        if (!s.PasswordPrompt && fieldEmpty(mailbox, IDC_MB_PASSWORD))
+        // With OAuth2 the login is the access token's: no password is sent.
+        if (!s.PasswordPrompt && !oauth && fieldEmpty(mailbox, IDC_MB_PASSWORD))
             return reportMissingField(MAILBOX, "Password", IDC_MB_PASSWORD), false;
         if (fieldEmpty(mailbox, IDC_MB_HOST))
             return reportMissingField(MAILBOX, "Mail host", IDC_MB_HOST), false;
@@ -431,6 +549,8 @@ static bool validateSetup(void)
     bool networkSource = s.MessageSource == SOURCE_POP3 || s.MessageSource == SOURCE_IMAP4;
     if (networkSource && encrypted && trustFile[0] && !checkTrustFile(trustFile))
         return reportInvalidField("Network", "Trust file", IDC_NW_TRUST), false;
+    if (networkSource && oauth && !validSignIn(encrypted))
+        return false;
 
     char wavDefault[EXPANSION_SIZE];
     if (!expandField(wavBase, IDC_WB_DEFAULT, wavDefault, sizeof wavDefault))
@@ -560,6 +680,19 @@ static void collectSetup(void)
     selectedComboText(page, IDC_NW_CONNECTION, s.Connection, sizeof s.Connection);
     s.DialConnection = isChecked(page, IDC_NW_DIAL);
     s.HangupConnection = isChecked(page, IDC_NW_HANGUP);
+
+    // The addresses and scope of own endpoints are kept as they are for a
+    // provider, whose own values stand in while they are empty.
+    page = pageWindow(PAGE_SIGNIN);
+    s.Auth = SendDlgItemMessageA(page, IDC_SI_AUTH, CB_GETCURSEL, 0, 0) == 1 ? 1u : 0u;
+    LRESULT provider = SendDlgItemMessageA(page, IDC_SI_PROVIDER, CB_GETCURSEL, 0, 0);
+    s.OAuthProvider = provider >= 0 && provider <= 2 ? (unsigned)provider : 0u;
+    getControlText(page, IDC_SI_CLIENT_ID, s.OAuthClientId, sizeof s.OAuthClientId);
+    getControlText(page, IDC_SI_SECRET, s.OAuthClientSecret, sizeof s.OAuthClientSecret);
+    getControlText(page, IDC_SI_AUTHORIZE, s.OAuthAuthorizeUrl, sizeof s.OAuthAuthorizeUrl);
+    getControlText(page, IDC_SI_TOKEN, s.OAuthTokenUrl, sizeof s.OAuthTokenUrl);
+    getControlText(page, IDC_SI_SCOPE, s.OAuthScope, sizeof s.OAuthScope);
+    s.ProtectPassword = isChecked(page, IDC_SI_PROTECT);
 }
 
 // --- The dialog --------------------------------------------------------------------------
@@ -582,6 +715,9 @@ static void endSetup(void)
     if (setup.rasLibrary)
         FreeLibrary(setup.rasLibrary);
     setup.rasLibrary = NULL;
+    if (setup.themeLibrary)
+        FreeLibrary(setup.themeLibrary);
+    setup.themeLibrary = NULL;
     releaseSetupNotes();
 }
 
@@ -596,6 +732,7 @@ static void initSetupDialog(HWND dialog)
         // Pages have no caption bar; the name is for accessibility tools (and tests).
         if (setupPages[i].window)
             SetWindowTextA(setupPages[i].window, setupPages[i].label);
+        themePageBackground(setupPages[i].window);
     }
     for (int i = 0; i < PAGE_COUNT; i++) {
         TCITEMA item;
@@ -611,10 +748,12 @@ static void initSetupDialog(HWND dialog)
     setup.hook = SetWindowsHookExA(WH_MSGFILTER, filter, NULL, GetCurrentThreadId());
 
     const Settings &s = config.settings;
-    if (isNetworkSource(s.MessageSource))
+    if (isNetworkSource(s.MessageSource)) {
         fillConnectionList();
-    else
+    } else {
         removeTab("Network");
+        removeTab("Sign-in");
+    }
     if (s.SoundOption != SOUND_WAVBASE)
         removeTab("WAVBase");
     if (!s.UseFilters)
@@ -714,12 +853,20 @@ extern "C" int WINAPI doSetup(HWND owner, HINSTANCE instance, int currentDrive, 
     loadWavBaseList(iniFile);
     setup.mailFileSetAtOpen = config.settings.MailFileRaw[0] != '\0';
 
+    HDC screen = GetDC(NULL);
+    setup.dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ReleaseDC(NULL, screen);
+
+    ManifestContext manifest;
+    enterManifestContext(&manifest);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
 
     INT_PTR result = DialogBoxParamA(setup.module, "SETUP_MAIN", owner, SetupDlgProc, 0);
     if (setup.currentPage != -1)
         endSetup(); // the dialog was torn down from outside
+    leaveManifestContext(&manifest);
     setup.dialog = NULL;
     setup.tabs = NULL;
 

@@ -17,11 +17,15 @@ enum {
     NOTES_SEARCH_FILES = 1030,     // list the entries of a directory
     NOTES_CLASS_FILES = 49156,     // databases and directories
     BIG_PATH_SIZE = 4 * PATH_SIZE, // room for any path the interface builds
-    ENTRY_WIDTH = 156,             // of an entry in the browser's list
+    // In pixels at 96 DPI, scaled to the display.
+    ENTRY_WIDTH = 156, // of an entry in the browser's list
     BITMAP_LEFT = 2,
     BITMAP_TOP = 2, // where an entry's picture goes
     TEXT_LEFT = 16,
     TEXT_TOP = 1, // and its text
+    UP_FRAME = 1, // the up button's black frame,
+    UP_EDGE = 2,  // its light and shadow edges
+    UP_FOCUS = 4, // and its focus rectangle's inset
 };
 
 // The item names whose text values name a server.
@@ -362,7 +366,8 @@ extern "C" LRESULT CALLBACK dbListProc(HWND list, UINT message, WPARAM wParam, L
     return CallWindowProcA(browse.listProc, list, message, wParam, lParam);
 }
 
-// A copy of a picture whose outer area, bounded by black, takes the colour.
+// A copy of a picture whose outer area, bounded by black, takes the colour,
+// drawn at the display's scale (each pixel repeated, never blurred).
 static void drawPicture(HDC target, HBITMAP picture, int x, int y, COLORREF background, bool fillOutside)
 {
     BITMAP info;
@@ -381,7 +386,9 @@ static void drawPicture(HDC target, HBITMAP picture, int x, int y, COLORREF back
         SelectObject(copy, oldBrush);
         DeleteObject(brush);
     }
-    BitBlt(target, x, y, info.bmWidth, info.bmHeight, copy, 0, 0, SRCCOPY);
+    SetStretchBltMode(target, COLORONCOLOR);
+    StretchBlt(target, x, y, scaledPixels(info.bmWidth), scaledPixels(info.bmHeight), copy, 0, 0,
+               info.bmWidth, info.bmHeight, SRCCOPY);
     SelectObject(source, oldSource);
     SelectObject(copy, oldCopy);
     DeleteObject(canvas);
@@ -401,14 +408,16 @@ static void drawEntry(const DRAWITEMSTRUCT *item)
     DeleteObject(brush);
     bool database = entryFile(item->hwndItem, item->itemID) != NULL;
     drawPicture(item->hDC, database ? browse.fileBitmap : browse.directoryBitmap,
-                item->rcItem.left + BITMAP_LEFT, item->rcItem.top + BITMAP_TOP, background, true);
+                item->rcItem.left + scaledPixels(BITMAP_LEFT), item->rcItem.top + scaledPixels(BITMAP_TOP),
+                background, true);
     char text[PATH_SIZE] = "";
     if (SendMessageA(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0) < (LRESULT)sizeof text)
         SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID, (LPARAM)text);
     SetTextColor(item->hDC, foreground);
     SetBkColor(item->hDC, background);
     SetBkMode(item->hDC, TRANSPARENT);
-    TextOutA(item->hDC, item->rcItem.left + TEXT_LEFT, item->rcItem.top + TEXT_TOP, text, (int)strlen(text));
+    TextOutA(item->hDC, item->rcItem.left + scaledPixels(TEXT_LEFT),
+             item->rcItem.top + scaledPixels(TEXT_TOP), text, (int)strlen(text));
 }
 
 // The up button: a black frame, the face, two-unit edges that swap when the
@@ -422,17 +431,18 @@ static void drawUpButton(const DRAWITEMSTRUCT *item)
     bool disabled = (item->itemState & ODS_DISABLED) != 0;
     HBRUSH black = (HBRUSH)GetStockObject(BLACK_BRUSH);
     FillRect(dc, &r, black);
-    InflateRect(&r, -1, -1);
+    InflateRect(&r, -scaledPixels(UP_FRAME), -scaledPixels(UP_FRAME));
     FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
     HBRUSH light = GetSysColorBrush(pressed ? COLOR_BTNSHADOW : COLOR_BTNHIGHLIGHT);
     HBRUSH shade = GetSysColorBrush(pressed ? COLOR_BTNHIGHLIGHT : COLOR_BTNSHADOW);
-    RECT edge = {r.left, r.top, r.right, r.top + 2};
+    int width = scaledPixels(UP_EDGE);
+    RECT edge = {r.left, r.top, r.right, r.top + width};
     FillRect(dc, &edge, light);
-    edge = {r.left, r.top, r.left + 2, r.bottom};
+    edge = {r.left, r.top, r.left + width, r.bottom};
     FillRect(dc, &edge, light);
-    edge = {r.left, r.bottom - 2, r.right, r.bottom};
+    edge = {r.left, r.bottom - width, r.right, r.bottom};
     FillRect(dc, &edge, shade);
-    edge = {r.right - 2, r.top, r.right, r.bottom};
+    edge = {r.right - width, r.top, r.right, r.bottom};
     FillRect(dc, &edge, shade);
 
     BITMAP info;
@@ -440,20 +450,25 @@ static void drawUpButton(const DRAWITEMSTRUCT *item)
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(source, browse.upBitmap);
         // White leaves the face as it is; black draws the outline.
-        BitBlt(dc, item->rcItem.left, item->rcItem.top, info.bmWidth, info.bmHeight, source, 0, 0, SRCAND);
+        SetStretchBltMode(dc, COLORONCOLOR);
+        StretchBlt(dc, item->rcItem.left, item->rcItem.top, scaledPixels(info.bmWidth),
+                   scaledPixels(info.bmHeight), source, 0, 0, info.bmWidth, info.bmHeight, SRCAND);
         SelectObject(source, old);
         DeleteDC(source);
         COLORREF faceColour = GetSysColor(COLOR_BTNFACE);
         HBRUSH arrow = CreateSolidBrush(disabled ? GetSysColor(COLOR_BTNSHADOW) : RGB(255, 255, 0));
         HGDIOBJ oldBrush = SelectObject(dc, arrow);
-        ExtFloodFill(dc, item->rcItem.left + 8, item->rcItem.top + 5, faceColour, FLOODFILLSURFACE);
-        ExtFloodFill(dc, item->rcItem.left + 8, item->rcItem.top + 15, faceColour, FLOODFILLSURFACE);
+        // The fills start in the middle of the picture's pixels (8,5) and (8,15)
+        // as drawn at the display's scale.
+        int x = item->rcItem.left + scaledPixels(2 * 8 + 1) / 2;
+        ExtFloodFill(dc, x, item->rcItem.top + scaledPixels(2 * 5 + 1) / 2, faceColour, FLOODFILLSURFACE);
+        ExtFloodFill(dc, x, item->rcItem.top + scaledPixels(2 * 15 + 1) / 2, faceColour, FLOODFILLSURFACE);
         SelectObject(dc, oldBrush);
         DeleteObject(arrow);
     }
     if (item->itemState & ODS_FOCUS) {
         RECT focus = item->rcItem;
-        InflateRect(&focus, -4, -4);
+        InflateRect(&focus, -scaledPixels(UP_FOCUS), -scaledPixels(UP_FOCUS));
         DrawFocusRect(dc, &focus);
     }
 }
@@ -518,7 +533,7 @@ extern "C" INT_PTR CALLBACK NotesDbDlgProc(HWND dialog, UINT message, WPARAM wPa
         GetTextMetricsA(dc, &metrics);
         SelectObject(dc, old);
         ReleaseDC(dialog, dc);
-        item->itemWidth = ENTRY_WIDTH;
+        item->itemWidth = (UINT)scaledPixels(ENTRY_WIDTH);
         item->itemHeight = (UINT)(metrics.tmHeight + metrics.tmExternalLeading);
         return TRUE;
     }

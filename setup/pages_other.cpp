@@ -380,23 +380,26 @@ static void computeSampleGeometry(void)
     r.right += 2;
     colorPage.textX = (r.right - r.left + 1 - 11 * colorPage.charWidth) / 2;
     colorPage.middle = (r.bottom - r.top + 1) / 2;
-    colorPage.fromY = colorPage.middle - colorPage.charHeight - 4;
+    colorPage.fromY = colorPage.middle - colorPage.charHeight - scaledPixels(4);
     colorPage.subjectY = r.bottom + 2 - colorPage.middle;
 
     GetClientRect(GetDlgItem(colorPage.page, IDC_CL_NEWMAIL_SAMPLE), &r);
     r.top -= 1;
     r.right += 2;
-    colorPage.iconX = (r.right - r.left + 1) / 2 - 16;
-    colorPage.iconY = (r.bottom - r.top + 1) / 2 - 18;
+    // DrawIcon draws the icon at the display's icon size.
+    colorPage.iconX = (r.right - r.left + 1) / 2 - GetSystemMetrics(SM_CXICON) / 2;
+    colorPage.iconY = (r.bottom - r.top + 1) / 2 - GetSystemMetrics(SM_CYICON) / 2 - scaledPixels(2);
 }
 
 // Area of the text sample under a click (client coordinates).
 static int textSampleArea(int x, int y)
 {
     const ColorPage &c = colorPage;
-    if (x >= c.textX - 4 && x <= c.textX + 9 * c.charWidth && y >= c.fromY - 4 && y <= c.middle - 4)
+    int margin = scaledPixels(4);
+    if (x >= c.textX - margin && x <= c.textX + 9 * c.charWidth && y >= c.fromY - margin
+        && y <= c.middle - margin)
         return COLOR_FROM_TEXT;
-    if (x < c.textX - 4 || x > c.textX + 11 * c.charWidth + 1 || y < c.subjectY - 4
+    if (x < c.textX - margin || x > c.textX + 11 * c.charWidth + scaledPixels(1) || y < c.subjectY - margin
         || y > c.subjectY + c.charHeight)
         return COLOR_HEADERS_BACKGROUND;
     return COLOR_SUBJECT_TEXT;

@@ -100,9 +100,12 @@ extern "C" INT_PTR CALLBACK MsgSrcDlgProc(HWND page, UINT message, WPARAM wParam
             layoutMailboxPage(source);
             if (isNetworkSource(source)) {
                 addTab("Network");
+                addTab("Sign-in");
                 fillConnectionList();
+                applyProviderHost(source);
             } else {
                 removeTab("Network");
+                removeTab("Sign-in");
             }
             return TRUE;
         }

@@ -17,7 +17,8 @@ enum {
     PAGE_SOUND = 6,
     PAGE_WAVBASE = 7,
     PAGE_NETWORK = 8,
-    PAGE_COUNT = 9,
+    PAGE_SIGNIN = 9,
+    PAGE_COUNT = 10,
     PAGE_NAME_SIZE = 20, // resource names and tab labels: at most 19 characters
 };
 
@@ -52,12 +53,14 @@ struct SetupState {
     HHOOK hook;
     int pageFontHeight; // icon-title font height, read by the first placePage
     HelpOpener openHelp;
+    int dpi; // the display's pixels per inch: 96 at 100 %
 
     // Libraries the pages load on demand, freed by endSetup.
     HMODULE netWareLibrary;
     bool netWareTried;
     HMODULE rasLibrary;
     HMODULE notesLibrary;
+    HMODULE themeLibrary;
 
     // Source-dependent pages.
     bool mailFileSetAtOpen; // MailFile was not empty when the dialog opened
@@ -73,6 +76,10 @@ struct SetupState {
 
 extern SetupPage setupPages[PAGE_COUNT];
 extern SetupState setup;
+
+// A length in pixels at 96 DPI as the display needs it (what the pages draw
+// themselves; the dialog templates scale with their font).
+int scaledPixels(int pixels);
 
 // Frame operations used by the pages.
 HWND showPageByLabel(const char *label);
@@ -91,6 +98,10 @@ void fillConnectionList(void);
 int browseForFile(HWND page, int fieldId, char *setting, size_t size, const char *filters, const char *title);
 bool loadSetupNetWare(void);
 int netWareServerIndex(const char *server);
+
+// The Sign-in page: the provider's mail host and ports follow a change of
+// source, unless the user typed a host of their own.
+void applyProviderHost(int source);
 
 // Pages (window, reader, filters, colours, sound, WAVBase).
 void disableEmptyListControls(void);
@@ -131,6 +142,7 @@ INT_PTR CALLBACK ColorDlgProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK SoundDlgProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK WavBaseDlgProc(HWND, UINT, WPARAM, LPARAM);
 INT_PTR CALLBACK NetworkDlgProc(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK SignInDlgProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogFilterProc(int code, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK textBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK noMailBoxProc(HWND, UINT, WPARAM, LPARAM);

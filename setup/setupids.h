@@ -173,4 +173,22 @@
 #define IDC_NW_TRUST            135
 #define IDC_NW_TRUST_BROWSE     136
 
+// SETUP_SIGNIN
+#define IDC_SI_AUTH            100
+#define IDC_SI_SIGN_IN         101
+#define IDC_SI_PROVIDER_LABEL  102
+#define IDC_SI_PROVIDER        103
+#define IDC_SI_CLIENT_ID_LABEL 104
+#define IDC_SI_CLIENT_ID       105
+#define IDC_SI_SECRET_LABEL    106
+#define IDC_SI_SECRET          107
+#define IDC_SI_AUTHORIZE_LABEL 108
+#define IDC_SI_AUTHORIZE       109
+#define IDC_SI_TOKEN_LABEL     110
+#define IDC_SI_TOKEN           111
+#define IDC_SI_SCOPE_LABEL     112
+#define IDC_SI_SCOPE           113
+#define IDC_SI_STATE           114
+#define IDC_SI_PROTECT         115
+
 #endif

@@ -24,20 +24,26 @@ enum ImapState {
     IMAP_GREETING = 0,
     IMAP_LOGIN = 1,
     IMAP_STARTTLS = 2,
-    IMAP_SELECT = 3,
-    IMAP_FLAGS = 4,
-    IMAP_HEADER = 5,
-    IMAP_STORE = 6,
-    IMAP_CLOSE = 7,
-    IMAP_LOGOUT = 8,
-    IMAP_DONE = 9,
+    // OAuth2 (Auth 1) logs in with AUTHENTICATE instead of LOGIN.
+    IMAP_CAPABILITY = 3,   // what the server offers, read after TLS
+    IMAP_AUTH_READY = 4,   // AUTHENTICATE without SASL-IR: waiting for the "+"
+    IMAP_AUTHENTICATE = 5, // the token sent: waiting for the tagged status
+    IMAP_AUTH_ERROR = 6,   // the server's error continuation answered: waiting for its NO
+    IMAP_AUTH_REFRESH = 7, // a new access token is on its way
+    IMAP_SELECT = 8,
+    IMAP_FLAGS = 9,
+    IMAP_HEADER = 10,
+    IMAP_STORE = 11,
+    IMAP_CLOSE = 12,
+    IMAP_LOGOUT = 13,
+    IMAP_DONE = 14,
     // The watch.
-    IMAP_CAPABILITY = 10, // CAPABILITY after the login, when the login's reply listed none
-    IMAP_RESELECT = 11,   // the mailbox opened again after CLOSE, to be watched
-    IMAP_IDLE_START = 12, // IDLE sent, its continuation awaited
-    IMAP_IDLING = 13,     // IDLE in force: the server's word awaited
-    IMAP_IDLE_RENEW = 14, // DONE sent to renew the IDLE, its reply awaited
-    IMAP_IDLE_WAKE = 15,  // DONE sent for a poll, its reply awaited
+    IMAP_IDLE_CAPABILITY = 15, // CAPABILITY after the login, when the login's reply listed none
+    IMAP_RESELECT = 16,        // the mailbox opened again after CLOSE, to be watched
+    IMAP_IDLE_START = 17,      // IDLE sent, its continuation awaited
+    IMAP_IDLING = 18,          // IDLE in force: the server's word awaited
+    IMAP_IDLE_RENEW = 19,      // DONE sent to renew the IDLE, its reply awaited
+    IMAP_IDLE_WAKE = 20,       // DONE sent for a poll, its reply awaited
 };
 
 // The one place the state changes, with what entering a state starts. The
@@ -66,6 +72,9 @@ void resetImapClient(void)
     imap.tagNumber = 1;
     resetLineFramer(&imap.reply);
     imap.literalLeft = 0;
+    imap.offer = ServerOffer();
+    imap.mechanism = SASL_NONE;
+    imap.tokensRefused = 0;
     imap.capabilitiesKnown = false;
     imap.idleOffered = false;
 }
@@ -77,6 +86,15 @@ static void sendImap(ImapState next)
     resetLineFramer(&imap.reply);
     imap.literalLeft = 0;
     sendCommand();
+}
+
+// The same for a command that carries the access token.
+static void sendImapSasl(ImapState next)
+{
+    enterState(next);
+    resetLineFramer(&imap.reply);
+    imap.literalLeft = 0;
+    sendSaslCommand();
 }
 
 // --- Argument forms ---------------------------------------------------------------------
@@ -193,6 +211,13 @@ static bool sendTagged(ImapState next, const char *format, int number)
         return false;
     sendImap(next);
     return true;
+}
+
+static void sendCapability(ImapState next)
+{
+    imap.tagNumber++;
+    formatCommand("A%04d CAPABILITY\r\n", imap.tagNumber);
+    sendImap(next);
 }
 
 static void sendLogout(void)
@@ -322,13 +347,14 @@ static void beginConversation(void)
     imap.failed = false;
 }
 
-// A capability list after the login is the one that counts.
-static void noteCapabilities(const char *line, size_t length)
+// The watch asks only a list the server sent after the login: what it offers
+// may change with it.
+static void noteLoggedInCapabilities(const char *line, size_t length)
 {
-    bool listed = false;
-    if (imapCapabilityListed(line, length, "IDLE", &listed)) {
+    ServerOffer listed = ServerOffer();
+    if (readImapCapabilities(line, length, &listed)) {
         imap.capabilitiesKnown = true;
-        imap.idleOffered = listed;
+        imap.idleOffered = imap.idleOffered || listed.idle;
     }
 }
 
@@ -384,6 +410,64 @@ static void sendLogin(void)
     sendImap(IMAP_LOGIN);
 }
 
+// --- OAuth2 login --------------------------------------------------------------------------
+
+static void sendCredentials(void)
+{
+    if (config.settings.Auth == AUTH_OAUTH2) {
+        imap.offer = ServerOffer();
+        sendCapability(IMAP_CAPABILITY);
+    } else {
+        sendLogin();
+    }
+}
+
+// AUTHENTICATE with the access token held: on the command line when the
+// server offers SASL-IR, else after its "+".
+static void sendAuthenticate(void)
+{
+    const Settings &s = config.settings;
+    char message[SASL_MESSAGE_SIZE];
+    const char *name = saslMechanismName(imap.mechanism);
+    imap.tagNumber++;
+    bool built = buildSaslMessage(imap.mechanism, s.Login, s.MailHost, s.IMAP4Port, oauth.accessToken,
+                                  message, sizeof message);
+    bool fits = built
+                && (imap.offer.initialResponse
+                        ? formatText(net.saslCommand, sizeof net.saslCommand, "A%04d AUTHENTICATE %s %s\r\n",
+                                     imap.tagNumber, name, message)
+                        : formatText(net.saslCommand, sizeof net.saslCommand, "%s\r\n", message)
+                              && formatCommand("A%04d AUTHENTICATE %s\r\n", imap.tagNumber, name));
+    wipeBytes(message, sizeof message);
+    if (!fits) {
+        wipeBytes(net.saslCommand, sizeof net.saslCommand);
+        enterState(IMAP_AUTHENTICATE);
+        failBeforeSelect("Login name or access token cannot be sent to the IMAP4 server");
+        return;
+    }
+    if (imap.offer.initialResponse) {
+        sendImapSasl(IMAP_AUTHENTICATE);
+    } else {
+        // The response waits in net.saslCommand for the server's "+".
+        enterState(IMAP_AUTH_READY);
+        resetLineFramer(&imap.reply);
+        imap.literalLeft = 0;
+        sendCommand();
+    }
+}
+
+static void tokenRefused(void)
+{
+    enterState(IMAP_AUTH_REFRESH);
+    renewRefusedToken(&imap.tokensRefused);
+}
+
+void continueImapAfterRefresh(void)
+{
+    if (imap.state == IMAP_AUTH_REFRESH)
+        sendAuthenticate();
+}
+
 static void sendMailboxCommand(ImapState next)
 {
     char mailbox[COMMAND_BUFFER_SIZE];
@@ -400,6 +484,16 @@ static void sendMailboxCommand(ImapState next)
     }
     imap.existsSeen = false;
     sendImap(next);
+}
+
+// Logged in: the mailbox, after asking what the server offers when the watch
+// wants to know and the login's reply did not say.
+static void loggedIn(void)
+{
+    if (watchConfigured() && !imap.capabilitiesKnown)
+        sendCapability(IMAP_IDLE_CAPABILITY);
+    else
+        sendMailboxCommand(IMAP_SELECT);
 }
 
 // A complete header reply is in the header block: parse it and decide.
@@ -453,7 +547,7 @@ static bool onGreeting(const char *line, size_t length, int status)
         sendImap(IMAP_STARTTLS);
         return true;
     }
-    sendLogin();
+    sendCredentials();
     return true;
 }
 
@@ -476,30 +570,82 @@ static bool onStartTlsLine(const char *line, size_t length, int status)
 void continueImapAfterStartTls(void)
 {
     if (imap.state == IMAP_STARTTLS)
-        sendLogin();
+        sendCredentials();
 }
 
 static bool onLoginLine(const char *line, size_t length, int status)
 {
-    noteCapabilities(line, length);
+    noteLoggedInCapabilities(line, length);
     if (status == IMAP_PENDING)
         return false;
-    if (status != IMAP_OK) {
+    if (status == IMAP_OK)
+        loggedIn();
+    else
         failBeforeSelect("Invalid IMAP4 login or password");
-    } else if (watchConfigured() && !imap.capabilitiesKnown) {
-        imap.tagNumber++;
-        formatCommand("A%04d CAPABILITY\r\n", imap.tagNumber);
-        sendImap(IMAP_CAPABILITY);
-    } else {
-        sendMailboxCommand(IMAP_SELECT);
-    }
     return true;
 }
 
-// A refused CAPABILITY says nothing of IDLE: the poll goes on without a watch.
 static bool onCapabilityLine(const char *line, size_t length, int status)
 {
-    noteCapabilities(line, length);
+    readImapCapabilities(line, length, &imap.offer);
+    if (status == IMAP_PENDING)
+        return false;
+    imap.mechanism = status == IMAP_OK ? chooseSaslMechanism(&imap.offer) : SASL_NONE;
+    if (imap.mechanism == SASL_NONE)
+        failBeforeSelect("The server does not offer OAuth2 sign-in");
+    else
+        sendAuthenticate();
+    return true;
+}
+
+static bool onAuthReadyLine(const char *line, size_t length, int status)
+{
+    if (isContinuationLine(line, length)) {
+        sendImapSasl(IMAP_AUTHENTICATE);
+        return true;
+    }
+    if (status == IMAP_PENDING)
+        return false;
+    tokenRefused();
+    return true;
+}
+
+static void authenticated(void)
+{
+    oauth.signInNeededTold = false; // the outage, if there was one, is over
+    loggedIn();
+}
+
+// The tagged status of AUTHENTICATE (also after the server's error was answered).
+static bool onAuthResultLine(const char *line, size_t length, int status)
+{
+    noteLoggedInCapabilities(line, length);
+    if (status == IMAP_PENDING)
+        return false;
+    if (status == IMAP_OK)
+        authenticated();
+    else
+        tokenRefused();
+    return true;
+}
+
+static bool onAuthenticateLine(const char *line, size_t length, int status)
+{
+    if (isContinuationLine(line, length)) {
+        // The server's error, as a continuation: the mechanism's own answer
+        // ends the exchange, and the tagged NO follows.
+        takeSaslError(line, length);
+        formatCommand("%s\r\n", saslErrorAnswer(imap.mechanism));
+        sendImap(IMAP_AUTH_ERROR);
+        return true;
+    }
+    return onAuthResultLine(line, length, status);
+}
+
+// A refused CAPABILITY says nothing of IDLE: the poll goes on without a watch.
+static bool onIdleCapabilityLine(const char *line, size_t length, int status)
+{
+    noteLoggedInCapabilities(line, length);
     if (status == IMAP_PENDING)
         return false;
     imap.capabilitiesKnown = true;
@@ -745,12 +891,16 @@ static bool onLine(const char *line, size_t length, int status)
     case IMAP_GREETING: return onGreeting(line, length, status);
     case IMAP_LOGIN: return onLoginLine(line, length, status);
     case IMAP_STARTTLS: return onStartTlsLine(line, length, status);
+    case IMAP_CAPABILITY: return onCapabilityLine(line, length, status);
+    case IMAP_AUTH_READY: return onAuthReadyLine(line, length, status);
+    case IMAP_AUTHENTICATE: return onAuthenticateLine(line, length, status);
+    case IMAP_AUTH_ERROR: return onAuthResultLine(line, length, status);
     case IMAP_SELECT: return onSelectLine(line, length, status);
     case IMAP_FLAGS: return onFlagsLine(line, length, status);
     case IMAP_HEADER: return onHeaderLine(line, length, status);
     case IMAP_STORE: return onStoreLine(line, length, status);
     case IMAP_CLOSE: return onCloseLine(line, length, status);
-    case IMAP_CAPABILITY: return onCapabilityLine(line, length, status);
+    case IMAP_IDLE_CAPABILITY: return onIdleCapabilityLine(line, length, status);
     case IMAP_RESELECT: return onReselectLine(line, length, status);
     case IMAP_IDLE_START: return onIdleStartLine(line, length, status);
     case IMAP_IDLING: return onIdlingLine(line, length, status);

@@ -1,7 +1,6 @@
-// Reading single IMAP4 server lines: the capability list a line carries, the
-// mailbox changes a watching client is told of, and the server's goodbye.
-// Each takes one line (line end included or not) as pointer and length and
-// never reads past it.
+// Reading single IMAP4 server lines: the mailbox changes a watching client is
+// told of, and the server's goodbye. Each takes one line (line end included
+// or not) as pointer and length and never reads past it.
 #include "sources/net.h"
 
 #include <string.h>
@@ -26,58 +25,9 @@ static size_t takeWord(const char *line, size_t length, size_t *at, const char *
     return *at - start;
 }
 
-static void skipBlanks(const char *line, size_t length, size_t *at)
-{
-    while (*at < length && line[*at] == ' ')
-        (*at)++;
-}
-
 static bool sameWord(const char *word, size_t length, const char *name)
 {
     return length == strlen(name) && beginsNoCase(word, length, name);
-}
-
-bool imapCapabilityListed(const char *line, size_t length, const char *name, bool *listed)
-{
-    *listed = false;
-    size_t at = 0;
-    const char *word;
-    size_t tagLength = takeWord(line, length, &at, &word);
-    if (tagLength == 0)
-        return false;
-    bool untagged = tagLength == 1 && word[0] == '*';
-    skipBlanks(line, length, &at);
-    size_t wordLength = takeWord(line, length, &at, &word);
-    bool bracketed = false;
-    if (untagged && sameWord(word, wordLength, "CAPABILITY")) {
-        // "* CAPABILITY IMAP4rev1 IDLE ..."
-    } else if (sameWord(word, wordLength, "OK") || sameWord(word, wordLength, "PREAUTH")
-               || sameWord(word, wordLength, "NO") || sameWord(word, wordLength, "BAD")
-               || sameWord(word, wordLength, "BYE")) {
-        // "* OK [CAPABILITY IMAP4rev1 IDLE ...] ready", "A0002 OK [CAPABILITY ...] Logged in"
-        skipBlanks(line, length, &at);
-        if (at >= length || line[at] != '[')
-            return false;
-        at++;
-        wordLength = takeWord(line, length, &at, &word);
-        if (!sameWord(word, wordLength, "CAPABILITY"))
-            return false;
-        bracketed = true;
-    } else {
-        return false;
-    }
-    for (;;) {
-        skipBlanks(line, length, &at);
-        if (at >= length || isLineEnd(line[at]) || (bracketed && line[at] == ']'))
-            return true;
-        if (line[at] == ']') { // a stray bracket in an untagged list: not an atom
-            at++;
-            continue;
-        }
-        wordLength = takeWord(line, length, &at, &word);
-        if (sameWord(word, wordLength, name))
-            *listed = true;
-    }
 }
 
 MailboxChange imapMailboxChange(const char *line, size_t length)

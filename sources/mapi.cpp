@@ -123,11 +123,11 @@ static void fillRecord(MessageHeader *record, const MapiMessageRecord *message)
 {
     const MapiRecipient *originator = message->originator;
     if (originator && originator->name && originator->name[0] != '\0')
-        copyText(record->from, originator->name);
+        setHeaderAnsiText(record, FIELD_FROM, originator->name, strlen(originator->name));
     else
         setNoFrom(record);
     if (message->subject && message->subject[0] != '\0')
-        copyText(record->subject, message->subject);
+        setHeaderAnsiText(record, FIELD_SUBJECT, message->subject, strlen(message->subject));
     else
         setNoSubject(record);
 }

@@ -9,7 +9,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "auth/oauth.h"
+#include "auth/sasl.h"
 #include "mail/mail.h"
+#include "sources/capabilities.h"
 #include "sources/lineframer.h"
 #include "sources/sources.h"
 
@@ -23,6 +26,9 @@ enum {
     // Room for the largest TLS record (16 KiB of text and its overhead) twice over.
     SECURE_BUFFER_SIZE = 2 * (16384 + 2048),
     SECURE_DESCRIPTION_SIZE = 1024,
+    // A SASL command or response: the longest message and its command words.
+    SASL_COMMAND_SIZE = SASL_MESSAGE_SIZE + 64,
+    TOKEN_FAILURE_SIZE = PATH_SIZE + 160,
 };
 
 // Where the TLS session of the connection stands.
@@ -172,9 +178,43 @@ struct SecureLayer {
     void (*describe)(char *text, size_t size);
 };
 
+// One request to the token service for a new access token, run by the token
+// layer away from the window thread. The transport allocates it; the layer
+// fills the answer and hands it back through handleTokenDone, which frees it.
+struct TokenJob {
+    unsigned generation; // oauth.generation when it started; a later one makes it stale
+    char url[OAUTH_URL_SIZE];
+    char trustFile[PATH_SIZE];
+    unsigned timeoutSeconds;
+    char form[TOKEN_BODY_SIZE]; // holds the refresh token: the layer wipes it once sent
+    // The answer: reached when the service sent one (whatever its status).
+    bool reached;
+    unsigned httpStatus;
+    char answer[TOKEN_ANSWER_MAX + 1];
+    size_t answerLength;
+    char failure[TOKEN_FAILURE_SIZE]; // why it was not reached (the certificate, the network)
+};
+
+// The token service and the stored refresh token, as the platform has them.
+struct TokenLayer {
+    // The stored refresh token in plain text; false when none is stored or
+    // this Windows account cannot open it.
+    bool (*readRefreshToken)(char *plain, size_t size);
+    // Replaces the stored refresh token (rotation); an empty one removes it.
+    void (*storeRefreshToken)(const char *plain);
+    // Runs job away from the window thread; handleTokenDone follows on it.
+    // False when it could not start (job->failure says why); job stays the caller's.
+    bool (*start)(TokenJob *job);
+    // Milliseconds of a clock that may wrap.
+    uint32_t (*milliseconds)(void);
+};
+
 void installSocketLayer(const SocketLayer *layer);
 void installDialUpLayer(const DialUpLayer *layer);
 void installSecureLayer(const SecureLayer *layer);
+void installTokenLayer(const TokenLayer *layer);
+// The TLS layer in force (tests wrap the platform's own).
+const SecureLayer *installedSecureLayer(void);
 
 // The transport state. One connection at a time.
 struct NetState {
@@ -189,6 +229,11 @@ struct NetState {
     char receiveBuffer[RECEIVE_BUFFER_SIZE + 1]; // one spare byte keeps it terminated
     int receivedLength;
     char commandBuffer[COMMAND_BUFFER_SIZE];
+    // A SASL command or response carrying the access token, sent only sealed
+    // and wiped as soon as it is.
+    char saslCommand[SASL_COMMAND_SIZE];
+    // The status of the server's last SASL error ("invalid_token"), for the checker.
+    char saslStatus[SASL_STATUS_SIZE];
     const char *sendCursor;
     int sendRemaining;
     // TLS: raw bytes received and not yet opened, plain text opened and not
@@ -210,9 +255,14 @@ struct NetState {
     // The last conversation ended because the server hung up. The notifier
     // says nothing then; the checker must still say why its poll failed.
     bool serverHungUp;
-    // Counters for tests and measurements.
+    // Counters for tests and measurements. bytesReceived counts the reply
+    // bytes handed to the clients (the plain text under TLS), so it compares
+    // across Security settings; under TLS the bytes read from the socket
+    // (handshake included) and the records opened are counted apart.
     unsigned long long bytesReceived;
     unsigned long long headerBytesCollected;
+    unsigned long long secureBytesReceived;
+    unsigned long secureRecordsOpened;
     unsigned long connectionsOpened;
 };
 
@@ -242,6 +292,21 @@ void postMailboxChanged(void);
 // The client's STLS / STARTTLS was accepted: the TLS handshake starts, and the
 // client's continueAfterStartTls follows once the server is verified.
 void startSecureSession(void);
+
+// OAuth2. Sends net.saslCommand (formatted by the client) sealed, then wipes
+// it; in a plain conversation it is refused and wiped unsent.
+void sendSaslCommand(void);
+// The server refused the access token. The first refusal of a conversation
+// may only mean the token ended early: a new one is asked for while the
+// connection waits (the client, in its refresh state, hears of it through its
+// continueAfterRefresh); the second asks the user to sign in again.
+void renewRefusedToken(int *refusals);
+// Ends the poll with "Sign-in needed for ...", said once per outage.
+void signInNeeded(void);
+// A SASL continuation line ("+" or "+ text"), not POP3's "+OK".
+bool isContinuationLine(const char *line, size_t length);
+// The text of the SASL error continuation read into net.saslStatus.
+void takeSaslError(const char *line, size_t length);
 
 // False when text holds a CR or LF: such an argument would end the command
 // line early and let the rest reach the server as a command of its own. (A NUL
@@ -273,6 +338,9 @@ void handleImapReply(void);
 // The session asked for by STLS / STARTTLS is up and verified: log in.
 void continuePop3AfterStls(void);
 void continueImapAfterStartTls(void);
+// A new access token came after the server refused the old one: log in again.
+void continuePop3AfterRefresh(void);
+void continueImapAfterRefresh(void);
 // A poll asked for while the watch holds the connection: ends the IDLE and
 // polls on it (or, while the IDLE is not yet in force, as soon as it is).
 void pollWatchedMailbox(void);
@@ -282,6 +350,10 @@ struct Pop3Client {
     uint8_t state;
     LineFramer reply;      // the status line of the reply in progress
     bool topStatusChecked; // the status line of the TOP reply has been judged
+    bool capaStatusChecked; // the status line of the CAPA reply has been judged
+    ServerOffer offer;
+    SaslMechanism mechanism;
+    int tokensRefused; // access tokens the server refused in this conversation
     int total;
     int current;
     int skipped;
@@ -303,6 +375,9 @@ struct ImapClient {
     // Bytes of a literal ({n} at the end of a line) still to come: they are
     // text, never lines, so a header line starting with our tag ends nothing.
     size_t literalLeft;
+    ServerOffer offer;
+    SaslMechanism mechanism;
+    int tokensRefused; // access tokens the server refused in this conversation
     int exists;
     bool existsSeen;
     int current;
@@ -341,12 +416,6 @@ bool imapQuoted(const char *text, char *out, size_t size);
 bool imapMailboxName(const char *text, char *out, size_t size);
 
 // --- Single IMAP4 server lines (pointer and length, never read past) -----------------
-// True when line carries a capability list: an untagged "* CAPABILITY ..." or a
-// "[CAPABILITY ...]" code after a status word (the greeting, a tagged OK);
-// *listed then says whether name is among its atoms, compared without regard
-// to case.
-bool imapCapabilityListed(const char *line, size_t length, const char *name, bool *listed);
-
 // What an untagged "* n EXISTS", "* n EXPUNGE" or "* n FETCH (...)" says.
 enum MailboxChange {
     MAILBOX_UNCHANGED = 0,

@@ -30,17 +30,19 @@ NotesStatus initialise(void)
     return notesSource.api.NotesInitExtended(1, arguments);
 }
 
-// A setting read from the client's environment; a variable that is not set
-// leaves the stored value alone.
+// A setting read from the client's environment. Libraries differ in what the
+// call returns (true when found, or 0 for success), so the text decides: any
+// text replaces the stored value, none leaves it alone.
 void readEnvironment(const char *name, char *target, size_t size, uint16_t limit)
 {
-    char value[LOGIN_SIZE + 1] = "";
+    char value[LOGIN_SIZE + 1];
+    memset(value, 0, sizeof value);
     if (limit > LOGIN_SIZE)
         limit = LOGIN_SIZE;
-    if (!notesSource.api.OSGetEnvironmentString(name, value, limit))
-        return;
+    notesSource.api.OSGetEnvironmentString(name, value, limit);
     value[limit] = '\0';
-    copyText(target, size, value);
+    if (value[0] != '\0')
+        copyText(target, size, value);
 }
 
 void reportPollError(const char *text, NotesStatus status)
@@ -50,7 +52,9 @@ void reportPollError(const char *text, NotesStatus status)
 }
 
 // One item of a note as native text, or the placeholder when it is missing.
-void readItem(NotesHandle note, uint16_t item, char *target, const char *placeholder)
+// The whole item is translated, so that the cut to the record's length falls
+// between characters.
+void readItem(NotesHandle note, uint16_t item, MessageHeader *record, HeaderField field)
 {
     char stored[NOTES_ITEM_TEXT_SIZE] = "";
     uint16_t length = 0;
@@ -60,13 +64,17 @@ void readItem(NotesHandle note, uint16_t item, char *target, const char *placeho
         length = NOTES_ITEM_TEXT_SIZE - 1;
     stored[length] = '\0';
     if (status != 0 || stored[0] == '\0') {
-        copyText(target, HEADER_TEXT_SIZE, placeholder);
+        if (field == FIELD_FROM)
+            setNoFrom(record);
+        else
+            setNoSubject(record);
         return;
     }
-    uint16_t written = notesSource.api.OSTranslate(1, stored, length, target, HEADER_TEXT_SIZE - 1);
-    if (written > HEADER_TEXT_SIZE - 1)
-        written = HEADER_TEXT_SIZE - 1;
-    target[written] = '\0';
+    char native[NOTES_NATIVE_TEXT_SIZE];
+    uint16_t written = notesSource.api.OSTranslate(1, stored, length, native, sizeof native - 1);
+    if (written > sizeof native - 1)
+        written = sizeof native - 1;
+    setHeaderAnsiText(record, field, native, written);
 }
 
 struct EntryScan {
@@ -94,8 +102,8 @@ bool examineEntry(EntryScan *scan, int index, NotesNoteId id)
         scan->lastIndex++;
         MessageHeader *record = openHeaderRecord(scan->lastIndex, 0);
         record->index = index;
-        readItem(note, NOTES_ITEM_SENDER, record->from, "<no from>");
-        readItem(note, NOTES_ITEM_SUBJECT, record->subject, "<no subject>");
+        readItem(note, NOTES_ITEM_SENDER, record, FIELD_FROM);
+        readItem(note, NOTES_ITEM_SUBJECT, record, FIELD_SUBJECT);
 
         FilterEntry *filter = filterMatchFromOrSubject(record);
         if (filter)

@@ -12,7 +12,8 @@ enum {
     NOTES_ITEM_POSTED = 16,    // the time-date the newness rule compares
     NOTES_ID_USER_NAME = 7,    // what REGGetIDInfo reads from the ID file
     NOTES_EXAMINED_MAX = 100,  // only the last entries of a view are read
-    NOTES_ITEM_TEXT_SIZE = 128 // sender or subject as stored, before translation
+    NOTES_ITEM_TEXT_SIZE = 128,  // sender or subject as stored, before translation
+    NOTES_NATIVE_TEXT_SIZE = 256 // the same translated, whole, before the cut to the record
 };
 
 struct NotesSource {

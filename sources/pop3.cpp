@@ -17,11 +17,23 @@ enum Pop3State {
     POP3_STLS = 1,
     POP3_USER = 2,
     POP3_PASS = 3,
-    POP3_STAT = 4,
-    POP3_TOP = 5,
-    POP3_DELE = 6,
-    POP3_QUIT = 7,
-    POP3_DONE = 8,
+    // OAuth2 (Auth 1) logs in with AUTH (RFC 5034) instead of USER and PASS.
+    POP3_CAPA = 4,         // what the server offers, read after TLS
+    POP3_AUTH_READY = 5,   // AUTH without its initial response: waiting for the "+"
+    POP3_AUTH = 6,         // the token sent: waiting for +OK or -ERR
+    POP3_AUTH_ERROR = 7,   // the server's error continuation answered: waiting for its -ERR
+    POP3_AUTH_REFRESH = 8, // a new access token is on its way
+    POP3_STAT = 9,
+    POP3_TOP = 10,
+    POP3_DELE = 11,
+    POP3_QUIT = 12,
+    POP3_DONE = 13,
+};
+
+enum {
+    // RFC 5034: an AUTH command with its initial response fits in 255 octets;
+    // a longer response goes after the server's "+".
+    POP3_AUTH_LINE_MAX = 255,
 };
 
 static const uint8_t endOfReply[TAIL_SIZE] = {'\r', '\n', '.', '\r', '\n'};
@@ -34,6 +46,9 @@ static void enterState(Pop3State next)
         resetHeaderBlock();
         memset(pop3.tail, 0, sizeof pop3.tail);
         pop3.topStatusChecked = false;
+    } else if (next == POP3_CAPA) {
+        pop3.offer = ServerOffer();
+        pop3.capaStatusChecked = false;
     }
 }
 
@@ -41,6 +56,8 @@ void resetPop3Client(void)
 {
     enterState(POP3_GREETING);
     resetLineFramer(&pop3.reply);
+    pop3.mechanism = SASL_NONE;
+    pop3.tokensRefused = 0;
 }
 
 static void waitForMore(void)
@@ -162,6 +179,63 @@ static void sendUser(void)
     sendPop3(POP3_USER);
 }
 
+// --- OAuth2 login --------------------------------------------------------------------------
+
+static void sendCredentials(void)
+{
+    if (config.settings.Auth == AUTH_OAUTH2) {
+        formatCommand("CAPA\r\n");
+        sendPop3(POP3_CAPA);
+        return;
+    }
+    sendUser();
+}
+
+static void sendPop3Sasl(Pop3State next)
+{
+    enterState(next);
+    resetLineFramer(&pop3.reply);
+    sendSaslCommand();
+}
+
+static void sendAuth(void)
+{
+    const Settings &s = config.settings;
+    char message[SASL_MESSAGE_SIZE];
+    const char *name = saslMechanismName(pop3.mechanism);
+    bool built = buildSaslMessage(pop3.mechanism, s.Login, s.MailHost, s.POP3Port, oauth.accessToken, message,
+                                  sizeof message);
+    bool onTheLine = built && strlen("AUTH  \r\n") + strlen(name) + strlen(message) <= POP3_AUTH_LINE_MAX;
+    bool fits =
+        built
+        && (onTheLine ? formatText(net.saslCommand, sizeof net.saslCommand, "AUTH %s %s\r\n", name, message)
+                      : formatText(net.saslCommand, sizeof net.saslCommand, "%s\r\n", message)
+                            && formatCommand("AUTH %s\r\n", name));
+    wipeBytes(message, sizeof message);
+    if (!fits) {
+        wipeBytes(net.saslCommand, sizeof net.saslCommand);
+        failBeforeLogin("Login name or access token cannot be sent to the POP3 server");
+        return;
+    }
+    if (onTheLine)
+        sendPop3Sasl(POP3_AUTH);
+    else
+        sendPop3(POP3_AUTH_READY); // the response waits in net.saslCommand for the "+"
+}
+
+static void tokenRefused(void)
+{
+    enterState(POP3_AUTH_REFRESH);
+    resetLineFramer(&pop3.reply);
+    renewRefusedToken(&pop3.tokensRefused);
+}
+
+void continuePop3AfterRefresh(void)
+{
+    if (pop3.state == POP3_AUTH_REFRESH)
+        sendAuth();
+}
+
 // --- One handler per state --------------------------------------------------------------
 
 static void onGreeting(void)
@@ -181,7 +255,7 @@ static void onGreeting(void)
         sendPop3(POP3_STLS);
         return;
     }
-    sendUser();
+    sendCredentials();
 }
 
 static void onStlsReply(void)
@@ -197,7 +271,75 @@ static void onStlsReply(void)
 void continuePop3AfterStls(void)
 {
     if (pop3.state == POP3_STLS)
-        sendUser();
+        sendCredentials();
+}
+
+// The CAPA reply is a status line and then one capability a line, up to ".".
+// A server without CAPA answers -ERR: it offers nothing, OAuth2 included.
+static void onCapaChunk(void)
+{
+    size_t at = 0;
+    const size_t received = (size_t)net.receivedLength;
+    while (takeLine(&pop3.reply, net.receiveBuffer, received, &at)) {
+        const char *line = pop3.reply.line;
+        size_t length = pop3.reply.length;
+        if (!pop3.capaStatusChecked) {
+            pop3.capaStatusChecked = true;
+            if (!accepted()) {
+                failBeforeLogin("The server does not offer OAuth2 sign-in");
+                return;
+            }
+            continue;
+        }
+        if (length >= 1 && line[0] == '.' && (length == 1 || line[1] == '\r' || line[1] == '\n')) {
+            pop3.mechanism = chooseSaslMechanism(&pop3.offer);
+            if (pop3.mechanism == SASL_NONE)
+                failBeforeLogin("The server does not offer OAuth2 sign-in");
+            else
+                sendAuth();
+            return;
+        }
+        readPop3Capability(line, length, &pop3.offer);
+    }
+    waitForMore();
+}
+
+static void onAuthReadyReply(void)
+{
+    if (isContinuationLine(pop3.reply.line, pop3.reply.length))
+        sendPop3Sasl(POP3_AUTH);
+    else
+        tokenRefused();
+}
+
+static void authenticated(void)
+{
+    oauth.signInNeededTold = false; // the outage, if there was one, is over
+    formatCommand("STAT\r\n");
+    sendPop3(POP3_STAT);
+}
+
+static void onAuthReply(void)
+{
+    if (accepted()) {
+        authenticated();
+    } else if (isContinuationLine(pop3.reply.line, pop3.reply.length)) {
+        // The server's error, as a continuation: the mechanism's own answer
+        // ends the exchange, and the -ERR follows.
+        takeSaslError(pop3.reply.line, pop3.reply.length);
+        formatCommand("%s\r\n", saslErrorAnswer(pop3.mechanism));
+        sendPop3(POP3_AUTH_ERROR);
+    } else {
+        tokenRefused();
+    }
+}
+
+static void onAuthErrorReply(void)
+{
+    if (accepted())
+        authenticated();
+    else
+        tokenRefused();
 }
 
 static void onUserReply(void)
@@ -312,6 +454,10 @@ void handlePop3Reply(void)
     case POP3_STLS: onStatusLine(onStlsReply); break;
     case POP3_USER: onStatusLine(onUserReply); break;
     case POP3_PASS: onStatusLine(onPassReply); break;
+    case POP3_CAPA: onCapaChunk(); break;
+    case POP3_AUTH_READY: onStatusLine(onAuthReadyReply); break;
+    case POP3_AUTH: onStatusLine(onAuthReply); break;
+    case POP3_AUTH_ERROR: onStatusLine(onAuthErrorReply); break;
     case POP3_STAT: onStatusLine(onStatReply); break;
     case POP3_TOP: onTopChunk(); break;
     case POP3_DELE: onStatusLine(onDeleReply); break;

@@ -14,6 +14,7 @@ struct NetworkStages {
     bool winSockStarting; // WinSock initialisation not yet complete
     bool connecting;      // connect issued, no answer yet
     bool handshaking;     // TLS handshake under way (timed as the connect)
+    bool refreshing;      // an access token is being fetched (timed as the connect)
     bool awaitingServer;  // waiting for the server's next reply
     // The watch (IMAP4 IDLE): the connection outlives its poll.
     bool watching;  // the connection is kept between polls (set until it closes)
@@ -35,6 +36,7 @@ extern NetOutage netOutage;
 
 void startNetworkPoll(void);   // POP3 and IMAP4, asynchronous
 void abandonWinSockInit(void); // reports and finishes the poll
+void abandonTokenRefresh(void); // the token service took too long: reports and ends the poll
 void closeConnection(void);
 void endNetworkPoll(void);   // finishPoll, then hang up when asked to
 void abortNetworkPoll(void); // at exit and resume: cancel lookup, close (a watch too), end the poll
@@ -55,6 +57,8 @@ void forgetHostAddress(void);
 void handleSocketMessage(uintptr_t wParam, intptr_t lParam);
 void handleHostResolved(uintptr_t wParam, intptr_t lParam);
 void handleStartConnect(void);
+// WM_TOKENDONE: the token layer's job (lParam) is back.
+void handleTokenDone(uintptr_t wParam, intptr_t lParam);
 
 // The dial-up link of the network sources.
 bool loadDialUp(void);   // at start and after setup, sources 7 and 8

@@ -11,6 +11,7 @@
 
 #include "config/config.h"
 #include "core/core.h"
+#include "core/frontend.h"
 
 NetworkStages netStages;
 NetOutage netOutage;
@@ -25,6 +26,7 @@ NetState net = [] {
 
 static const SocketLayer *sockets;
 static const SecureLayer *secure;
+static const TokenLayer *tokens;
 
 void installSocketLayer(const SocketLayer *layer)
 {
@@ -35,6 +37,16 @@ void installSocketLayer(const SocketLayer *layer)
 void installSecureLayer(const SecureLayer *layer)
 {
     secure = layer;
+}
+
+void installTokenLayer(const TokenLayer *layer)
+{
+    tokens = layer;
+}
+
+const SecureLayer *installedSecureLayer(void)
+{
+    return secure;
 }
 
 static bool isImap(void)
@@ -151,7 +163,9 @@ static void endPoll(bool failed)
     netStages.awaitingServer = false;
     netStages.connecting = false;
     netStages.handshaking = false;
+    netStages.refreshing = false;
     net.lookupHandle = 0;
+    oauth.generation++; // a token request still out belongs to no poll now
     releaseHeaderBlock();
     if (notifier.pollInProgress) {
         if (failed)
@@ -198,8 +212,10 @@ static bool sendRest(void)
     return true;
 }
 
-static bool sealCommand(void);
+static bool sealCommand(char *command, size_t size);
 static bool takeSecureChunk(void);
+static void resolveAndConnect(void);
+static bool startTokenRefresh(void);
 
 void sendCommand(void)
 {
@@ -207,12 +223,23 @@ void sendCommand(void)
         return;
     selectSocketEvents(MASK_IDLE);
     if (net.secureState != SECURE_OFF) {
-        sealCommand();
+        sealCommand(net.commandBuffer, sizeof net.commandBuffer);
         return;
     }
     net.sendRemaining = (int)strlen(net.commandBuffer);
     net.sendCursor = net.commandBuffer;
     sendRest();
+}
+
+void sendSaslCommand(void)
+{
+    if (!netStages.awaitingServer || net.socket == NET_INVALID_SOCKET || net.secureState == SECURE_OFF) {
+        // A bearer token is as good as a password: never in plain text.
+        wipeBytes(net.saslCommand, sizeof net.saslCommand);
+        return;
+    }
+    selectSocketEvents(MASK_IDLE);
+    sealCommand(net.saslCommand, sizeof net.saslCommand);
 }
 
 bool receiveChunk(void)
@@ -358,12 +385,13 @@ static bool sendSecureOutput(const SecureOutput &out)
     return sendRest();
 }
 
-static bool sealCommand(void)
+static bool sealCommand(char *command, size_t size)
 {
     SecureOutput out = secureOutput();
-    bool sealed = secure->seal(net.commandBuffer, strlen(net.commandBuffer), &out);
-    // The plain command may hold the password; only the sealed form is kept.
-    wipeBytes(net.commandBuffer, sizeof net.commandBuffer);
+    bool sealed = secure->seal(command, strnlen(command, size), &out);
+    // The plain command may hold the password or the access token; only the
+    // sealed form is kept.
+    wipeBytes(command, size);
     if (!sealed) {
         failSecure("Sending to");
         return false;
@@ -407,6 +435,8 @@ static bool openRecords(void)
             net.securePlainLength = (int)plainLength;
         }
         consumeSecureIn(used);
+        if (used > 0)
+            net.secureRecordsOpened++;
         if (result == SECURE_CLOSED) {
             // Nothing after the close-notify belongs to the session.
             net.securePeerClosed = true;
@@ -434,6 +464,7 @@ static bool takeSecureChunk(void)
     memcpy(net.receiveBuffer, net.securePlain + net.securePlainOffset, (size_t)take);
     net.receiveBuffer[take] = '\0';
     net.receivedLength = take;
+    net.bytesReceived += (unsigned)take;
     net.securePlainOffset += take;
     net.securePlainLength -= take;
     return true;
@@ -588,7 +619,7 @@ static bool readSecureBytes(void)
     if (got > 0) {
         net.secureInLength += got;
         net.secureNeedsBytes = false;
-        net.bytesReceived += (unsigned)got;
+        net.secureBytesReceived += (unsigned)got;
     }
     return true;
 }
@@ -605,6 +636,197 @@ static void handleSecureRead(void)
             return;
     }
     deliverSecurePlain();
+}
+
+// --- OAuth2: the access token --------------------------------------------------------------
+//
+// A poll with Auth 1 needs an access token that lasts beyond the next minute.
+// When the one held does not, the token layer asks the token service for a
+// new one away from the window thread; the poll waits in the refreshing stage
+// (timed as the connect) and goes on in handleTokenDone. The same happens
+// once when the server refuses a token in the middle of a conversation.
+
+bool isContinuationLine(const char *line, size_t length)
+{
+    return length >= 1 && line[0] == '+'
+           && (length == 1 || line[1] == ' ' || line[1] == '\r' || line[1] == '\n');
+}
+
+void takeSaslError(const char *line, size_t length)
+{
+    while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n'))
+        length--;
+    size_t start = length > 1 && line[1] == ' ' ? 2 : 1;
+    if (start > length)
+        start = length;
+    parseSaslError(line + start, length - start, net.saslStatus);
+}
+
+void signInNeeded(void)
+{
+    closeConnection();
+    if (!oauth.signInNeededTold) {
+        oauth.signInNeededTold = true;
+        char text[LOGIN_SIZE + 80];
+        formatText(text, sizeof text, "Sign-in needed for %s: choose Sign in... from the menu",
+                   config.settings.Login);
+        frontShowNotice(text);
+        reportNetError(text);
+    }
+    endFailedNetworkPoll();
+}
+
+// The host of a service's address, for the messages.
+static void urlHost(const char *url, char *host, size_t size)
+{
+    const char *start = strstr(url, "://");
+    start = start ? start + 3 : url;
+    size_t length = strcspn(start, "/:?#");
+    copyTextN(host, size, start, length);
+}
+
+static void freeTokenJob(TokenJob *job)
+{
+    wipeBytes(job, sizeof *job);
+    free(job);
+}
+
+// Asks for a new access token with the stored refresh token. False after a
+// failure that ended the poll.
+static bool startTokenRefresh(void)
+{
+    const Settings &s = config.settings;
+    char refreshToken[REFRESH_TOKEN_SIZE];
+    if (!tokens || !tokens->readRefreshToken(refreshToken, sizeof refreshToken)) {
+        wipeBytes(refreshToken, sizeof refreshToken);
+        signInNeeded();
+        return false;
+    }
+    OAuthEndpoints endpoints;
+    oauthEndpoints(&s, &endpoints);
+    TokenJob *job = (TokenJob *)calloc(1, sizeof *job);
+    const char *refused = NULL;
+    if (!s.OAuthClientId[0])
+        refused = "OAuth2 needs the client ID you registered with the provider: type it in setup";
+    else if (!endpoints.tokenUrl[0])
+        refused = "OAuth2 needs the address of the token service: type it in setup";
+    else if (!job)
+        refused = "Not enough memory for the token request";
+    else if (!buildRefreshForm(s.OAuthClientId, s.OAuthClientSecret, refreshToken, job->form,
+                               sizeof job->form))
+        refused = "The refresh token is too long to send";
+    wipeBytes(refreshToken, sizeof refreshToken);
+    if (refused) {
+        if (job)
+            freeTokenJob(job);
+        failWith(refused);
+        return false;
+    }
+    copyText(job->url, endpoints.tokenUrl);
+    copyText(job->trustFile, s.TrustFile);
+    job->timeoutSeconds = s.ConnectTimeout;
+    job->generation = ++oauth.generation;
+    // A connection that waits for the token hears only of its close.
+    holdSocketEvents();
+    netStages.awaitingServer = false;
+    netStages.refreshing = true;
+    notifier.stageTicks = 0;
+    if (!tokens->start(job)) {
+        char failure[TOKEN_FAILURE_SIZE];
+        copyText(failure, job->failure[0] ? job->failure : "The token request could not be started");
+        freeTokenJob(job);
+        failWith(failure);
+        return false;
+    }
+    return true;
+}
+
+void renewRefusedToken(int *refusals)
+{
+    wipeBytes(net.saslCommand, sizeof net.saslCommand);
+    forgetAccessToken();
+    if (++*refusals > 1) {
+        signInNeeded();
+        return;
+    }
+    startTokenRefresh();
+}
+
+static void continueAfterToken(void)
+{
+    if (net.socket == NET_INVALID_SOCKET) {
+        resolveAndConnect();
+        return;
+    }
+    netStages.awaitingServer = true;
+    if (isImap())
+        continueImapAfterRefresh();
+    else
+        continuePop3AfterRefresh();
+}
+
+static void takeTokenAnswer(TokenJob *job)
+{
+    netStages.refreshing = false;
+    notifier.stageTicks = 0;
+    char host[PATH_SIZE], text[TOKEN_FAILURE_SIZE + OAUTH_ERROR_SIZE + OAUTH_DESCRIPTION_SIZE];
+    urlHost(job->url, host, sizeof host);
+    if (!job->reached) {
+        copyText(text, job->failure[0] ? job->failure : "The token service could not be reached");
+        failWith(text);
+        return;
+    }
+    static TokenAnswer answer;
+    int kind = parseTokenAnswer(job->answer, job->answerLength, &answer);
+    wipeBytes(job->answer, sizeof job->answer);
+    if (kind == TOKEN_GRANTED) {
+        keepAccessToken(answer.accessToken, answer.lifetime, tokens->milliseconds());
+        // A service that rotates its refresh tokens has just ended the old one.
+        if (answer.refreshToken[0])
+            tokens->storeRefreshToken(answer.refreshToken);
+        wipeBytes(&answer, sizeof answer);
+        continueAfterToken();
+        return;
+    }
+    if (kind == TOKEN_REFUSED && strcmp(answer.error, "invalid_grant") == 0) {
+        // The refresh token is over (revoked, expired, the password changed).
+        tokens->storeRefreshToken("");
+        signInNeeded();
+        return;
+    }
+    if (kind == TOKEN_REFUSED && answer.errorDescription[0])
+        formatText(text, sizeof text, "The token service answered: %s\n%s", answer.error,
+                   answer.errorDescription);
+    else if (kind == TOKEN_REFUSED)
+        formatText(text, sizeof text, "The token service answered: %s", answer.error);
+    else
+        formatText(text, sizeof text, "The token service at %s sent an answer Pelimbo cannot read (HTTP %u)",
+                   host, job->httpStatus);
+    failWith(text);
+}
+
+void handleTokenDone(uintptr_t wParam, intptr_t lParam)
+{
+    TokenJob *job = (TokenJob *)lParam;
+    if (!job)
+        return;
+    // A job the poll gave up on (timed out, closed at exit) only goes.
+    if (notifier.pollInProgress && netStages.refreshing && job->generation == oauth.generation)
+        takeTokenAnswer(job);
+    freeTokenJob(job);
+}
+
+void abandonTokenRefresh(void)
+{
+    char host[PATH_SIZE], text[PATH_SIZE + 64];
+    OAuthEndpoints endpoints;
+    oauthEndpoints(&config.settings, &endpoints);
+    urlHost(endpoints.tokenUrl, host, sizeof host);
+    oauth.generation++; // its answer, when it comes, is stale
+    closeConnection();
+    formatText(text, sizeof text, "Time out getting an access token from %s", host);
+    reportNetError(text);
+    endFailedNetworkPoll();
 }
 
 // --- WinSock start-up -------------------------------------------------------------------
@@ -660,6 +882,11 @@ void forgetHostAddress(void)
     memset(net.hostAddress, 0, sizeof net.hostAddress);
 }
 
+static bool usesOAuth(void)
+{
+    return config.settings.Auth == AUTH_OAUTH2;
+}
+
 void startNetworkPoll(void)
 {
     if (notifier.pollInProgress)
@@ -674,11 +901,22 @@ void startNetworkPoll(void)
     netStages.awaitingServer = false;
     netStages.connecting = false;
     netStages.handshaking = false;
+    netStages.refreshing = false;
     if (!ensureDialUpLink())
         return;
 
     notifier.stageTicks = 0;
     beginPoll();
+
+    if (usesOAuth() && config.settings.Security == SECURITY_PLAIN) {
+        // A bearer token is as good as a password: nothing leaves without TLS.
+        char text[PATH_SIZE + 96];
+        formatText(text, sizeof text, "OAuth2 sign-in needs TLS (Security 1 or 2): nothing was sent to %s",
+                   config.settings.MailHost);
+        reportNetError(text);
+        failPoll();
+        return;
+    }
 
     netStages.winSockStarting = true;
     net.winSockAbandoned = false;
@@ -698,6 +936,15 @@ void startNetworkPoll(void)
         return;
     }
 
+    if (usesOAuth() && !(tokens && accessTokenUsable(tokens->milliseconds()))) {
+        startTokenRefresh();
+        return;
+    }
+    resolveAndConnect();
+}
+
+static void resolveAndConnect(void)
+{
     if (hostAddressKnown()) {
         sockets->postStartConnect();
         return;
@@ -860,13 +1107,15 @@ void closeConnection(void)
     netStages.connecting = false;
     netStages.handshaking = false;
     netStages.awaitingServer = false;
+    netStages.refreshing = false;
     netStages.watching = false;
     netStages.idleReply = false;
     netStages.idling = false;
     net.sendRemaining = 0;
     // Nothing more is sent on this connection: the last command (perhaps PASS
-    // or LOGIN after a refusal) is wiped.
+    // or LOGIN after a refusal, or a SASL response waiting for its turn) is wiped.
     wipeBytes(net.commandBuffer, sizeof net.commandBuffer);
+    wipeBytes(net.saslCommand, sizeof net.saslCommand);
     if (!owned)
         return;
     if (!sockets || !net.winSockLoaded)

@@ -157,16 +157,17 @@ static size_t attributeLength(const VimAttribute &attribute, size_t capacity)
 static void takeSender(MessageHeader *record, const VimMessageBuffers *b)
 {
     size_t length = attributeLength(b->attributes[0], sizeof b->sender);
-    record->from[0] = '\0';
     if (length > VIM_SENDER_TEXT_OFFSET)
-        copyTextN(record->from, sizeof record->from, b->sender + VIM_SENDER_TEXT_OFFSET,
-                  length - VIM_SENDER_TEXT_OFFSET);
+        setHeaderAnsiText(record, FIELD_FROM, b->sender + VIM_SENDER_TEXT_OFFSET,
+                          length - VIM_SENDER_TEXT_OFFSET);
+    else
+        setHeaderAnsiText(record, FIELD_FROM, "", 0);
 }
 
 static void takeSubject(MessageHeader *record, const VimMessageBuffers *b)
 {
-    copyTextN(record->subject, sizeof record->subject, b->subject,
-              attributeLength(b->attributes[1], sizeof b->subject));
+    setHeaderAnsiText(record, FIELD_SUBJECT, b->subject,
+                      attributeLength(b->attributes[1], sizeof b->subject));
 }
 
 static bool allOnes(const uint8_t *word)

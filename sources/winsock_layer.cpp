@@ -213,9 +213,10 @@ const SocketLayer winSockLayer = {
 } // namespace
 
 // Installs the platform layers; the dial-up layer lives beside the RAS code,
-// the TLS layer beside the SChannel code.
+// the TLS layer beside the SChannel code, the token layer beside WinHTTP's use.
 void installRasLayer(HWND window);
 void installSchannelLayer(void);
+void installPlatformTokenLayer(HWND window);
 
 void setNetworkWindow(HWND window)
 {
@@ -223,4 +224,5 @@ void setNetworkWindow(HWND window)
     installSocketLayer(&winSockLayer);
     installRasLayer(window);
     installSchannelLayer();
+    installPlatformTokenLayer(window);
 }

@@ -122,34 +122,72 @@ def picture(full):
     return cv
 
 
+class Scaled:
+    """Draws a design made for one size on a canvas of another: every pixel of
+    the design becomes a block of the canvas, outlines stay one pixel wide.
+    At factor 1 it draws exactly what the canvas itself would."""
+
+    def __init__(self, cv, factor):
+        self.cv = cv
+        self.f = factor
+
+    def lo(self, v):
+        return int(v * self.f)
+
+    def hi(self, v):
+        return int((v + 1) * self.f) - 1
+
+    def mid(self, v):
+        return int((v + 0.5) * self.f)
+
+    def set(self, x, y, c):
+        self.rect(x, y, x, y, c)
+
+    def rect(self, x0, y0, x1, y1, c):
+        self.cv.rect(self.lo(x0), self.lo(y0), self.hi(x1), self.hi(y1), c)
+
+    def frame(self, x0, y0, x1, y1, c):
+        self.cv.frame(self.lo(x0), self.lo(y0), self.hi(x1), self.hi(y1), c)
+
+    def line(self, x0, y0, x1, y1, c):
+        self.cv.line(self.mid(x0), self.mid(y0), self.mid(x1), self.mid(y1), c)
+
+    def dome(self, x0, x1, top, base, fill, edge):
+        self.cv.dome(self.lo(x0), self.hi(x1), self.lo(top), self.hi(base), fill, edge)
+
+
 def icon(size, full):
-    """Icons: the box alone, large in the frame, flag and letter telling the state."""
+    """Icons: the box alone, large in the frame, flag and letter telling the state.
+    Two designs, one for 16 pixels and one for 32; the other sizes (24 and 48,
+    for displays of 150 %) are one of them scaled."""
+    design = 16 if size < 32 else 32
     cv = Canvas(size, CLEAR)
-    if size == 16:
-        cv.rect(7, 10, 8, 15, MAROON)
-        cv.dome(1, 12, 3, 10, BLUE, BLACK)
+    p = Scaled(cv, size / design)
+    if design == 16:
+        p.rect(7, 10, 8, 15, MAROON)
+        p.dome(1, 12, 3, 10, BLUE, BLACK)
         if full:
-            cv.rect(13, 1, 13, 9, BLACK)
-            cv.rect(14, 1, 15, 4, RED)
-            cv.rect(0, 5, 7, 9, WHITE)
-            cv.frame(0, 5, 7, 9, BLACK)
-            cv.set(3, 6, BLACK)
-            cv.set(4, 6, BLACK)
+            p.rect(13, 1, 13, 9, BLACK)
+            p.rect(14, 1, 15, 4, RED)
+            p.rect(0, 5, 7, 9, WHITE)
+            p.frame(0, 5, 7, 9, BLACK)
+            p.set(3, 6, BLACK)
+            p.set(4, 6, BLACK)
         else:
-            cv.rect(13, 7, 13, 9, BLACK)
-            cv.rect(8, 7, 13, 8, RED)
+            p.rect(13, 7, 13, 9, BLACK)
+            p.rect(8, 7, 13, 8, RED)
     else:
-        cv.rect(14, 21, 17, 31, MAROON)
-        cv.frame(14, 21, 17, 31, BLACK)
-        cv.dome(2, 26, 5, 21, BLUE, BLACK)
+        p.rect(14, 21, 17, 31, MAROON)
+        p.frame(14, 21, 17, 31, BLACK)
+        p.dome(2, 26, 5, 21, BLUE, BLACK)
         if full:
-            cv.rect(27, 1, 28, 18, BLACK)
-            cv.rect(29, 1, 31, 7, RED)
-            envelope(cv, 0, 9, 14, 18)
+            p.rect(27, 1, 28, 18, BLACK)
+            p.rect(29, 1, 31, 7, RED)
+            envelope(p, 0, 9, 14, 18)
         else:
-            cv.rect(27, 14, 28, 18, BLACK)
-            cv.rect(17, 14, 28, 16, RED)
-            cv.frame(17, 14, 28, 16, BLACK)
+            p.rect(27, 14, 28, 18, BLACK)
+            p.rect(17, 14, 28, 16, RED)
+            p.frame(17, 14, 28, 16, BLACK)
     return cv
 
 
@@ -200,8 +238,8 @@ def updir_bitmap():
     return cv
 
 
-def blank_icon():
-    return Canvas(16, CLEAR)
+def blank_icon(size):
+    return Canvas(size, CLEAR)
 
 
 def pixel_rows_4bpp(cv):
@@ -253,14 +291,21 @@ def write_bmp(path, cv):
         f.write(header + palette_bytes() + pixels)
 
 
-def write_ico(path, cv):
-    pixels = pixel_rows_4bpp(cv)
-    mask = mask_rows(cv)
-    image = info_header(cv.size, cv.size * 2, len(pixels) + len(mask)) + palette_bytes() + pixels + mask
+def write_ico(path, images):
+    """An icon file holding one image per canvas, in the order given."""
+    blobs = []
+    for cv in images:
+        pixels = pixel_rows_4bpp(cv)
+        mask = mask_rows(cv)
+        blobs.append(info_header(cv.size, cv.size * 2, len(pixels) + len(mask)) + palette_bytes() + pixels + mask)
     with open(path, "wb") as f:
-        f.write(struct.pack("<HHH", 0, 1, 1))
-        f.write(struct.pack("<BBBBHHII", cv.size, cv.size, 16, 0, 1, 4, len(image), 6 + 16))
-        f.write(image)
+        f.write(struct.pack("<HHH", 0, 1, len(images)))
+        offset = 6 + 16 * len(images)
+        for cv, blob in zip(images, blobs):
+            f.write(struct.pack("<BBBBHHII", cv.size, cv.size, 16, 0, 1, 4, len(blob), offset))
+            offset += len(blob)
+        for blob in blobs:
+            f.write(blob)
 
 
 def main():
@@ -270,11 +315,13 @@ def main():
     assert nomail.px[0][0] == WHITE and mail.px[0][0] == WHITE and mail.px[77][32] == WHITE
     write_bmp(os.path.join(out, "nomail.bmp"), nomail)
     write_bmp(os.path.join(out, "mail.bmp"), mail)
-    write_ico(os.path.join(out, "nomail.ico"), icon(32, False))
-    write_ico(os.path.join(out, "newmail.ico"), icon(32, True))
-    write_ico(os.path.join(out, "nomail16.ico"), icon(16, False))
-    write_ico(os.path.join(out, "newmail16.ico"), icon(16, True))
-    write_ico(os.path.join(out, "blank16.ico"), blank_icon())
+    # The large icons at 100 % and 150 % (SM_CXICON 32, 48); the small ones
+    # (the notification area, SM_CXSMICON) at 100 %, 150 % and 200 %.
+    write_ico(os.path.join(out, "nomail.ico"), [icon(n, False) for n in (32, 48)])
+    write_ico(os.path.join(out, "newmail.ico"), [icon(n, True) for n in (32, 48)])
+    write_ico(os.path.join(out, "nomail16.ico"), [icon(n, False) for n in (16, 24, 32)])
+    write_ico(os.path.join(out, "newmail16.ico"), [icon(n, True) for n in (16, 24, 32)])
+    write_ico(os.path.join(out, "blank16.ico"), [blank_icon(n) for n in (16, 24, 32)])
     directory, page, updir = directory_bitmap(), file_bitmap(), updir_bitmap()
     assert directory.px[0][0] == WHITE and page.px[0][0] == WHITE
     assert updir.px[5][8] == WHITE and updir.px[15][8] == WHITE

@@ -19,125 +19,8 @@
 #include "mail/mail.h"
 #include "poll/pollcycle.h"
 #include "tests/config/winfiles.h"
+#include "tests/checker/run_checker.h"
 #include "tests/fakes/recording_frontend.h"
-
-#ifndef PELCHECK_UNIX_PATH
-#error "PELCHECK_UNIX_PATH names the checker program"
-#endif
-
-// --- Running the checker --------------------------------------------------------------------
-
-struct CheckRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-static std::string windowsPath(const std::string &unixPath)
-{
-    std::string path = "Z:" + unixPath;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-// The environment of this process without DISPLAY: the checker must not need one.
-static std::vector<char> environmentWithoutDisplay(void)
-{
-    std::vector<char> block;
-    char *strings = GetEnvironmentStringsA();
-    for (const char *p = strings; *p; p += strlen(p) + 1) {
-        if (_strnicmp(p, "DISPLAY=", 8) == 0)
-            continue;
-        block.insert(block.end(), p, p + strlen(p) + 1);
-    }
-    FreeEnvironmentStringsA(strings);
-    block.push_back('\0');
-    return block;
-}
-
-// Takes what the pipe holds now; false once it is closed at the other end.
-static bool takeAvailable(HANDLE pipe, std::string *text)
-{
-    DWORD available = 0;
-    if (!PeekNamedPipe(pipe, NULL, 0, NULL, &available, NULL))
-        return false;
-    char buffer[4096];
-    while (available > 0) {
-        DWORD got = 0;
-        if (!ReadFile(pipe, buffer, available < sizeof buffer ? available : sizeof buffer, &got, NULL)
-            || got == 0)
-            return false;
-        text->append(buffer, got);
-        available -= got;
-    }
-    return true;
-}
-
-static std::string withoutCarriageReturns(const std::string &text)
-{
-    std::string lines;
-    for (char c : text)
-        if (c != '\r')
-            lines += c;
-    return lines;
-}
-
-static CheckRun runChecker(const std::string &arguments, const std::string &directory)
-{
-    CheckRun run;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE outRead, outWrite, errRead, errWrite;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
-        return run;
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-
-    std::string command = "\"" + windowsPath(PELCHECK_UNIX_PATH) + "\" " + arguments;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    std::vector<char> environment = environmentWithoutDisplay();
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION started;
-    BOOL ok = CreateProcessA(NULL, line.data(), NULL, NULL, TRUE, 0, environment.data(), directory.c_str(),
-                             &startup, &started);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    if (ok) {
-        // Both pipes are read while the checker runs, until it has ended and
-        // they are empty: a Wine service process the checker happened to
-        // start (its first window starts the desktop) inherits them and
-        // keeps them open long after.
-        std::string out, err;
-        for (;;) {
-            bool ended = WaitForSingleObject(started.hProcess, 10) == WAIT_OBJECT_0;
-            bool outOpen = takeAvailable(outRead, &out);
-            bool errOpen = takeAvailable(errRead, &err);
-            if (ended || (!outOpen && !errOpen))
-                break;
-        }
-        WaitForSingleObject(started.hProcess, 60000);
-        takeAvailable(outRead, &out);
-        takeAvailable(errRead, &err);
-        run.out = withoutCarriageReturns(out);
-        run.err = withoutCarriageReturns(err);
-        DWORD code = 0;
-        GetExitCodeProcess(started.hProcess, &code);
-        run.status = (int)code;
-        CloseHandle(started.hProcess);
-        CloseHandle(started.hThread);
-    }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    return run;
-}
 
 // --- The same poll in-process ------------------------------------------------------------------
 
@@ -172,8 +55,7 @@ static std::string pollInProcess(const std::string &ini, const std::string &dire
     EXPECT_FALSE(loadSettings(ini.c_str()));
     loadFilterList(ini.c_str());
     loadWavBaseList(ini.c_str());
-    mail.currentSnapshotCount = 0;
-    mail.previousSnapshotCount = 0;
+    forgetFileSnapshot();
     mail.latestFileDate = 0;
     mail.latestFileTime = 0;
     pollTick();
@@ -300,6 +182,34 @@ TEST_F(Checker, Utf8PrintsEveryScript)
     EXPECT_EQ(0u, run.out.find(
                       "count: 8\nresult: new mail\nJ\xFCrgen M\xFCller\t\x80 100 f\xFCr die Kaffeekasse\n"))
         << run.out;
+}
+
+// Mail programs label windows-1252 text "iso-8859-1" and send it raw: its
+// bytes 0x80-0x9F are the characters the sender meant, in both outputs and
+// for the filters, which match the ANSI form.
+TEST_F(Checker, Latin1TextIsReadAsTheSenderMeantIt)
+{
+    std::string box =
+        "From matrox Mon Dec  7 10:00:00 2026\r\n"
+        + message("Matrox <news@matrox.example>", "=?iso-8859-1?Q?Matrox_Parhelia=99_now_available?=")
+        + "From dealer Mon Dec  7 10:01:00 2026\r\n"
+        + message("Dealer <sales@dealer.example>", "Parhelia\x99 prices");
+    ASSERT_TRUE(writeFile(dir + "\\inbox.mbx", box));
+    ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\n");
+    CheckRun run = runChecker("--utf8", dir);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(run.out, u8"count: 2\nresult: new mail\n"
+                       u8"Matrox\tMatrox Parhelia™ now available\n"
+                       u8"Dealer\tParhelia™ prices\n");
+    run = runChecker("", dir);
+    EXPECT_EQ(run.out, "count: 2\nresult: new mail\n"
+                       "Matrox\tMatrox Parhelia\x99 now available\n"
+                       "Dealer\tParhelia\x99 prices\n");
+
+    ini("MessageSource=0\r\nMailFile=inbox.mbx\r\nUnreadOnly=TRUE\r\nUseFilters=TRUE\r\n"
+        "[Filters]\r\nParhelia\x99 now#0#1=\r\n");
+    run = runChecker("", dir);
+    EXPECT_EQ(run.out, "count: 1\nresult: new mail\nDealer\tParhelia\x99 prices\n");
 }
 
 TEST_F(Checker, PrintsTheListTheNotifierHoldsForANewMailDirectory)

@@ -64,6 +64,16 @@ inline std::vector<std::string> savedKeyOrder()
         "Security",
         "TrustFile",
         "Idle",
+        "Auth",
+        "OAuthProvider",
+        "OAuthClientId",
+        "OAuthClientSecret",
+        "OAuthAuthorizeUrl",
+        "OAuthTokenUrl",
+        "OAuthScope",
+        "OAuthToken",
+        "ProtectPassword",
+        "PasswordProtected",
     };
 }
 

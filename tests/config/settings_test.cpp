@@ -279,6 +279,76 @@ static std::vector<std::string> keysInOrder(const std::string &text, const std::
     return keys;
 }
 
+// The OAuth2 keys came after every other: a file without them logs in with
+// its password; values out of range read as the defaults.
+TEST_F(SettingsFile, OAuthKeysReadWithTheirDefaultsAndRanges)
+{
+    std::string pop3 = "MessageSource=7\r\nLogin=ann\r\nMailHost=h\r\n";
+    EXPECT_FALSE(loadSettings(ini(pop3).c_str()));
+    EXPECT_EQ(0u, config.settings.Auth);
+    EXPECT_EQ(0u, config.settings.OAuthProvider);
+    EXPECT_FALSE(config.settings.ProtectPassword);
+    EXPECT_FALSE(loadSettings(ini(pop3
+                                  + "Auth=1\r\nOAuthProvider=2\r\nOAuthClientId=id.apps\r\n"
+                                    "OAuthToken=AQID\r\nProtectPassword=TRUE\r\n")
+                                  .c_str()));
+    EXPECT_EQ(1u, config.settings.Auth);
+    EXPECT_EQ(2u, config.settings.OAuthProvider);
+    EXPECT_STREQ("id.apps", config.settings.OAuthClientId);
+    EXPECT_STREQ("AQID", config.settings.OAuthToken);
+    EXPECT_TRUE(config.settings.ProtectPassword);
+    EXPECT_FALSE(loadSettings(ini(pop3 + "Auth=2\r\nOAuthProvider=9\r\n").c_str()));
+    EXPECT_EQ(0u, config.settings.Auth);
+    EXPECT_EQ(0u, config.settings.OAuthProvider);
+}
+
+// With ProtectPassword the password is stored only protected for this
+// Windows account, the scrambled form removed, and read back from there; a
+// blob this account cannot open says so and marks the settings invalid.
+TEST_F(SettingsFile, ProtectedPasswordIsStoredAndReadOnlyInItsProtectedForm)
+{
+    std::string path = dir / "protect.ini";
+    writeFile(path, "[Pelimbo]\r\nMessageSource=7\r\nLogin=ann\r\nMailHost=h\r\n");
+    loadSetupSettings(path.c_str());
+    copyText(config.settings.plainPassword, "pa55-secret");
+    config.settings.ProtectPassword = true;
+    ASSERT_TRUE(saveSetupSettings());
+    std::string text = readFile(path);
+    EXPECT_NE(std::string::npos, text.find("Password=\r\n")) << "the scrambled form is gone";
+    EXPECT_EQ(std::string::npos, text.find("pa55")) << text;
+    size_t at = text.find("PasswordProtected=");
+    ASSERT_NE(std::string::npos, at);
+    std::string stored = text.substr(at + 18, text.find("\r\n", at) - at - 18);
+    EXPECT_LT(50u, stored.size());
+    char scrambled[STORED_PASSWORD_SIZE];
+    scramblePassword("pa55-secret", scrambled, sizeof scrambled);
+    EXPECT_EQ(std::string::npos, text.find(scrambled));
+
+    config.settings = Settings();
+    EXPECT_FALSE(loadSettings(path.c_str()));
+    EXPECT_STREQ("pa55-secret", config.settings.plainPassword);
+
+    // Protection off again: the scrambled form, the protected one removed.
+    config.settings.ProtectPassword = false;
+    loadSetupSettings(path.c_str());
+    config.settings.ProtectPassword = false;
+    ASSERT_TRUE(saveSetupSettings());
+    text = readFile(path);
+    EXPECT_NE(std::string::npos, text.find(std::string("Password=") + scrambled));
+    EXPECT_NE(std::string::npos, text.find("PasswordProtected=\r\n"));
+
+    // A blob of another account (or damaged) cannot be opened.
+    std::string other = "[Pelimbo]\r\nMessageSource=7\r\nLogin=ann\r\nMailHost=h\r\nPasswordProtected="
+                        + stored.substr(0, stored.size() - 8) + "AAAAAAAA\r\n";
+    writeFile(path, other);
+    config.settings = Settings();
+    EXPECT_TRUE(loadSettings(path.c_str()));
+    EXPECT_STREQ("", config.settings.plainPassword);
+    EXPECT_EQ(
+        (Texts{"The protected password cannot be read by this Windows account: type it again in setup"}),
+        boxes.texts());
+}
+
 TEST_F(SettingsFile, SaveWritesEveryKeyInOrder)
 {
     std::string path = dir / "save.ini";

@@ -76,6 +76,11 @@ static void recordMinimize(void)
     frontLog.push_back("minimize");
 }
 
+static void recordNotice(const char *text)
+{
+    frontLog.push_back(std::string("notice:") + text);
+}
+
 const FrontEnd recordingFrontEnd = [] {
     FrontEnd table = nullFrontEnd;
     table.showError = recordError;
@@ -90,6 +95,7 @@ const FrontEnd recordingFrontEnd = [] {
     table.postCommand = recordPost;
     table.openPollWait = recordOpenWait;
     table.minimizeForReader = recordMinimize;
+    table.showNotice = recordNotice;
     return table;
 }();
 

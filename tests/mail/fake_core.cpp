@@ -72,8 +72,7 @@ void resetMailState(void)
     fakePoll.resets++;
     notifier.headerCount = 0;
     notifier.mailMeasure = 0;
-    mail.currentSnapshotCount = 0;
-    mail.previousSnapshotCount = 0;
+    forgetFileSnapshot();
 }
 
 void reportError(const char *text)

@@ -54,4 +54,37 @@ class MailTest : public ::testing::Test
     std::vector<WavBaseEntry> sounds;
 };
 
+#ifdef _WIN32
+#include <windows.h>
+
+// The ANSI text a service returns in 40 double-byte characters of the
+// Japanese code page (80 bytes).
+inline std::string doubleByteServiceText()
+{
+    std::string text;
+    for (int i = 0; i < 40; i++)
+        text += "\x83\x65"; // katakana "te"
+    return text;
+}
+
+// What a record keeps of that text: cut at 55 bytes between characters (27
+// characters under the Japanese code page, 55 single bytes under any other),
+// and the wide text made from the cut form.
+inline void expectCutBetweenCharacters(const MessageHeader *record, HeaderField field)
+{
+    std::string full = doubleByteServiceText();
+    const bool japanese = GetACP() == 932;
+    const int kept = japanese ? 54 : 55;
+    EXPECT_EQ(std::string(field == FIELD_SUBJECT ? record->subject : record->from), full.substr(0, kept));
+    WideChar wide[HEADER_TEXT_SIZE];
+    size_t n = headerWideText(record, field, wide);
+    WCHAR cut[HEADER_TEXT_SIZE];
+    int units = MultiByteToWideChar(CP_ACP, 0, full.data(), kept, cut, HEADER_TEXT_SIZE);
+    EXPECT_EQ(std::u16string(wide, n), std::u16string((const char16_t *)cut, units > 0 ? units : 0));
+    if (japanese) {
+        EXPECT_EQ(std::u16string(wide, n), std::u16string(27, u'\u30C6'));
+    }
+}
+#endif
+
 #endif

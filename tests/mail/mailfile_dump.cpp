@@ -36,7 +36,7 @@ int main(int argc, char **argv)
     int status = 0;
     for (int i = 2; i < argc; i++) {
         resetFakePoll();
-        mail.currentSnapshotCount = mail.previousSnapshotCount = 0;
+        forgetFileSnapshot();
         mail.latestFileDate = mail.latestFileTime = 0;
         config.mailPath = argv[i];
         pollMailFile();

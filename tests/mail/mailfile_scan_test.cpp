@@ -93,6 +93,53 @@ TEST(MailFileLineReader, CrOnlyNulAndCtrlZAreOrdinaryBytes)
     EXPECT_EQ(lines[1], "d\n");
 }
 
+TEST(MailFileLineReader, LineEndsAreFoundInEveryPlaceOfAWord)
+{
+    // Bytes one off a line end, and 0x8a (a line end with the high bit), around it.
+    for (size_t length = 0; length < 24; length++)
+        for (size_t at = 0; at <= length; at++) {
+            std::string text(length, '\x0b');
+            for (size_t i = 0; i < length; i += 3)
+                text[i] = '\x8a';
+            if (at < length)
+                text[at] = '\n';
+            const char *found = findLineEnd(text.data(), text.size());
+            EXPECT_EQ(found ? (size_t)(found - text.data()) : length, at) << length;
+        }
+}
+
+TEST(MailFileLineReader, PeekedLinesAreTheLinesReadLineReads)
+{
+    std::string lines;
+    for (size_t n : {1, 2, 200, 254, 255, 256, 257, 300, 510, 511})
+        for (const char *end : {"\n", "\r\n", "\r", "\rx\n", ""})
+            lines += std::string(n, 'q') + end;
+    for (size_t block : {7, 256, 257, 258, 600, 4096}) {
+        TextReader expected(lines, 64), peeked(lines, 64);
+        char expectedBuffer[4096], peekedBuffer[4096];
+        initLineReader(&expected.reader, expectedBuffer, block, readMemory, &expected.source);
+        initLineReader(&peeked.reader, peekedBuffer, block, readMemory, &peeked.source);
+        char line[MAIL_LINE_SIZE];
+        size_t n;
+        int peeks = 0;
+        while ((n = readLine(&expected.reader, line, sizeof line)) != 0) {
+            LinePeek peek;
+            if (peekLine(&peeked.reader, MAIL_LINE_SIZE, &peek)) {
+                ASSERT_EQ(std::string(peek.text, peek.length), std::string(line, n)) << block;
+                passLine(&peeked.reader, &peek);
+                peeks++;
+            } else {
+                char other[MAIL_LINE_SIZE];
+                ASSERT_EQ(readLine(&peeked.reader, other, sizeof other), n);
+            }
+            ASSERT_EQ(readerOffset(&peeked.reader), readerOffset(&expected.reader)) << block;
+        }
+        if (block >= 600) {
+            EXPECT_GT(peeks, 0);
+        }
+    }
+}
+
 TEST(MailFileLineReader, PushBackAndOffsetsAcrossRefills)
 {
     TextReader r("abc", 1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mail/mail.h"
+#include "mail/mailscan.h"
 #include "core/core.h"
 #include "tests/mail/mail_fixture.h"
 #include "tests/mail/fake_core.h"
@@ -69,8 +70,7 @@ class MailFileTest : public MailTest
         config.settings.MessageSource = SOURCE_DISK_FILE;
         mail.latestFileDate = 0;
         mail.latestFileTime = 0;
-        mail.currentSnapshotCount = 0;
-        mail.previousSnapshotCount = 0;
+        forgetFileSnapshot();
     }
 
     void TearDown() override
@@ -382,6 +382,7 @@ TEST_F(MailFileTest, OnlyTheMessageAppendedSinceTheLastReadGetsASound)
     append("mbox", unixMessage("c@x", "three"));
     setTime("mbox", 20);
     poll("mbox");
+    EXPECT_TRUE(mail.fileMemory->last.resumed); // read from where the last reading ended
     ASSERT_EQ(fakePoll.lastIndex, 2);
     EXPECT_EQ(fakePoll.headers[0].soundEntry, NO_SOUND);
     EXPECT_EQ(fakePoll.headers[1].soundEntry, NO_SOUND);
@@ -392,6 +393,39 @@ TEST_F(MailFileTest, OnlyTheMessageAppendedSinceTheLastReadGetsASound)
     poll("mbox");
     EXPECT_FALSE(fakePoll.force);
     EXPECT_EQ(fakePoll.headers[2].soundEntry, NO_SOUND);
+}
+
+TEST_F(MailFileTest, AMailboxReplacedByAnotherFileIsReadWhole)
+{
+    config.settings.UnreadOnly = true;
+    std::string box = unixMessage("a@x", "one") + unixMessage("b@x", "two");
+    write("mbox", box);
+    setTime("mbox", 10);
+    poll("mbox");
+    // A reader's rewrite: a new file with the old text and more, renamed over the old one.
+    write("mbox.new", box + unixMessage("c@x", "three"));
+    setTime("mbox.new", 20);
+    ASSERT_TRUE(MoveFileExA((directory + "mbox.new").c_str(), (directory + "mbox").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    poll("mbox");
+    EXPECT_FALSE(mail.fileMemory->last.resumed);
+    EXPECT_EQ(subjects(), std::vector<std::string>({"one", "two", "three"}));
+}
+
+TEST_F(MailFileTest, UnchangedMessageFilesAreNotReadAgain)
+{
+    config.settings.UnreadOnly = true;
+    for (const char *name : {"1.CNM", "2.CNM", "3.CNM"}) {
+        write(name, cnmMessage(name, 0));
+        setTime(name, 10);
+    }
+    poll("*.CNM");
+    write("4.CNM", cnmMessage("4.CNM", 0));
+    setTime("4.CNM", 20);
+    poll("*.CNM");
+    EXPECT_EQ(mail.fileMemory->last.filesOpened, 1);
+    EXPECT_EQ(mail.fileMemory->last.filesKept, 3);
+    EXPECT_EQ(subjects(), std::vector<std::string>({"1.CNM", "2.CNM", "3.CNM", "4.CNM"}));
 }
 
 TEST_F(MailFileTest, SortKeyCarriesTheLocalDosTimeOfTheFile)

@@ -20,6 +20,7 @@
 #include "poll/pollcycle.h"
 #include "sources/net.h"
 #include "tests/config/winfiles.h"
+#include "tests/net/live_poll.h"
 #include "tests/fakes/recording_frontend.h"
 
 namespace
@@ -28,64 +29,6 @@ namespace
 const char *const dovecotDir = PELIMBO_DOVECOT_DIR;
 const char *const corpusDir = PELIMBO_CORPUS_DIR;
 const unsigned pop3Port = 21110, imapPort = 21143;
-
-HWND window;
-
-LRESULT CALLBACK testWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_SOCKET: handleSocketMessage(wParam, lParam); return 0;
-    case WM_HOSTRESOLVED: handleHostResolved(wParam, lParam); return 0;
-    case WM_STARTCONNECT: handleStartConnect(); return 0;
-    case WM_MAILBOXCHANGED: pollOnMailboxChange(); return 0;
-    default: return DefWindowProcA(hwnd, message, wParam, lParam);
-    }
-}
-
-void CALLBACK tickProc(HWND, UINT, UINT_PTR, DWORD)
-{
-    pollTick();
-}
-
-HWND networkWindow()
-{
-    if (!window) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = testWindowProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "PelimboNetTest";
-        RegisterClassA(&wc);
-        window =
-            CreateWindowExA(0, "PelimboNetTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, NULL);
-        setNetworkWindow(window);
-    }
-    return window;
-}
-
-// Runs one poll to its end with the one-second tick for the time-outs.
-// Returns the seconds it took.
-double runPoll(double limitSeconds = 60)
-{
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    startNetworkPoll();
-    UINT_PTR timer = SetTimer(NULL, 0, 1000, tickProc);
-    MSG msg;
-    while (notifier.pollInProgress) {
-        QueryPerformanceCounter(&now);
-        if ((double)(now.QuadPart - start.QuadPart) / (double)frequency.QuadPart > limitSeconds)
-            break;
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 200, QS_ALLINPUT);
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    KillTimer(NULL, timer);
-    QueryPerformanceCounter(&now);
-    return (double)(now.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
-}
 
 // --- The private Dovecot: seeding its Maildir and asking it directly ----------------------
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "auth/oauth.h"
+#include "auth/sasl.h"
 #include "config/config.h"
 #include "mail/mail.h"
 #include "poll/pollcycle.h"
@@ -51,6 +53,8 @@ class NetPoll : public ::testing::Test
         netStages = NetworkStages();
         pop3 = Pop3Client();
         imap = ImapClient();
+        forgetAccessToken();
+        oauth.signInNeededTold = false;
         resetFakeFrontEnd();
         deletionAnswer = true;
         deletionLog.clear();
@@ -69,6 +73,16 @@ class NetPoll : public ::testing::Test
     {
         config.settings.MessageSource = SOURCE_IMAP4;
         sn.imapMode = true;
+    }
+    // OAuth2 over TLS against a server that takes the first token granted.
+    void useOAuth(ScriptedNet &n)
+    {
+        Settings &s = config.settings;
+        s.Auth = AUTH_OAUTH2;
+        s.Security = SECURITY_TLS;
+        copyText(s.OAuthClientId, "pelimbo-client");
+        copyText(s.OAuthTokenUrl, "https://login.example.org/token");
+        n.server.accessToken = "access-1";
     }
     void addMessages(int count, int firstNumber = 1)
     {
@@ -761,19 +775,46 @@ const std::string imapPlain =
     "A0002 LOGIN \"pelimbo\" \"secret\"\r\nA0003 EXAMINE INBOX\r\n"
     "A0004 FETCH 1 RFC822.HEADER\r\nA0005 FETCH 2 RFC822.HEADER\r\nZ9999 LOGOUT\r\n";
 
+// Besides the sealing: each command leaves as one record in one send, and
+// every byte and record the server sends is read and opened once, so a TLS
+// poll costs the round trips of a plain one; the client is handed exactly the
+// plain poll's reply bytes.
 TEST_F(NetPoll, TlsFromTheFirstByteCarriesTheSameConversationSealed)
 {
     for (bool imapSource : {false, true}) {
+        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+        config.settings.Security = SECURITY_PLAIN;
+        ScriptedNet plain;
+        plain.imapMode = imapSource;
+        plain.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        useScriptedNet(&plain);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        net.bytesReceived = 0;
+        ASSERT_TRUE(runScriptedPoll());
+        const unsigned long long plainBytes = net.bytesReceived;
+
         ScriptedNet n;
         n.imapMode = imapSource;
-        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
         config.settings.Security = SECURITY_TLS;
-        n.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        n.server.messages = plain.server.messages;
         useScriptedNet(&n);
         memset(&notifier, 0, sizeof notifier);
         notifier.tickCounter = 1;
+        net.bytesReceived = net.secureBytesReceived = 0;
+        net.secureRecordsOpened = 0;
         ASSERT_TRUE(runScriptedPoll());
         EXPECT_EQ(imapSource ? imapPlain : pop3Plain, n.sent);
+        const size_t commands = n.server.commands.size();
+        const size_t handshake = toyRecord(22, "HELLO").size() + toyRecord(22, "FINISHED").size();
+        EXPECT_EQ(handshake + n.sent.size() + 3 * commands, n.wire.size()) << "one record per command";
+        EXPECT_EQ(commands + 2, (size_t)n.sends) << "one send per record";
+        size_t served = 0;
+        for (size_t size : n.replySizes)
+            served += size;
+        EXPECT_EQ(served, net.secureBytesReceived);
+        EXPECT_EQ((unsigned long)n.dataRecords, net.secureRecordsOpened);
+        EXPECT_EQ(plainBytes, net.bytesReceived);
         EXPECT_EQ(std::string::npos, n.wire.find("secret")) << "the password never crosses in plain text";
         EXPECT_EQ(1, n.handshakes);
         EXPECT_EQ(2, notifier.headerCount);
@@ -953,6 +994,330 @@ TEST_F(NetPoll, SilentHandshakeTimesOutUnderTheConnectLimit)
     EXPECT_EQ(sn.startups, sn.cleanups);
 }
 
+// --- OAuth2 (a scripted token service; the certificate check is the toy layer's) ---------
+
+std::string saslMessage(SaslMechanism mechanism, const char *token, unsigned port)
+{
+    char out[SASL_MESSAGE_SIZE];
+    EXPECT_TRUE(buildSaslMessage(mechanism, "pelimbo", "127.0.0.1", port, token, out, sizeof out));
+    return out;
+}
+
+// Both mechanisms, with the first message on the command line or after the
+// "+"; the login never carries the password, and the token never crosses in
+// plain text or stays in a buffer.
+TEST_F(NetPoll, OAuthImapLogsInWithTheMechanismAndFormTheServerOffers)
+{
+    struct Case {
+        bool bearer, saslIr;
+    };
+    for (Case c : {Case{true, true}, Case{true, false}, Case{false, true}, Case{false, false}}) {
+        ScriptedNet n;
+        n.imapMode = true;
+        config.settings.MessageSource = SOURCE_IMAP4;
+        useOAuth(n);
+        n.server.offersOAuthBearer = c.bearer;
+        n.server.offersSaslIr = c.saslIr;
+        n.server.messages = {{makeHeader(1)}, {makeHeader(2)}};
+        useScriptedNet(&n);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        forgetAccessToken();
+        ASSERT_TRUE(runScriptedPoll());
+        SaslMechanism mechanism = c.bearer ? SASL_OAUTHBEARER : SASL_XOAUTH2;
+        std::string message = saslMessage(mechanism, "access-1", 143);
+        std::string name = saslMechanismName(mechanism);
+        std::string login = c.saslIr ? "A0003 AUTHENTICATE " + name + " " + message + "\r\n"
+                                     : "A0003 AUTHENTICATE " + name + "\r\n" + message + "\r\n";
+        EXPECT_EQ("A0002 CAPABILITY\r\n" + login + "A0004 EXAMINE INBOX\r\n"
+                      + fetchRange(5, 1, 2, "RFC822.HEADER") + "Z9999 LOGOUT\r\n",
+                  n.sent);
+        EXPECT_EQ(2, notifier.headerCount);
+        EXPECT_TRUE(errors().empty());
+        EXPECT_EQ((std::vector<std::string>{
+                      "grant_type=refresh_token&refresh_token=refresh-1&client_id=pelimbo-client"}),
+                  n.tokens.forms);
+        EXPECT_EQ(std::string::npos, n.wire.find(message)) << "the token goes sealed";
+        EXPECT_EQ(std::string::npos, n.sent.find("secret")) << "no password with OAuth2";
+        EXPECT_EQ(std::string(sizeof net.saslCommand, '\0'),
+                  std::string(net.saslCommand, sizeof net.saslCommand));
+    }
+    useScriptedNet(&sn);
+}
+
+// RFC 5034: the initial response goes on the AUTH line while the line stays
+// within 255 octets; a longer one follows the server's "+".
+TEST_F(NetPoll, OAuthPop3UsesCapaAndAuthWithShortAndLongTokens)
+{
+    for (bool longToken : {false, true}) {
+        ScriptedNet n;
+        useOAuth(n);
+        n.server.offersOAuthBearer = false;
+        std::string token = longToken ? std::string(300, 't') : "access-1";
+        n.server.accessToken = token;
+        n.tokens.answers = {"{\"access_token\":\"" + token + "\",\"expires_in\":3600}"};
+        n.server.messages = {{makeHeader(1)}};
+        useScriptedNet(&n);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        forgetAccessToken();
+        ASSERT_TRUE(runScriptedPoll());
+        std::string message = saslMessage(SASL_XOAUTH2, token.c_str(), 110);
+        std::string auth =
+            longToken ? "AUTH XOAUTH2\r\n" + message + "\r\n" : "AUTH XOAUTH2 " + message + "\r\n";
+        EXPECT_EQ("CAPA\r\n" + auth + "STAT\r\nTOP 1 0\r\nQUIT\r\n", n.sent);
+        EXPECT_EQ(1, notifier.headerCount);
+        EXPECT_TRUE(errors().empty());
+    }
+    useScriptedNet(&sn);
+}
+
+// A token the server refuses is answered as the mechanism requires, then one
+// new token is tried; the same refusal again asks for a sign-in, once per
+// outage, with the balloon, and sends no password. A poll that gets in ends the outage.
+TEST_F(NetPoll, OAuthRefusedTokenIsRenewedOnceThenASignInIsAskedFor)
+{
+    for (bool imapSource : {false, true}) {
+        for (bool bearer : {true, false}) {
+            ScriptedNet n;
+            n.imapMode = imapSource;
+            config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+            useOAuth(n);
+            n.server.accessToken = "access-2"; // the first token granted has ended early
+            n.server.offersOAuthBearer = bearer;
+            n.server.offersXoauth2 = !bearer;
+            n.server.messages = {{makeHeader(1)}};
+            useScriptedNet(&n);
+            resetFakeFrontEnd();
+            memset(&notifier, 0, sizeof notifier);
+            notifier.tickCounter = 1;
+            forgetAccessToken();
+            ASSERT_TRUE(runScriptedPoll());
+            const char *answer = bearer ? "AQ==\r\n" : "\r\n";
+            EXPECT_NE(std::string::npos, n.sent.find("\r\n" + std::string(answer)))
+                << "the error is answered";
+            EXPECT_EQ(2u, n.tokens.forms.size());
+            EXPECT_EQ((std::vector<std::string>{"access-1", "access-2"}), n.server.tokensSeen);
+            EXPECT_STREQ("401", net.saslStatus);
+            EXPECT_EQ(1, notifier.headerCount) << imapSource << bearer;
+            EXPECT_TRUE(errors().empty());
+
+            // Refused every time: one renewal, then the sign-in is asked for.
+            n.server.accessToken = "none";
+            n.server.tokensSeen.clear();
+            n.tokens.forms.clear();
+            newConnection();
+            n.sent.clear();
+            n.server.commands.clear();
+            n.replies = 0;
+            forgetAccessToken();
+            ASSERT_TRUE(runScriptedPoll());
+            EXPECT_EQ(2u, n.server.tokensSeen.size()) << "no loop";
+            EXPECT_EQ(2u, n.tokens.forms.size());
+            const std::string needed = "Sign-in needed for pelimbo: choose Sign in... from the menu";
+            EXPECT_EQ((std::vector<std::string>{"error:" + needed}), errors());
+            EXPECT_EQ((std::vector<std::string>{"notice:" + needed}), frontCalls("notice:"));
+            EXPECT_TRUE(notifier.pollFailed);
+            EXPECT_EQ(std::string::npos, n.sent.find("secret"));
+            EXPECT_EQ(std::string::npos, n.sent.find("LOGIN"));
+            EXPECT_EQ(n.startups, n.cleanups);
+
+            resetFakeFrontEnd();
+            n.server.commands.clear();
+            n.replies = 0;
+            ASSERT_TRUE(runScriptedPoll());
+            EXPECT_TRUE(errors().empty()) << "said once per outage";
+            EXPECT_TRUE(frontCalls("notice:").empty());
+            EXPECT_TRUE(oauth.signInNeededTold);
+
+            n.server.accessToken = "access-7";
+            n.tokens.answers = {"{\"access_token\":\"access-7\"}"};
+            forgetAccessToken();
+            ASSERT_TRUE(runScriptedPoll());
+            EXPECT_FALSE(notifier.pollFailed);
+            EXPECT_FALSE(oauth.signInNeededTold) << "the outage is over";
+        }
+    }
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, OAuthServerWithoutEitherMechanismGetsNoToken)
+{
+    for (int kind = 0; kind < 3; kind++) {
+        ScriptedNet n;
+        n.imapMode = kind != 0;
+        config.settings.MessageSource = kind != 0 ? SOURCE_IMAP4 : SOURCE_POP3;
+        useOAuth(n);
+        n.server.offersOAuthBearer = false;
+        n.server.offersXoauth2 = false;
+        n.server.capaRefused = kind == 0;
+        if (kind == 2) {
+            // A CAPABILITY refused outright says as little.
+            n.raw = [](const std::string &line) -> std::string {
+                return line.empty() ? "* OK hi\r\n" : "A0002 BAD unknown\r\n";
+            };
+        }
+        useScriptedNet(&n);
+        resetFakeFrontEnd();
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        ASSERT_TRUE(runScriptedPoll());
+        EXPECT_EQ(kind == 0 ? "CAPA\r\n" : "A0002 CAPABILITY\r\n", n.sent);
+        EXPECT_EQ((std::vector<std::string>{"error:The server does not offer OAuth2 sign-in"}), errors());
+        EXPECT_TRUE(notifier.pollFailed);
+        EXPECT_EQ(n.startups, n.cleanups);
+    }
+    useScriptedNet(&sn);
+}
+
+TEST_F(NetPoll, OAuthWithoutTlsSendsNothing)
+{
+    useOAuth(sn);
+    config.settings.Security = SECURITY_PLAIN;
+    keepAccessToken("access-1", 3600, sn.tokens.now);
+    addMessages(1);
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(0, sn.startups);
+    EXPECT_EQ(0, sn.opens);
+    EXPECT_TRUE(sn.tokens.forms.empty());
+    EXPECT_EQ((std::vector<std::string>{
+                  "error:OAuth2 sign-in needs TLS (Security 1 or 2): nothing was sent to 127.0.0.1"}),
+              errors());
+    EXPECT_TRUE(notifier.pollFailed);
+}
+
+// What the token service answers decides before any connection: a usable
+// token is kept (rotation stores the new refresh token), a grant that is over
+// clears the stored one and asks for a sign-in, other refusals and failures
+// are shown as they come; nothing of them connects to the mail server.
+TEST_F(NetPoll, OAuthTokenServiceAnswersDecideBeforeAnyConnection)
+{
+    useOAuth(sn);
+    addMessages(1);
+    sn.tokens.answers = {R"({"access_token":"access-1","refresh_token":"refresh-2","expires_in":3600})"};
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"refresh-2"}), sn.tokens.stored);
+    EXPECT_EQ(1, notifier.headerCount);
+    newConnection();
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(1u, sn.tokens.forms.size()) << "a token that lasts is used again";
+    sn.tokens.now += 3600 * 1000 - 59000;
+    newConnection();
+    ASSERT_TRUE(runScriptedPoll());
+    ASSERT_EQ(2u, sn.tokens.forms.size()) << "within a minute of its end it is renewed first";
+    EXPECT_NE(std::string::npos, sn.tokens.forms[1].find("&refresh_token=refresh-2&")) << "the rotated one";
+
+    struct Case {
+        std::string answer;
+        unsigned status;
+        bool reached;
+        const char *message;
+    };
+    const Case cases[] = {
+        {R"({"error":"invalid_grant","error_description":"AADSTS70008"})", 400, true,
+         "Sign-in needed for pelimbo: choose Sign in... from the menu"},
+        {R"({"error":"invalid_client","error_description":"Bad secret"})", 401, true,
+         "The token service answered: invalid_client\nBad secret"},
+        {"<html>busy</html>", 503, true,
+         "The token service at login.example.org sent an answer Pelimbo cannot read (HTTP 503)"},
+        {"", 0, false, "The certificate of login.example.org is not trusted"},
+    };
+    for (const Case &c : cases) {
+        newConnection();
+        forgetAccessToken();
+        oauth.signInNeededTold = false;
+        sn.tokens.refreshToken = "refresh-2";
+        sn.tokens.stored.clear();
+        sn.tokens.answers = {c.answer};
+        sn.tokens.httpStatus = c.status;
+        sn.tokens.reached = c.reached;
+        sn.tokens.failure = c.reached ? "" : c.message;
+        int opens = sn.opens;
+        ASSERT_TRUE(runScriptedPoll());
+        EXPECT_EQ((std::vector<std::string>{std::string("error:") + c.message}), errors());
+        EXPECT_EQ(opens, sn.opens) << "no connection to the mail server";
+        EXPECT_TRUE(notifier.pollFailed);
+        EXPECT_EQ(sn.startups, sn.cleanups);
+        bool overGrant = c.answer.find("invalid_grant") != std::string::npos;
+        EXPECT_EQ(overGrant ? std::vector<std::string>{""} : std::vector<std::string>{}, sn.tokens.stored);
+    }
+    sn.tokens.reached = true;
+    sn.tokens.httpStatus = 200;
+
+    newConnection();
+    sn.tokens.refreshToken = "";
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ((std::vector<std::string>{"error:Sign-in needed for pelimbo: choose Sign in... from the menu"}),
+              errors())
+        << "without a stored refresh token";
+    EXPECT_EQ(0, sn.startups - sn.cleanups);
+}
+
+TEST_F(NetPoll, OAuthTokenServiceThatNeverAnswersTimesOutAndItsLateAnswerIsIgnored)
+{
+    useOAuth(sn);
+    config.settings.ConnectTimeout = 2;
+    addMessages(1);
+    sn.tokens.hold = true;
+    EXPECT_FALSE(runScriptedPoll());
+    EXPECT_TRUE(netStages.refreshing);
+    for (int tick = 1; tick <= 3; tick++)
+        pollTick();
+    EXPECT_TRUE(notifier.pollInProgress);
+    pollTick();
+    EXPECT_FALSE(notifier.pollInProgress);
+    EXPECT_EQ((std::vector<std::string>{"error:Time out getting an access token from login.example.org"}),
+              errors());
+    EXPECT_EQ(sn.startups, sn.cleanups);
+    sn.tokens.hold = false;
+    ASSERT_TRUE(sn.tokens.deliver());
+    EXPECT_EQ(0, sn.opens) << "the late answer starts nothing";
+    EXPECT_STREQ("", oauth.accessToken);
+}
+
+// The replies up to the login cut at every byte, refusal and continuations
+// included, read as the whole ones do (the later ones are the password
+// conversation's, cut the same way above).
+TEST_F(NetPoll, OAuthRepliesCutAtEveryBytePositionGiveTheSameConversation)
+{
+    for (bool imapSource : {false, true}) {
+        config.settings.MessageSource = imapSource ? SOURCE_IMAP4 : SOURCE_POP3;
+        ScriptedNet whole;
+        whole.imapMode = imapSource;
+        useOAuth(whole);
+        whole.server.accessToken = "access-2";
+        whole.server.offersSaslIr = false;
+        useScriptedNet(&whole);
+        memset(&notifier, 0, sizeof notifier);
+        notifier.tickCounter = 1;
+        forgetAccessToken();
+        ASSERT_TRUE(runScriptedPoll());
+        ASSERT_FALSE(notifier.pollFailed);
+        const int loginReplies = 8; // handshake, greeting, capabilities, "+", error, refusal, "+", OK
+        for (int reply = 0; reply < loginReplies && reply < whole.replies; reply++) {
+            for (size_t at = 1; at < whole.replySizes[(size_t)reply]; at++) {
+                ScriptedNet cut;
+                cut.imapMode = imapSource;
+                useOAuth(cut);
+                cut.server.accessToken = "access-2";
+                cut.server.offersSaslIr = false;
+                cut.splitReply = reply;
+                cut.splitAt = at;
+                cut.chunkSize = 1 + at % 23;
+                useScriptedNet(&cut);
+                memset(&notifier, 0, sizeof notifier);
+                notifier.tickCounter = 1;
+                pop3 = Pop3Client();
+                imap = ImapClient();
+                forgetAccessToken();
+                ASSERT_TRUE(runScriptedPoll()) << "reply " << reply << " cut at " << at;
+                ASSERT_EQ(whole.sent, cut.sent) << "reply " << reply << " cut at " << at;
+                ASSERT_FALSE(notifier.pollFailed) << "reply " << reply << " cut at " << at;
+            }
+        }
+    }
+    useScriptedNet(&sn);
+}
 } // namespace
 
 // The framer under the two clients: a line comes out only once its line feed

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/base64.h"
 #include "config/config.h"
 #include "core/core.h"
 #include "poll/pollcycle.h"
@@ -49,9 +50,122 @@ static std::string stuffed(const std::string &header)
     return out;
 }
 
+// --- OAuth2 logins ---------------------------------------------------------------
+
+// The user and token of a SASL message (base64) in the mechanism's own form;
+// false when the message is not in that form.
+static bool readSaslMessage(const std::string &mechanism, const std::string &base64, std::string *user,
+                            std::string *token)
+{
+    uint8_t bytes[SASL_MESSAGE_SIZE];
+    size_t n = 0;
+    if (!base64Decode(base64.data(), base64.size(), bytes, sizeof bytes, &n))
+        return false;
+    std::string plain((const char *)bytes, n);
+    std::string userField, rest;
+    if (mechanism == "XOAUTH2" && plain.rfind("user=", 0) == 0) {
+        size_t end = plain.find('\x01');
+        if (end == std::string::npos)
+            return false;
+        *user = plain.substr(5, end - 5);
+        rest = plain.substr(end + 1);
+    } else if (mechanism == "OAUTHBEARER" && plain.rfind("n,a=", 0) == 0) {
+        size_t end = plain.find(",\x01");
+        if (end == std::string::npos)
+            return false;
+        *user = plain.substr(4, end - 4);
+        rest = plain.substr(end + 2);
+        while (rest.rfind("auth=", 0) != 0) { // host=, port= come first
+            size_t next = rest.find('\x01');
+            if (next == std::string::npos)
+                return false;
+            rest = rest.substr(next + 1);
+        }
+    } else {
+        return false;
+    }
+    if (rest.rfind("auth=Bearer ", 0) != 0 || rest.size() < 14 || rest.substr(rest.size() - 2) != "\x01\x01")
+        return false;
+    *token = rest.substr(12, rest.size() - 14);
+    return true;
+}
+
+// True when the message carries the token the server takes for its user.
+static bool saslAccepted(ScriptedServer &server, const std::string &mechanism, const std::string &base64)
+{
+    std::string user, token;
+    if (!readSaslMessage(mechanism, base64, &user, &token))
+        return false;
+    server.tokensSeen.push_back(token);
+    return !server.accessToken.empty() && token == server.accessToken && user == server.login;
+}
+
+static bool offered(const ScriptedServer &server, const std::string &mechanism)
+{
+    return (mechanism == "OAUTHBEARER" && server.offersOAuthBearer)
+           || (mechanism == "XOAUTH2" && server.offersXoauth2);
+}
+
+// The answer a client owes an error continuation: a single 0x01 for
+// OAUTHBEARER, an empty line for XOAUTH2.
+static bool rightErrorAnswer(const std::string &mechanism, const std::string &answer)
+{
+    return answer == (mechanism == "OAUTHBEARER" ? "AQ==" : "");
+}
+
+// One SASL message: the verdict, or the error continuation.
+static std::string judgeSasl(ScriptedServer &server, const std::string &mechanism, const std::string &base64,
+                             const std::string &accepted)
+{
+    if (saslAccepted(server, mechanism, base64))
+        return accepted;
+    server.awaitingErrorAnswer = true;
+    return "+ " + server.saslError + "\r\n";
+}
+
 std::string ScriptedServer::pop3(const std::string &line)
 {
     std::string cmd = line.substr(0, line.size() - 2);
+    if (awaitingErrorAnswer) {
+        awaitingErrorAnswer = false;
+        std::string mechanism = pendingAuthMechanism;
+        pendingAuthMechanism.clear();
+        return rightErrorAnswer(mechanism, cmd) ? "-ERR [AUTH] Authentication failed\r\n"
+                                                : "-ERR bad answer\r\n";
+    }
+    if (!pendingAuthMechanism.empty() && pendingAuthTag == "+") {
+        pendingAuthTag.clear();
+        std::string reply = judgeSasl(*this, pendingAuthMechanism, cmd, "+OK logged in\r\n");
+        if (!awaitingErrorAnswer)
+            pendingAuthMechanism.clear();
+        return reply;
+    }
+    if (cmd == "CAPA") {
+        if (capaRefused)
+            return "-ERR unknown command\r\n";
+        std::string sasl = "SASL PLAIN";
+        if (offersOAuthBearer)
+            sasl += " OAUTHBEARER";
+        if (offersXoauth2)
+            sasl += " XOAUTH2";
+        return "+OK\r\nTOP\r\nUSER\r\n" + sasl + "\r\nUIDL\r\n.\r\n";
+    }
+    if (cmd.rfind("AUTH ", 0) == 0) {
+        std::string rest = cmd.substr(5);
+        size_t space = rest.find(' ');
+        std::string mechanism = rest.substr(0, space);
+        if (!offered(*this, mechanism))
+            return "-ERR unsupported mechanism\r\n";
+        pendingAuthMechanism = mechanism;
+        if (space == std::string::npos) {
+            pendingAuthTag = "+";
+            return "+ \r\n";
+        }
+        std::string reply = judgeSasl(*this, mechanism, rest.substr(space + 1), "+OK logged in\r\n");
+        if (!awaitingErrorAnswer)
+            pendingAuthMechanism.clear();
+        return reply;
+    }
     if (cmd.rfind("USER ", 0) == 0)
         return cmd.substr(5) == login ? "+OK\r\n" : "-ERR no such user\r\n";
     if (cmd.rfind("PASS ", 0) == 0)
@@ -109,6 +223,26 @@ std::string ScriptedServer::imap(const std::string &line)
     std::string no = lowercaseStatus ? " no " : " NO ";
     int n = 0;
     std::string capabilities = offersIdle ? "IMAP4rev1 IDLE" : "IMAP4rev1";
+    std::string loggedIn = ok + (loginCapabilities ? "[CAPABILITY " + capabilities + "] " : "") + "Logged in\r\n";
+    if (awaitingErrorAnswer) {
+        awaitingErrorAnswer = false;
+        std::string authTag = pendingAuthTag;
+        std::string mechanism = pendingAuthMechanism;
+        pendingAuthTag.clear();
+        pendingAuthMechanism.clear();
+        return rightErrorAnswer(mechanism, cmd)
+                   ? authTag + no + "[AUTHENTICATIONFAILED] Invalid credentials\r\n"
+                   : authTag + " BAD wrong answer to the error\r\n";
+    }
+    if (!pendingAuthTag.empty()) {
+        std::string authTag = pendingAuthTag;
+        std::string reply = judgeSasl(*this, pendingAuthMechanism, cmd, authTag + loggedIn);
+        if (!awaitingErrorAnswer) {
+            pendingAuthTag.clear();
+            pendingAuthMechanism.clear();
+        }
+        return reply;
+    }
     if (cmd == "DONE" && !idleTag.empty()) {
         std::string idle = idleTag;
         idleTag.clear();
@@ -120,15 +254,39 @@ std::string ScriptedServer::imap(const std::string &line)
         idleTag = tag;
         return "+ idling\r\n";
     }
-    if (rest == "CAPABILITY")
-        return "* CAPABILITY " + capabilities + "\r\n" + tag + ok + "Capability completed\r\n";
+    if (rest == "CAPABILITY") {
+        std::string list = "* CAPABILITY " + capabilities + " LITERAL+";
+        if (offersSaslIr)
+            list += " SASL-IR";
+        if (offersOAuthBearer)
+            list += " AUTH=OAUTHBEARER";
+        if (offersXoauth2)
+            list += " AUTH=XOAUTH2";
+        return list + " AUTH=PLAIN\r\n" + tag + ok + "Capability completed\r\n";
+    }
+    if (rest.rfind("AUTHENTICATE ", 0) == 0) {
+        std::string args = rest.substr(13);
+        size_t space = args.find(' ');
+        std::string mechanism = args.substr(0, space);
+        if (!offered(*this, mechanism))
+            return tag + no + "Unsupported authentication mechanism\r\n";
+        pendingAuthMechanism = mechanism;
+        pendingAuthTag = tag;
+        if (space == std::string::npos)
+            return "+ \r\n";
+        if (!offersSaslIr)
+            return tag + " BAD initial response without SASL-IR\r\n";
+        std::string reply = judgeSasl(*this, mechanism, args.substr(space + 1), tag + loggedIn);
+        if (!awaitingErrorAnswer) {
+            pendingAuthTag.clear();
+            pendingAuthMechanism.clear();
+        }
+        return reply;
+    }
     if (rest.rfind("LOGIN ", 0) == 0) {
         const char *p = rest.c_str() + 6;
         std::string u = imapString(p), w = imapString(p);
-        std::string code = loginCapabilities ? "[CAPABILITY " + capabilities + "] " : "";
-        return tag
-               + ((u == login && w == password) ? ok + code + "Logged in\r\n"
-                                                : no + "[AUTHENTICATIONFAILED] failed\r\n");
+        return tag + ((u == login && w == password) ? loggedIn : no + "[AUTHENTICATIONFAILED] failed\r\n");
     }
     if (rest.rfind("SELECT ", 0) == 0 || rest.rfind("EXAMINE ", 0) == 0) {
         const char *p = rest.c_str() + rest.find(' ') + 1;
@@ -206,8 +364,10 @@ void ScriptedNet::deliver(const std::string &reply)
     std::string bytes;
     if (replies == rekeyBeforeReply)
         bytes += toyRecord(22, "REKEY");
-    for (size_t at = 0; at < reply.size(); at += recordSize)
+    for (size_t at = 0; at < reply.size(); at += recordSize) {
         bytes += toyRecord(23, reply.substr(at, recordSize));
+        dataRecords++;
+    }
     if (closeNotifyAfterLogout
         && (reply.find("+OK bye") == 0 || reply.find("Logout completed") != std::string::npos))
         bytes += toyRecord(21, "");
@@ -355,6 +515,7 @@ static int layerSend(NetSocket s, const char *data, int length)
     int take = (n.sendLimit > 0 && length > n.sendLimit) ? n.sendLimit : length;
     std::string bytes(data, (size_t)take);
     n.wire += bytes;
+    n.sends++;
     if (n.tls) {
         n.wireIn += bytes;
         takeRecords(n);
@@ -538,11 +699,69 @@ static const SecureLayer toyLayer = {
     toyLoad, toyBegin, toyHandshake, toyVerify, toySeal, toyOpen, toyEnd, toyStatus, toyDescribe,
 };
 
+// --- The token layer ---------------------------------------------------------------------
+
+static bool tokensRead(char *plain, size_t size)
+{
+    copyText(plain, size, scripted->tokens.refreshToken.c_str());
+    return !scripted->tokens.refreshToken.empty();
+}
+
+static void tokensStore(const char *plain)
+{
+    scripted->tokens.stored.push_back(plain);
+    scripted->tokens.refreshToken = plain;
+}
+
+static bool tokensStart(TokenJob *job)
+{
+    ScriptedTokens &t = scripted->tokens;
+    t.forms.push_back(job->form);
+    if (t.startFails) {
+        copyText(job->failure, "Unable to load WINHTTP.DLL");
+        return false;
+    }
+    wipeBytes(job->form, sizeof job->form); // as the platform's layer does once it is sent
+    t.pending = job;
+    return true;
+}
+
+static uint32_t tokensClock(void)
+{
+    return scripted->tokens.now;
+}
+
+static const TokenLayer scriptedTokenLayer = {tokensRead, tokensStore, tokensStart, tokensClock};
+
+bool ScriptedTokens::deliver()
+{
+    TokenJob *job = pending;
+    if (!job)
+        return false;
+    pending = nullptr;
+    job->reached = reached;
+    job->httpStatus = httpStatus;
+    copyText(job->failure, failure.c_str());
+    std::string answer;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    } else {
+        answer = "{\"access_token\":\"access-" + std::to_string(++granted)
+                 + "\",\"token_type\":\"Bearer\",\"expires_in\":3600}";
+    }
+    copyText(job->answer, sizeof job->answer, answer.c_str());
+    job->answerLength = strlen(job->answer);
+    handleTokenDone(0, (intptr_t)job);
+    return true;
+}
+
 void useScriptedSockets(ScriptedNet *n)
 {
     scripted = n;
     installSocketLayer(&scriptedLayer);
     installSecureLayer(&toyLayer);
+    installTokenLayer(&scriptedTokenLayer);
     forgetHostAddress();
 }
 
@@ -563,7 +782,10 @@ void pumpScripted(int maxEvents)
     for (int i = 0; i < maxEvents; i++) {
         bool talking = (notifier.pollInProgress || netStages.watching)
                        && (netStages.awaitingServer || netStages.handshaking);
-        if (talking && net.sendRemaining > 0 && readArmed()) {
+        if (notifier.pollInProgress && netStages.refreshing) {
+            if (n.tokens.hold || !n.tokens.deliver())
+                break;
+        } else if (talking && net.sendRemaining > 0 && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_WRITE);
         } else if (talking && !n.pending.empty() && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_READ);
@@ -602,6 +824,8 @@ bool driveScriptedPoll(int maxEvents)
     ScriptedNet &n = *scripted;
     if (!notifier.pollInProgress)
         return true;
+    if (netStages.refreshing && (n.tokens.hold || !n.tokens.deliver()))
+        return false; // the token service has not answered yet
     if (net.lookupHandle != 0)
         handleHostResolved(net.lookupHandle, n.lookupFails ? (intptr_t)(11001 << 16) : 0);
     if (n.startConnectPosted) {

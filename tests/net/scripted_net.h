@@ -32,6 +32,16 @@ struct ScriptedServer {
     bool loginCapabilities = false; // LOGIN's OK carries a [CAPABILITY ...] code
     std::string idleTag;            // the IDLE in force, answered at DONE
 
+    // OAuth2: the access token the server takes (empty: none), what it
+    // offers, and the error it sends as a continuation when it refuses one.
+    std::string accessToken;
+    bool offersOAuthBearer = true, offersXoauth2 = true, offersSaslIr = true;
+    bool capaRefused = false;                                                   // POP3: CAPA answered -ERR
+    std::string saslError = "eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiQmVhcmVyIn0="; // {"status":"401",...}
+    std::vector<std::string> tokensSeen;              // the token of every SASL message received
+    std::string pendingAuthTag, pendingAuthMechanism; // AUTHENTICATE waiting for its response
+    bool awaitingErrorAnswer = false;
+
     std::vector<std::string> commands; // every command line received, CRLF included
     std::string pop3(const std::string &line);
     std::string imap(const std::string &line);
@@ -39,8 +49,29 @@ struct ScriptedServer {
     size_t liveCount() const;
 };
 
+// The token layer played by the test: the stored refresh token, the forms
+// the transport sends, and the answers the token service gives. A job waits
+// until the pump hands it back, as the window's message would.
+struct ScriptedTokens {
+    std::string refreshToken = "refresh-1"; // stored, plain (empty: none, or not openable)
+    std::vector<std::string> forms;         // every form sent
+    std::vector<std::string> stored;        // every storeRefreshToken call
+    std::deque<std::string> answers;        // JSON answers in turn; when empty, one granting "access-N"
+    bool reached = true;
+    std::string failure;
+    unsigned httpStatus = 200;
+    bool startFails = false;
+    bool hold = false; // keep the job until the test delivers it
+    int granted = 0;
+    uint32_t now = 5000;
+    TokenJob *pending = nullptr;
+    // Hands the pending job back (as WM_TOKENDONE would); false when none.
+    bool deliver();
+};
+
 struct ScriptedNet {
     ScriptedServer server;
+    ScriptedTokens tokens;
     bool imapMode = false;
     size_t chunkSize = 4096; // replies are delivered in pieces of this size
     // Splits the n-th reply (0 = greeting) at this byte position, 0 = no split.
@@ -67,6 +98,8 @@ struct ScriptedNet {
     bool handshakeSilent = false; // the server never answers the client's hello
     int handshakes = 0;
     std::string wire;   // every byte the client put on the wire
+    int sends = 0;      // send calls that took bytes
+    int dataRecords = 0; // data records the server sealed
     std::string wireIn; // the client's record not yet complete
 
     std::deque<std::string> pending; // chunks waiting to be read

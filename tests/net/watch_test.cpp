@@ -512,39 +512,45 @@ TEST_F(Watch, ResumePollsEverySourceAtTheNextTick)
 
 // --- Server lines ---------------------------------------------------------------------------------
 
+// The list of the untagged response and of the response code alike; a word
+// counts only whole and only inside the list.
 TEST(ImapResponse, CapabilityListsAreReadFromEveryFormAndOnlyThose)
 {
     struct Case {
         const char *line;
-        bool carries, idle;
+        bool carries, idle, saslIr, bearer;
     } cases[] = {
-        {"* CAPABILITY IMAP4rev1 IDLE NAMESPACE\r\n", true, true},
-        {"* capability imap4rev1 idle", true, true},
-        {"* OK [CAPABILITY IMAP4rev1 SASL-IR IDLE] Dovecot ready.\r\n", true, true},
-        {"A0002 OK [CAPABILITY IMAP4rev1 SORT] Logged in\r\n", true, false},
-        {"* PREAUTH [CAPABILITY IDLE] hi\r\n", true, true},
-        {"* CAPABILITY IMAP4rev1 IDLEX XIDLE\r\n", true, false},
-        {"* CAPABILITY IMAP4rev1 [IDLE]\r\n", true, false},
-        {"* OK [CAPABILITY IMAP4rev1] IDLE in the text\r\n", true, false},
-        {"* OK [CAPABILITY", true, false},
-        {"* OK [ALERT] IDLE\r\n", false, false},
-        {"A0002 CAPABILITY IDLE\r\n", false, false},
-        {"* OK IDLE\r\n", false, false},
-        {"* 3 EXISTS\r\n", false, false},
-        {"", false, false},
-        {"*", false, false},
-        {"    ", false, false},
+        {"* CAPABILITY IMAP4rev1 IDLE NAMESPACE\r\n", true, true, false, false},
+        {"* capability imap4rev1 idle auth=oauthbearer", true, true, false, true},
+        {"* OK [CAPABILITY IMAP4rev1 SASL-IR IDLE] Dovecot ready.\r\n", true, true, true, false},
+        {"A0002 OK [CAPABILITY IMAP4rev1 SORT] Logged in\r\n", true, false, false, false},
+        {"A0002 ok [capability IDLE]\r\n", true, true, false, false},
+        {"* PREAUTH [CAPABILITY IDLE] hi\r\n", true, true, false, false},
+        {"* CAPABILITY IMAP4rev1 IDLEX XIDLE AUTH=\r\n", true, false, false, false},
+        {"* OK [CAPABILITY IMAP4rev1] IDLE AUTH=OAUTHBEARER in the text\r\n", true, false, false, false},
+        {"* OK [CAPABILITY IMAP4rev1 IDLE", false, false, false, false},
+        {"* NO [CAPABILITY IDLE] no\r\n", false, false, false, false},
+        {"* OK [ALERT] IDLE\r\n", false, false, false, false},
+        {"A0002 CAPABILITY IDLE\r\n", false, false, false, false},
+        {"* OK IDLE\r\n", false, false, false, false},
+        {"* 3 EXISTS\r\n", false, false, false, false},
+        {"", false, false, false, false},
+        {"*", false, false, false, false},
+        {"* OK ", false, false, false, false},
+        {"    ", false, false, false, false},
     };
     for (const Case &c : cases) {
-        bool listed = true;
-        EXPECT_EQ(c.carries, imapCapabilityListed(c.line, strlen(c.line), "IDLE", &listed)) << c.line;
-        EXPECT_EQ(c.idle, listed) << c.line;
+        ServerOffer offer = ServerOffer();
+        EXPECT_EQ(c.carries, readImapCapabilities(c.line, strlen(c.line), &offer)) << c.line;
+        EXPECT_EQ(c.idle, offer.idle) << c.line;
+        EXPECT_EQ(c.saslIr, offer.initialResponse) << c.line;
+        EXPECT_EQ(c.bearer, offer.oauthBearer) << c.line;
     }
     // Never past the length: the list ends where the line is cut.
     const char cut[] = "* CAPABILITY IMAP4rev1 IDLE";
-    bool listed = true;
-    EXPECT_TRUE(imapCapabilityListed(cut, strlen(cut) - 1, "IDLE", &listed));
-    EXPECT_FALSE(listed);
+    ServerOffer offer = ServerOffer();
+    EXPECT_TRUE(readImapCapabilities(cut, strlen(cut) - 1, &offer));
+    EXPECT_FALSE(offer.idle);
 }
 
 TEST(ImapResponse, ChangesAndGoodbyesAreTheUntaggedLinesThatSaySo)

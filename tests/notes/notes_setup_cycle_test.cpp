@@ -65,19 +65,14 @@ class NotesSetupCycle : public NotifierWithSetup
     // Runs the setup command with the steps acting on its dialog.
     bool setupWith(const std::vector<Step> &steps)
     {
-        bool leftOpen = false;
-        int saved = runScripted(
-            steps, [] { return runSetup() ? 1 : 0; }, &leftOpen);
-        EXPECT_FALSE(leftOpen);
-        return saved != 0;
+        return withSetupDialog(steps, [] { return runSetup() ? 1 : 0; }) != 0;
     }
 };
 
 TEST_F(NotesSetupCycle, SessionMakesWayForSetupAndOnlyNotesChangesResetTheMail)
 {
     MessageBoxCapture boxes;
-    std::string arguments = "\"" + dir.file("PELIMBO.INI") + "\"";
-    ASSERT_EQ(-1, startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE));
+    ASSERT_EQ(-1, startOnIni());
     ASSERT_TRUE(notesSource.loaded);
     EXPECT_EQ(2, notifier.headerCount);
 

@@ -14,6 +14,7 @@
 #include "core/core.h"
 #include "sources/notes.h"
 #include "tests/fakes/recording_frontend.h"
+#include "tests/mail/mail_fixture.h"
 #include "tests/standins/common/standin_exports.h"
 
 namespace
@@ -194,6 +195,30 @@ TEST_F(NotesSourceTest, ClientSettingsReplaceTheStoredOnes)
     EXPECT_EQ(calls("NSFDbOpen"), std::vector<std::string>{"NSFDbOpen:Hub/Acme!!mail\\ann.nsf"});
 }
 
+// Libraries return true when a variable is found, or 0 for success, or true
+// with an empty text: whichever they do, a text that comes back is taken and
+// a variable without one keeps the stored setting.
+TEST_F(NotesSourceTest, ClientSettingsAreTakenWhateverTheCallReturns)
+{
+    for (const char *style : {"found", "status", "empty"}) {
+        SCOPED_TRACE(style);
+        config.settings.UseNotesSettings = true;
+        copyText(config.settings.LoginRaw, "stored.id");
+        copyText(config.settings.NotesServer, "Local");
+        copyText(config.settings.NotesMailDatabase, USER_DB);
+        resetFakeFrontEnd();
+        world(inbox({}, std::string("envstyle\t") + style
+                            + "\nenv\tKeyFilename\tann.id\nenv\tMailServer\tHub/Acme\n"));
+        EXPECT_TRUE(notesSource.loaded);
+        EXPECT_STREQ("ann.id", config.settings.LoginRaw);
+        EXPECT_STREQ("ann.id", config.settings.Login);
+        EXPECT_STREQ("Hub/Acme", config.settings.NotesServer);
+        EXPECT_STREQ(USER_DB, config.settings.NotesMailDatabase);
+        EXPECT_TRUE(errors().empty());
+        closeNotes();
+    }
+}
+
 TEST_F(NotesSourceTest, UnknownIdFileClosesTheSessionWithBothMessages)
 {
     copyText(config.settings.LoginRaw, "nobody.id");
@@ -268,6 +293,16 @@ TEST_F(NotesSourceTest, SenderAndSubjectAreCutAndMissingOnesGetPlaceholders)
     EXPECT_EQ(std::string(55, 'f'), mail.shownHeaders[0].from);
     EXPECT_STREQ("<no subject>", mail.shownHeaders[0].subject);
     EXPECT_STREQ("<no from>", mail.shownHeaders[1].from);
+}
+
+// Run again under the Japanese code page (tests/notes/CMakeLists.txt).
+TEST_F(NotesSourceTest, LongTextsAreCutBetweenCharacters)
+{
+    world(inbox({{"1", doubleByteServiceText(), doubleByteServiceText(), "100"}}));
+    pollNotes();
+    ASSERT_EQ(1, notifier.shownCount);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_FROM);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_SUBJECT);
 }
 
 TEST_F(NotesSourceTest, UnreadOnlyWithEverythingReadOpensNoRecord)

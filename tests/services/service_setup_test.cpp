@@ -48,17 +48,13 @@ class SetupSessions : public NotifierWithSetup
         dir.write("inbox.mbx", "From a@b Mon Dec  7 09:12:44 2026\nFrom: A <a@b>\nSubject: s\n\nbody\n");
         SetEnvironmentVariableA("PELIMBO_MAPI_MAILBOX", dir.file("mailbox.txt").c_str());
     }
+    // Setup as the user opens it, from the system menu.
     void setup(const std::vector<Step> &steps)
     {
-        bool leftOpen = true;
-        runScripted(
-            steps,
-            [&] {
-                SendMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_SETUP, 0);
-                return 0;
-            },
-            &leftOpen);
-        EXPECT_FALSE(leftOpen);
+        withSetupDialog(steps, [] {
+            SendMessageA(win.mainWindow, WM_SYSCOMMAND, MENU_SETUP, 0);
+            return 0;
+        });
     }
     void pollNow(void)
     {
@@ -79,8 +75,7 @@ TEST_F(SetupSessions, ProfileChosenInSetupIsLoggedOnAndFollowed)
     dir.write("PELIMBO.INI", "[Pelimbo]\r\nMessageSource=0\r\nMailFile=" + dir.file("inbox.mbx")
                                  + "\r\nPollInterval=600\r\n");
     MessageBoxCapture boxes;
-    std::string arguments = "\"" + dir.file("PELIMBO.INI") + "\"";
-    ASSERT_EQ(startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE), -1);
+    ASSERT_EQ(startOnIni(), -1);
     EXPECT_EQ(GetModuleHandleA("mapi32.dll"), (HMODULE)NULL) << "a mail file needs no MAPI";
 
     // Windows Messaging with the default profile the list offers.

@@ -219,6 +219,17 @@ TEST_F(Mapi, HundredAndFiftyMessagesCountAllAndShowTheLastHundredInOrder)
     EXPECT_STREQ(mail.shownHeaders[99].from, "Sender 149");
 }
 
+// Run again under the Japanese code page (tests/services/CMakeLists.txt).
+TEST_F(Mapi, LongTextsAreCutBetweenCharacters)
+{
+    mailbox(mapiMessage("m1", "2024/03/01 09:00", doubleByteServiceText(), doubleByteServiceText()));
+    openMapi();
+    poll();
+    ASSERT_EQ(notifier.shownCount, 1);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_FROM);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_SUBJECT);
+}
+
 TEST_F(Mapi, UnreadOnlyAsksTheLibraryForUnreadMessages)
 {
     config.settings.UnreadOnly = true;
@@ -621,6 +632,16 @@ TEST_F(Vim, AttributesNeverReadPastWhatTheLibraryFilled)
     EXPECT_EQ(std::string(mail.shownHeaders[0].subject), std::string(55, 'S'));
     EXPECT_STREQ(mail.shownHeaders[1].from, "") << "a record ending before the text has none";
     EXPECT_EQ(std::string(mail.shownHeaders[2].from), std::string(55, 'F'));
+}
+
+TEST_F(Vim, LongTextsAreCutBetweenCharacters)
+{
+    mailbox(vimMessage("r1", dayOne, doubleByteServiceText(), doubleByteServiceText()));
+    openVim();
+    poll();
+    ASSERT_EQ(notifier.shownCount, 1);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_FROM);
+    expectCutBetweenCharacters(&mail.shownHeaders[0], FIELD_SUBJECT);
 }
 
 TEST_F(Vim, ExitDuringTheWalkStopsAndClosesTheContainer)

@@ -41,13 +41,9 @@ class FirstStart : public NotifierWithSetup
         NotifierWithSetup::SetUp();
         dir.write("inbox.mbx", twoMessages);
     }
-    int start(const std::vector<Step> &steps, bool *leftOpen)
+    int start(const std::vector<Step> &steps)
     {
-        std::string arguments = "\"" + dir.file("PELIMBO.INI") + "\"";
-        return runScripted(
-            steps,
-            [&] { return startNotifier(GetModuleHandleA(NULL), arguments.c_str(), SW_SHOWNOACTIVATE); },
-            leftOpen);
+        return withSetupDialog(steps, [this] { return startOnIni(); });
     }
 };
 
@@ -56,16 +52,13 @@ TEST_F(FirstStart, MailFileNamedInSetupIsPolledAtOnce)
     // An INI file without the section: every default, so no mail file.
     dir.write("PELIMBO.INI", "");
     MessageBoxCapture boxes;
-    bool leftOpen = true;
     std::string shownTab;
     int result = start({[&](HWND d) {
-                           shownTab = selectedTab(d);
-                           selectTab(d, "Mailbox");
-                           setText(d, "Mailbox", IDC_MB_MAILFILE, dir.file("inbox.mbx").c_str());
-                           pressOk(d);
-                       }},
-                       &leftOpen);
-    EXPECT_FALSE(leftOpen);
+        shownTab = selectedTab(d);
+        selectTab(d, "Mailbox");
+        setText(d, "Mailbox", IDC_MB_MAILFILE, dir.file("inbox.mbx").c_str());
+        pressOk(d);
+    }});
     ASSERT_EQ(result, -1) << "the notifier should be running";
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{});
     EXPECT_EQ(shownTab, "Message source");
@@ -87,9 +80,7 @@ TEST_F(FirstStart, CancelledSetupEndsTheProgramWithoutWriting)
 {
     dir.write("PELIMBO.INI", "");
     MessageBoxCapture boxes;
-    bool leftOpen = true;
-    int result = start({[&](HWND d) { pressCancel(d); }}, &leftOpen);
-    EXPECT_FALSE(leftOpen);
+    int result = start({[&](HWND d) { pressCancel(d); }});
     EXPECT_EQ(result, 1);
     EXPECT_EQ(win.mainWindow, (HWND)NULL);
     EXPECT_EQ(dir.read("PELIMBO.INI"), "");

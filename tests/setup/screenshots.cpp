@@ -1,4 +1,4 @@
-// Saves a picture of each of the nine setup pages, as the user sees them, into
+// Saves a picture of each of the ten setup pages, as the user sees them, into
 // the folder named on the command line (page-1-message-source.bmp, ...).
 #include <windows.h>
 
@@ -32,10 +32,10 @@ int main(int argc, char **argv)
         return 1;
     }
     static const char *const pages[] = {"Message source", "Mailbox", "Window",  "Mail reader", "Filters",
-                                        "Colors",         "Sound",   "WAVBase", "Network"};
+                                        "Colors",         "Sound",   "WAVBase", "Network",     "Sign-in"};
     std::vector<Step> steps;
     int failures = 0;
-    for (int i = 0; i < 9; i++) {
+    for (int i = 0; i < 10; i++) {
         steps.push_back([i](HWND dialog) { selectTab(dialog, pages[i]); });
         steps.push_back([i, out, &failures](HWND dialog) {
             std::string name = pages[i];

@@ -254,6 +254,18 @@ void selectListEntry(HWND dialog, const char *label, int id, int index)
     SendMessageA(pageOf(dialog, label), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), (LPARAM)list);
 }
 
+void selectComboEntry(HWND dialog, const char *label, int id, int index)
+{
+    HWND combo = control(dialog, label, id);
+    SendMessageA(combo, CB_SETCURSEL, (WPARAM)index, 0);
+    SendMessageA(pageOf(dialog, label), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)combo);
+}
+
+int comboSelection(HWND dialog, const char *label, int id)
+{
+    return (int)SendMessageA(control(dialog, label, id), CB_GETCURSEL, 0, 0);
+}
+
 int listSelection(HWND dialog, const char *label, int id)
 {
     return (int)SendMessageA(control(dialog, label, id), LB_GETCURSEL, 0, 0);

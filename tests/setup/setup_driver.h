@@ -74,6 +74,9 @@ bool checked(HWND dialog, const char *label, int id);
 bool enabled(HWND dialog, const char *label, int id);
 bool visible(HWND dialog, const char *label, int id);
 void selectListEntry(HWND dialog, const char *label, int id, int index);
+// Chooses an entry of a drop-down list as the user does (the page hears of it).
+void selectComboEntry(HWND dialog, const char *label, int id, int index);
+int comboSelection(HWND dialog, const char *label, int id);
 int listSelection(HWND dialog, const char *label, int id);
 std::vector<std::string> listTexts(HWND dialog, const char *label, int id);
 std::vector<std::string> comboTexts(HWND dialog, const char *label, int id);

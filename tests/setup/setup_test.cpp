@@ -82,6 +82,11 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         {"Security", "0"},
         {"TrustFile", ""},
         {"Idle", "TRUE"}, // a new configuration watches
+        {"Auth", "0"},
+        {"OAuthProvider", "0"},
+        {"OAuthToken", ""},
+        {"ProtectPassword", "FALSE"},
+        {"PasswordProtected", ""},
     };
     for (const auto &value : values)
         EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
@@ -207,6 +212,7 @@ TEST_F(SetupDialog, TabsComeAndGoAndReturnAtTheEnd)
     EXPECT_EQ(start, base);
     Strings withNetwork = base;
     withNetwork.push_back("Network");
+    withNetwork.push_back("Sign-in");
     EXPECT_EQ(pop3, withNetwork);
     EXPECT_FALSE(fileFieldShown);
     EXPECT_TRUE(loginShown);

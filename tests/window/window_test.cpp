@@ -15,7 +15,9 @@
 #include "poll/pollcycle.h"
 #include "notifier/window.h"
 #include "tests/config/winfiles.h"
+#include "tests/setup/setup_driver.h"
 #include "tests/support/msgbox_capture.h"
+#include "setup/setupids.h"
 
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
 
@@ -131,7 +133,7 @@ std::vector<int> appendedIds()
     for (int i = 0; i < GetMenuItemCount(menu); i++)
         ids.push_back((int)GetMenuItemID(menu, i));
     for (size_t i = 0; i < ids.size(); i++)
-        if (ids[i] >= MENU_POLL_NOW && ids[i] <= MENU_PASSWORD)
+        if (ids[i] >= MENU_POLL_NOW && ids[i] <= MENU_SIGN_IN)
             return std::vector<int>(ids.begin() + (i > 0 ? i - 1 : 0), ids.end());
     return {};
 }
@@ -419,6 +421,38 @@ TEST_F(NotifierWindow, PasswordPromptNamesTheExpandedLoginAsItIs)
     EXPECT_TRUE(boxes.texts().empty());
 }
 
+// With OAuth2 the menu offers "Sign &in..." (after "Pass&word..."), no
+// password is asked for at start, and a poll without a stored sign-in says
+// so once, in a box and in the balloon, however many polls follow. A sign-in
+// chosen during a poll waits for its end.
+TEST_F(NotifierWindow, OAuthOffersSignInAndSaysOnceThatOneIsNeeded)
+{
+    MessageBoxCapture boxes;
+    writeFile(ini, "[Pelimbo]\nMessageSource=7\nLogin=ann@example.org\nMailHost=127.0.0.1\nSecurity=2\n"
+                   "Auth=1\nOAuthProvider=2\nOAuthClientId=id\nPasswordPrompt=TRUE\nPollInterval=5\n");
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(appendedIds(), (std::vector<int>{0, MENU_POLL_NOW, MENU_CLEAR, MENU_SETUP, MENU_PASSWORD,
+                                               MENU_SIGN_IN, MENU_HELP, MENU_ABOUT}));
+    EXPECT_EQ(menuText(MENU_SIGN_IN), "Sign &in...");
+    const std::string needed = "Sign-in needed for ann@example.org: choose Sign in... from the menu";
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{needed})) << "and no password prompt";
+    EXPECT_TRUE(win.balloonShown);
+    EXPECT_TRUE(notifier.pollFailed);
+
+    notifier.tickCounter = 0;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(boxes.texts().size(), 1u) << "once per outage";
+
+    notifier.pollInProgress = true;
+    command(MENU_SIGN_IN);
+    EXPECT_EQ(notifier.pendingCommand, PENDING_SIGN_IN);
+    EXPECT_NE(win.pollWaitDialog, (HWND)NULL);
+    notifier.pendingCommand = PENDING_NONE; // the browser sign-in itself is the OAuth tests'
+    notifier.pollInProgress = false;
+    TimerProc(win.mainWindow, WM_TIMER, POLL_TIMER_ID, 0);
+    EXPECT_EQ(win.pollWaitDialog, (HWND)NULL);
+}
+
 // --- Commands that wait for the poll --------------------------------------------------------
 
 TEST_F(NotifierWindow, ExitDuringAPollWaitsForItsEnd)
@@ -668,10 +702,9 @@ TEST_F(NotifierWindow, ScreenShowsHeadersOnTheHeaderBackgroundAndThePictureWitho
 
 // Writes a 24-bit BMP of pixels (rows top first) when PELIMBO_SCREENSHOTS names
 // a folder, for looking at by eye.
-void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int width, int height)
+void writeBmp(const std::string &path, const std::vector<COLORREF> &pixels, int width, int height)
 {
-    char folder[MAX_PATH];
-    if (!GetEnvironmentVariableA("PELIMBO_SCREENSHOTS", folder, sizeof folder) || width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0)
         return;
     int stride = (width * 3 + 3) & ~3;
     BITMAPFILEHEADER file = {};
@@ -693,10 +726,17 @@ void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int w
             p[1] = (char)GetGValue(c);
             p[2] = (char)GetRValue(c);
         }
-    std::ofstream out(std::string(folder) + "\\" + name, std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
     out.write((const char *)&file, sizeof file);
     out.write((const char *)&info, sizeof info);
     out << data;
+}
+
+void saveScreenshot(const char *name, const std::vector<COLORREF> &pixels, int width, int height)
+{
+    char folder[MAX_PATH];
+    if (GetEnvironmentVariableA("PELIMBO_SCREENSHOTS", folder, sizeof folder))
+        writeBmp(std::string(folder) + "\\" + name, pixels, width, height);
 }
 
 std::vector<COLORREF> grabScreen(int *width, int *height)
@@ -724,6 +764,31 @@ std::vector<COLORREF> grabScreen(int *width, int *height)
     DeleteDC(memory);
     ReleaseDC(NULL, source);
     return pixels;
+}
+
+// The text of the balloon the shell shows for us: its tip window belongs to
+// the shell's process and answers WM_GETTEXT with the text it was handed.
+std::wstring shellBalloonText()
+{
+    std::wstring found;
+    EnumWindows(
+        [](HWND window, LPARAM result) -> BOOL {
+            char className[64] = "";
+            GetClassNameA(window, className, sizeof className);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process == GetCurrentProcessId() || strcmp(className, "tooltips_class32") != 0
+                || !IsWindowVisible(window))
+                return TRUE;
+            WCHAR text[512] = L"";
+            LRESULT n = SendMessageW(window, WM_GETTEXT, sizeof text / sizeof *text, (LPARAM)text);
+            if (n <= 0)
+                return TRUE;
+            *reinterpret_cast<std::wstring *>(result) = std::wstring(text, (size_t)n);
+            return FALSE;
+        },
+        (LPARAM)&found);
+    return found;
 }
 
 // Mail in eight scripts: every From and Subject line is drawn (its own colour
@@ -758,19 +823,25 @@ TEST_F(NotifierWindow, HeadersInEveryScriptAreDrawnAndTheBalloonNamesTheNewest)
         EXPECT_GT(blue, 30) << "Subject of message " << i;
     }
 
+    const std::wstring expected =
+        L"Zo\u00e9 Lef\u00e8vre: Cr\u00e8me br\u00fbl\u00e9e \u00e0 midi\n"
+        L"\u0395\u03bb\u03ad\u03bd\u03b7: \u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1\n"
+        L"\uae40\ubbfc\uc218: \ud68c\uc758 \uc77c\uc815";
     WCHAR title[64], text[256];
     formatBalloon(title, 64, text, 256);
     EXPECT_EQ(std::wstring(title), L"8 new messages");
-    EXPECT_EQ(std::wstring(text),
-              L"Zo\u00e9 Lef\u00e8vre: Cr\u00e8me br\u00fbl\u00e9e \u00e0 midi\n"
-              L"\u0395\u03bb\u03ad\u03bd\u03b7: \u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1\n"
-              L"\uae40\ubbfc\uc218: \ud68c\uc758 \uc77c\uc815");
+    EXPECT_EQ(std::wstring(text), expected);
     EXPECT_TRUE(win.balloonShown);
-    // The shell shows a balloon after a moment.
+    // The shell shows a balloon after a moment, holding the text whole (Wine
+    // then draws its longest line a character or two short: its sizing).
+    std::wstring shown;
     for (int i = 0; i < 30; i++) {
         pump();
         Sleep(100);
+        if (shown.empty())
+            shown = shellBalloonText();
     }
+    EXPECT_EQ(shown, expected);
     int screenWidth, screenHeight;
     std::vector<COLORREF> screen = grabScreen(&screenWidth, &screenHeight);
     saveScreenshot("balloon.bmp", screen, screenWidth, screenHeight);
@@ -783,6 +854,375 @@ TEST_F(NotifierWindow, NoBalloonWhenTurnedOff)
     ASSERT_EQ(start(), -1);
     EXPECT_TRUE(notifier.haveMail);
     EXPECT_FALSE(win.balloonShown);
+}
+
+// --- The display's scale ------------------------------------------------------------------
+// These run in every test prefix: the usual one at 96 DPI and, as a test of its
+// own, one whose display has 144 DPI (LogPixels). Each run leaves its figures
+// and pictures in PELIMBO_DPI_RESULTS; the run at 144 DPI compares its figures
+// with those of the run at 96, which CTest runs first.
+
+std::string dpiResultsFolder()
+{
+    char folder[MAX_PATH] = "";
+    if (!GetEnvironmentVariableA("PELIMBO_DPI_RESULTS", folder, sizeof folder))
+        return "";
+    std::string path = folder;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    CreateDirectoryA(path.c_str(), NULL);
+    return path;
+}
+
+int screenDpi()
+{
+    HDC screen = GetDC(NULL);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(NULL, screen);
+    return dpi;
+}
+
+// The figures of one run: "name value" lines, one file per DPI.
+class DpiFigures
+{
+  public:
+    void put(const std::string &name, int value)
+    {
+        std::string folder = dpiResultsFolder();
+        if (folder.empty())
+            return;
+        std::ofstream(folder + "\\dpi-" + std::to_string(screenDpi()) + ".txt", std::ios::app)
+            << name << " " << value << "\n";
+    }
+    // The figure of the run at 96 DPI; -1 when there is none.
+    int at96(const std::string &name)
+    {
+        std::ifstream in(dpiResultsFolder() + "\\dpi-96.txt");
+        std::string key;
+        int value, found = -1;
+        while (in >> key >> value)
+            if (key == name)
+                found = value;
+        return found;
+    }
+    // At 96 DPI the figure is recorded; at another it must be the one at 96
+    // scaled to the display, within the tolerance given in percent.
+    void expectScaled(const std::string &name, int value, int tolerance)
+    {
+        int dpi = screenDpi();
+        if (dpi == 96) {
+            put(name, value);
+            return;
+        }
+        int base = at96(name);
+        ASSERT_GT(base, 0) << name << ": no figure of the run at 96 DPI";
+        int wanted = MulDiv(base, dpi, 96);
+        EXPECT_LE(abs(value - wanted) * 100, wanted * tolerance)
+            << name << " is " << value << " at " << dpi << " DPI, " << base << " at 96";
+    }
+};
+
+void saveDpiPicture(const std::string &name, const std::vector<COLORREF> &pixels, int width, int height)
+{
+    std::string folder = dpiResultsFolder();
+    if (!folder.empty())
+        writeBmp(folder + "\\" + name + "-" + std::to_string(screenDpi()) + ".bmp", pixels, width, height);
+}
+
+// The rows and columns holding a colour within a band of rows.
+struct Ink {
+    int top = -1, bottom = -1, left = -1, right = -1;
+    int height() const
+    {
+        return top < 0 ? 0 : bottom - top + 1;
+    }
+};
+
+Ink inkIn(const std::vector<COLORREF> &shot, int width, int fromRow, int toRow, bool (*is)(COLORREF))
+{
+    Ink ink;
+    for (int y = fromRow; y < toRow && y < (int)(shot.size() / width); y++)
+        for (int x = 0; x < width; x++)
+            if (is(shot[(size_t)y * width + x])) {
+                if (ink.top < 0)
+                    ink.top = y;
+                ink.bottom = y;
+                if (ink.left < 0 || x < ink.left)
+                    ink.left = x;
+                if (x > ink.right)
+                    ink.right = x;
+            }
+    return ink;
+}
+
+bool isFromText(COLORREF c)
+{
+    return GetRValue(c) < 128 && GetBValue(c) < 64;
+}
+
+bool isSubjectText(COLORREF c)
+{
+    return GetBValue(c) > 128 && GetRValue(c) < 128;
+}
+
+bool isMailbox(COLORREF c)
+{
+    return c == RGB(0, 0, 255);
+}
+
+class DisplayScale : public NotifierWindow
+{
+  protected:
+    DpiFigures figures;
+};
+
+// The window at its default size: the header list in a font scaled with the
+// display, every line whole inside the window; the picture as large again.
+TEST_F(DisplayScale, HeaderListAndPictureGrowWithTheDisplay)
+{
+    writeIni("ShowHeaders=TRUE\nSoundOption=3\n");
+    ASSERT_EQ(start(SW_SHOWNORMAL), -1);
+    ASSERT_EQ(win.dpi, screenDpi());
+    if (win.dpi == 96) {
+        EXPECT_EQ(win.headerFont, (HFONT)NULL); // the display's own font, as always
+    }
+    UpdateWindow(win.mainWindow);
+    pump();
+    int width, height;
+    std::vector<COLORREF> shot = grabClient(win.mainWindow, &width, &height);
+    saveDpiPicture("window-headers", shot, width, height);
+    figures.expectScaled("lineHeight", win.lineHeight, 5);
+    figures.expectScaled("charWidth", win.charWidth, 10);
+    int line = win.lineHeight;
+    for (int i = 0; i < notifier.shownCount; i++) {
+        Ink from = inkIn(shot, width, 3 * i * line, (3 * i + 1) * line, isFromText);
+        Ink subject = inkIn(shot, width, (3 * i + 1) * line, (3 * i + 2) * line, isSubjectText);
+        ASSERT_GT(from.height(), 0) << "From of message " << i;
+        ASSERT_GT(subject.height(), 0) << "Subject of message " << i;
+        // Nothing cut: the text keeps clear of the window's right and bottom edges.
+        EXPECT_LT(from.right, width - 1);
+        EXPECT_LT(subject.right, width - 1);
+        EXPECT_LT(subject.bottom, height - 1);
+        if (i == 0) {
+            figures.expectScaled("fromInkHeight", from.height(), 15);
+            figures.expectScaled("subjectInkWidth", subject.right - subject.left + 1, 15);
+        }
+    }
+    figures.expectScaled("headersClientWidth", width, 10);
+
+    command(MENU_CLEAR);
+    UpdateWindow(win.mainWindow);
+    shot = grabClient(win.mainWindow, &width, &height);
+    saveDpiPicture("window-picture", shot, width, height);
+    Ink box = inkIn(shot, width, 0, height, isMailbox);
+    figures.expectScaled("pictureClientHeight", height, 10);
+    figures.expectScaled("mailboxHeight", box.height(), 10);
+    EXPECT_LT(box.bottom, height - 1);
+}
+
+// The stored geometry keeps its meaning: sizes and places are read as at 96
+// DPI and written back as they were read.
+TEST_F(DisplayScale, StoredGeometryIsReadAndWrittenAtItsOwnScale)
+{
+    writeIni("SoundOption=3\nPosition=120,90\nNoHeaderSize=300,200\n");
+    ASSERT_EQ(start(SW_SHOWNORMAL), -1);
+    RECT rect;
+    GetWindowRect(win.mainWindow, &rect);
+    int dpi = win.dpi;
+    EXPECT_EQ(rect.left, MulDiv(120, dpi, 96));
+    EXPECT_EQ(rect.top, MulDiv(90, dpi, 96));
+    EXPECT_EQ(rect.right - rect.left + 1, MulDiv(300, dpi, 96));
+    EXPECT_EQ(rect.bottom - rect.top + 1, MulDiv(200, dpi, 96));
+    command(MENU_EXIT);
+    pump();
+    char value[64];
+    GetPrivateProfileStringA("Pelimbo", "Position", "", value, sizeof value, ini.c_str());
+    EXPECT_STREQ(value, "120,90");
+    GetPrivateProfileStringA("Pelimbo", "NoHeaderSize", "", value, sizeof value, ini.c_str());
+    EXPECT_STREQ(value, "300,200");
+}
+
+// The width of the exact image a resource icon holds for a size, 0 when it
+// has none (the platform would then scale another one).
+int exactIconImage(const char *name, int size)
+{
+    HINSTANCE module = GetModuleHandleA(NULL);
+    HRSRC group = FindResourceA(module, name, (LPCSTR)RT_GROUP_ICON);
+    if (!group)
+        return 0;
+    PBYTE directory = (PBYTE)LockResource(LoadResource(module, group));
+    int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+    HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), (LPCSTR)RT_ICON);
+    if (!image)
+        return 0;
+    const BITMAPINFOHEADER *header = (const BITMAPINFOHEADER *)LockResource(LoadResource(module, image));
+    return header && header->biWidth == size ? size : 0;
+}
+
+int iconWidth(HICON icon)
+{
+    ICONINFO info;
+    if (!GetIconInfo(icon, &info))
+        return 0;
+    BITMAP bitmap;
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// The notification-area and balloon icons, and the large ones of the About box
+// and the colour samples, come from images made for the display's size.
+TEST_F(DisplayScale, IconsComeFromImagesOfTheDisplaysSize)
+{
+    writeIni("SoundOption=3\n");
+    ASSERT_EQ(start(SW_SHOWNORMAL), -1);
+    int small = GetSystemMetrics(SM_CXSMICON), large = GetSystemMetrics(SM_CXICON);
+    EXPECT_EQ(iconWidth(win.tray.icon), small);
+    EXPECT_EQ(iconWidth(win.smallNoMailIcon), small);
+    EXPECT_EQ(iconWidth(win.blankIcon), small);
+    EXPECT_EQ(iconWidth(win.newMailIcon), large);
+    for (const char *name : {"1_NEWMAIL16_ICON", "2_NOMAIL16_ICON", "3_BLANK16_ICON"})
+        EXPECT_EQ(exactIconImage(name, small), small) << name;
+    for (const char *name : {"4_NEWMAIL_ICON", "5_NOMAIL_ICON"})
+        EXPECT_EQ(exactIconImage(name, large), large) << name;
+    figures.expectScaled("trayIcon", small, 0);
+
+    // The icons as the shell and the About box show them, for looking at.
+    int side = 2 * small + large + 4 * 4;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, side, large + 8);
+    HGDIOBJ old = SelectObject(memory, canvas);
+    RECT all = {0, 0, side, large + 8};
+    FillRect(memory, &all, (HBRUSH)GetStockObject(LTGRAY_BRUSH));
+    DrawIconEx(memory, 4, 4, win.smallNoMailIcon, small, small, 0, NULL, DI_NORMAL);
+    DrawIconEx(memory, 8 + small, 4, win.smallNewMailIcon, small, small, 0, NULL, DI_NORMAL);
+    DrawIconEx(memory, 12 + 2 * small, 4, win.newMailIcon, large, large, 0, NULL, DI_NORMAL);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < large + 8; y++)
+        for (int x = 0; x < side; x++)
+            pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, old);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    saveDpiPicture("icons", pixels, side, large + 8);
+}
+
+// The width and line height a control needs to show its text on one line.
+SIZE textExtent(HWND control, const std::string &text)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageA(control, WM_GETFONT, 0, 0));
+    RECT r = {0, 0, 0, 0};
+    DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return {r.right, r.bottom};
+}
+
+struct ClipCheck {
+    HWND page;
+    std::vector<std::string> problems;
+};
+
+// Every shown control of a page lies inside the page, and a label, check box
+// or push button has room for its text (a label two lines high may wrap).
+BOOL CALLBACK checkControl(HWND control, LPARAM parameter)
+{
+    ClipCheck *check = (ClipCheck *)parameter;
+    if (!IsWindowVisible(control) || GetParent(control) != check->page)
+        return TRUE;
+    RECT page, r;
+    GetClientRect(check->page, &page);
+    GetWindowRect(control, &r);
+    MapWindowPoints(NULL, check->page, (POINT *)&r, 2);
+    char className[32] = "", text[256] = "";
+    GetClassNameA(control, className, sizeof className);
+    GetWindowTextA(control, text, sizeof text);
+    std::string name = std::string(className) + " \"" + text + "\"";
+    if (r.left < 0 || r.top < 0 || r.right > page.right || r.bottom > page.bottom)
+        check->problems.push_back(name + " reaches outside its page");
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    LONG kind = style & BS_TYPEMASK;
+    bool button = _stricmp(className, "Button") == 0;
+    bool box = button && kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON && kind != BS_GROUPBOX
+               && kind != BS_OWNERDRAW;
+    bool push = button && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
+    bool label = _stricmp(className, "Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT;
+    if (!text[0] || !(box || push || label))
+        return TRUE;
+    std::string shown;
+    for (const char *p = text; *p; p++)
+        if (*p != '&')
+            shown += *p;
+    SIZE needed = textExtent(control, shown);
+    int room = r.right - r.left - (box ? GetSystemMetrics(SM_CXMENUCHECK) + 3 : 0);
+    bool wraps = label && r.bottom - r.top >= 2 * needed.cy;
+    if (needed.cx > room && !wraps)
+        check->problems.push_back(name + " is cut: needs " + std::to_string(needed.cx) + ", has "
+                                  + std::to_string(room));
+    if (needed.cy > r.bottom - r.top)
+        check->problems.push_back(name + " is too low for its text");
+    return TRUE;
+}
+
+// The setup dialog: every page with its text in a font scaled with the
+// display, nothing cut off.
+TEST(DisplayScaleSetup, SetupPagesShowEveryTextWhole)
+{
+    ScratchDir dir;
+    dir.write("demo.mbx", "");
+    dir.write("PELIMBO.INI",
+              "[Pelimbo]\r\nMessageSource=7\r\nLogin=ann\r\nMailHost=mail.example.org\r\n"
+              "Password=6A\r\nSoundOption=2\r\nUseFilters=TRUE\r\n"
+              "[Filters]\r\nalpha#0#0=\r\n[WAVBase]\r\nboss#c:\\windows\\media\\ding.wav#0=\r\n");
+    MessageBoxCapture boxes;
+    SetupLibrary library;
+    ASSERT_TRUE(library.loaded());
+    static const char *const pages[] = {"Message source", "Mailbox", "Window",  "Mail reader", "Filters",
+                                        "Colors",         "Sound",   "WAVBase", "Network"};
+    DpiFigures figures;
+    std::vector<std::string> problems;
+    int fontHeight = 0, dialogHeight = 0;
+    std::vector<Step> steps;
+    for (const char *page : pages) {
+        steps.push_back([page](HWND dialog) { selectTab(dialog, page); });
+        steps.push_back([page, &problems, &fontHeight, &dialogHeight](HWND dialog) {
+            ClipCheck check = {pageOf(dialog, page), {}};
+            EnumChildWindows(check.page, checkControl, (LPARAM)&check);
+            for (const std::string &problem : check.problems)
+                problems.push_back(std::string(page) + ": " + problem);
+            RECT r;
+            GetClientRect(dialog, &r);
+            dialogHeight = r.bottom;
+            HDC dc = GetDC(dialog);
+            HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageA(dialog, WM_GETFONT, 0, 0));
+            TEXTMETRICA metrics;
+            GetTextMetricsA(dc, &metrics);
+            fontHeight = metrics.tmHeight;
+            SelectObject(dc, old);
+            ReleaseDC(dialog, dc);
+            std::string name = page;
+            for (char &c : name)
+                c = c == ' ' ? '-' : (char)tolower((unsigned char)c);
+            std::string folder = dpiResultsFolder();
+            if (!folder.empty())
+                captureWindow(dialog,
+                              folder + "\\setup-" + name + "-" + std::to_string(screenDpi()) + ".bmp");
+        });
+    }
+    steps.push_back([](HWND dialog) { pressCancel(dialog); });
+    library.run(dir.file("PELIMBO.INI"), steps);
+    EXPECT_FALSE(library.leftOpen);
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    figures.expectScaled("setupFontHeight", fontHeight, 10);
+    figures.expectScaled("setupDialogHeight", dialogHeight, 10);
 }
 
 } // namespace

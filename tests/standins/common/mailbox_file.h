@@ -18,6 +18,12 @@
 struct StandinMessage {
     std::vector<std::string> fields; // after the word "message"
     bool read = false;
+
+    // A field, or missing when the line ends before it.
+    std::string field(size_t index, const char *missing = "") const
+    {
+        return index < fields.size() ? fields[index] : missing;
+    }
 };
 
 struct StandinMailbox {
@@ -136,5 +142,21 @@ struct StandinLog {
         return copy.c_str();
     }
 };
+
+// The stand-in's call log and the two exports through which a test reads and
+// clears it (tests/standins/common/standin_exports.h); each stand-in library
+// includes this header once.
+inline StandinLog callLog;
+
+extern "C" {
+__declspec(dllexport) const char *standinLog(void)
+{
+    return callLog.snapshot();
+}
+__declspec(dllexport) void standinReset(void)
+{
+    callLog.clear();
+}
+}
 
 #endif

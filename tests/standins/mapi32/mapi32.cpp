@@ -34,7 +34,6 @@ const ULONG MAPI_E_NO_MESSAGES = 16;
 const ULONG MAPI_E_INVALID_SESSION = 19;
 const ULONG MAPI_E_INVALID_MESSAGE = 17;
 
-StandinLog callLog;
 StandinMailbox mailbox;
 MapiSessionHandle openSession;
 MapiSessionHandle nextSession = 0x5E50;
@@ -113,15 +112,11 @@ int findById(const char *id)
     return -1;
 }
 
-std::string field(const StandinMessage &message, size_t index)
-{
-    return index < message.fields.size() ? message.fields[index] : "(none)";
-}
-
 // One block holds the record, the originator and the texts.
 [[maybe_unused]] MapiMessageRecord *buildRecord(const StandinMessage &message)
 {
-    std::string date = field(message, 2), from = field(message, 3), subject = field(message, 4);
+    std::string date = message.field(2, "(none)"), from = message.field(3, "(none)"),
+                subject = message.field(4, "(none)");
     size_t size =
         sizeof(MapiMessageRecord) + sizeof(MapiRecipient) + date.size() + from.size() + subject.size() + 3;
     char *block = static_cast<char *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
@@ -326,16 +321,6 @@ __declspec(dllexport) void WINAPI FreeProws(RowSet *rows)
 __declspec(dllexport) long standinProfileDebts(void)
 {
     return liveObjects + initialisations;
-}
-
-__declspec(dllexport) const char *standinLog(void)
-{
-    return callLog.snapshot();
-}
-
-__declspec(dllexport) void standinReset(void)
-{
-    callLog.clear();
 }
 
 __declspec(dllexport) long standinOutstanding(void)

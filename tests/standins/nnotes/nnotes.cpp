@@ -5,6 +5,10 @@
 //
 //   datadir  PATH                        the local data directory
 //   env      NAME  VALUE                 the client's environment
+//   envstyle STYLE                       what OSGetEnvironmentString returns: "found" (the
+//                                        default: true with the text, false for a variable not
+//                                        set), "status" (0 with the text, a status when not set),
+//                                        "empty" (true always, an empty text when not set)
 //   idfile   FILE  USER                  the user name held in an ID file
 //   db       SERVER  FILE  TITLE         a database ("" as server: local)
 //   dir      SERVER  PATH                a directory (those of databases exist anyway)
@@ -76,6 +80,7 @@ struct Failure {
 
 std::string dataDirectory;
 std::map<std::string, std::string> environment;
+std::string environmentStyle;
 std::map<std::string, std::string> idFiles; // lower-case file name
 std::map<std::string, Database> databases;  // server "!!" lower-case file
 std::set<std::string> directories;          // server "!!" lower-case path
@@ -177,6 +182,7 @@ void load(void)
 {
     dataDirectory = "C:\\notes\\data";
     environment.clear();
+    environmentStyle = "found";
     idFiles.clear();
     databases.clear();
     directories.clear();
@@ -205,6 +211,8 @@ void load(void)
             dataDirectory = f[1];
         } else if (what == "env") {
             environment[f[1]] = f[2];
+        } else if (what == "envstyle") {
+            environmentStyle = f[1];
         } else if (what == "idfile") {
             idFiles[lower(f[1])] = f[2];
         } else if (what == "db") {
@@ -402,12 +410,19 @@ __declspec(dllexport) int WINAPI OSGetEnvironmentString(const char *name, char *
 {
     note(std::string("OSGetEnvironmentString:") + name + ":" + std::to_string(size));
     auto it = environment.find(name);
-    if (scripted("OSGetEnvironmentString") || it == environment.end() || size == 0)
-        return FALSE;
+    bool status = environmentStyle == "status";
+    if (scripted("OSGetEnvironmentString") || size == 0)
+        return status ? ERR_NOT_FOUND : FALSE;
+    if (it == environment.end()) {
+        if (environmentStyle != "empty")
+            return status ? ERR_NOT_FOUND : FALSE;
+        value[0] = '\0';
+        return TRUE;
+    }
     size_t n = std::min<size_t>(it->second.size(), size - 1u);
     memcpy(value, it->second.data(), n);
     value[n] = '\0';
-    return TRUE;
+    return status ? 0 : TRUE;
 }
 
 __declspec(dllexport) void WINAPI OSSetEnvironmentVariable(const char *name, const char *value)

@@ -27,7 +27,6 @@ namespace
 
 const char mailboxVariable[] = "PELIMBO_VIM_MAILBOX";
 
-StandinLog callLog;
 StandinMailbox mailbox;
 int initialised; // VIMInitialize calls not yet matched by VIMTerminate
 long containers; // opened and not closed
@@ -67,11 +66,6 @@ void fillDate(uint8_t *date, const std::string &hexDigits)
         date[i] = (uint8_t)strtoul(hexDigits.substr(2 * i, 2).c_str(), NULL, 16);
 }
 
-std::string field(const StandinMessage &message, size_t index)
-{
-    return index < message.fields.size() ? message.fields[index] : "";
-}
-
 void fillAttributes(const StandinMessage &message, uint32_t count, VimAttribute *attributes)
 {
     for (uint32_t i = 0; i < count; i++) {
@@ -79,9 +73,9 @@ void fillAttributes(const StandinMessage &message, uint32_t count, VimAttribute 
         char *buffer = static_cast<char *>(a.buffer);
         switch (a.selector) {
         case VIM_SELECT_SENDER: {
-            std::string from = field(message, 3);
+            std::string from = message.field(3);
             size_t length = VIM_SENDER_TEXT_OFFSET + from.size() + 1;
-            std::string declared = field(message, 5);
+            std::string declared = message.field(5);
             if (!declared.empty())
                 length = strtoul(declared.c_str(), NULL, 10);
             if (length > a.size)
@@ -96,7 +90,7 @@ void fillAttributes(const StandinMessage &message, uint32_t count, VimAttribute 
             break;
         }
         case VIM_SELECT_SUBJECT: {
-            std::string subject = field(message, 4);
+            std::string subject = message.field(4);
             size_t length = subject.size() + 1 < a.size ? subject.size() + 1 : a.size;
             memcpy(buffer, subject.c_str(), length); // an over-long subject arrives unterminated
             a.size = (uint32_t)length;
@@ -104,12 +98,12 @@ void fillAttributes(const StandinMessage &message, uint32_t count, VimAttribute 
         }
         case VIM_SELECT_DATE:
             if (a.size >= VIM_DATE_SIZE)
-                fillDate(reinterpret_cast<uint8_t *>(buffer), field(message, 2));
+                fillDate(reinterpret_cast<uint8_t *>(buffer), message.field(2));
             break;
         case VIM_SELECT_REFERENCE:
             if (a.size >= VIM_REFERENCE_SIZE) {
                 memset(buffer, 0, VIM_REFERENCE_SIZE);
-                std::string ref = field(message, 0);
+                std::string ref = message.field(0);
                 memcpy(buffer, ref.c_str(), ref.size() < 8 ? ref.size() : 8);
             }
             break;
@@ -121,16 +115,6 @@ void fillAttributes(const StandinMessage &message, uint32_t count, VimAttribute 
 } // namespace
 
 extern "C" {
-
-__declspec(dllexport) const char *standinLog(void)
-{
-    return callLog.snapshot();
-}
-
-__declspec(dllexport) void standinReset(void)
-{
-    callLog.clear();
-}
 
 __declspec(dllexport) long standinOpenContainers(void)
 {
@@ -222,7 +206,7 @@ __declspec(dllexport) VimStatus WINAPI VIMRemoveMessage(VimContainerHandle, VimR
     if (status != 0)
         return status;
     for (size_t i = 0; i < mailbox.messages.size(); i++)
-        if (field(mailbox.messages[i], 0) == ref) {
+        if (mailbox.messages[i].field(0) == ref) {
             // Later positions keep pointing at the same messages.
             mailbox.messages[i].fields[0] = "";
             writeStandinMailbox(mailboxVariable, mailbox);
@@ -246,7 +230,7 @@ __declspec(dllexport) VimStatus WINAPI
         return strtol(scripted.substr(scripted.find(' ') + 1).c_str(), NULL, 10);
     auto wanted = [&](size_t i) {
         const StandinMessage &m = mailbox.messages[i];
-        return !field(m, 0).empty() && !(unreadOnly && m.read);
+        return !m.field(0).empty() && !(unreadOnly && m.read);
     };
     size_t i = at;
     while (i < mailbox.messages.size() && !wanted(i))
