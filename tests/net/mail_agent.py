@@ -28,6 +28,13 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
+STOP_SIGNALS = [signal.SIGTERM, signal.SIGINT]
+
+
+def unblock_signals():
+    signal.pthread_sigmask(signal.SIG_UNBLOCK, STOP_SIGNALS)
+
+
 class Agent(socketserver.StreamRequestHandler):
     dovecot = None
     imap_port = 21143
@@ -71,8 +78,12 @@ class Agent(socketserver.StreamRequestHandler):
                     client.logout()
                 elif words[0] == "DOVECOT" and words[1] in ("stop", "start"):
                     command = "stop" if words[1] == "stop" else "start-again"
+                    # The agent waits for its signals with them blocked; a
+                    # Dovecot started from here must not inherit that, or it
+                    # would never hear the stop.
                     subprocess.run([os.path.join(ROOT, "tools", "dovecot-ctl"), command, self.dovecot],
-                                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   preexec_fn=unblock_signals)
                 else:
                     raise ValueError("unknown request")
                 reply = "OK"
@@ -112,12 +123,12 @@ def main():
         devnull = os.open(os.devnull, os.O_RDWR)
         for fd in (0, 1, 2):
             os.dup2(devnull, fd)
-        signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGTERM, signal.SIGINT])
+        signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
         server = Server(("127.0.0.1", port), Agent)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         with open(ready, "w") as f:
             f.write("ready\n")
-        signal.sigwait([signal.SIGTERM, signal.SIGINT])
+        signal.sigwait(STOP_SIGNALS)
         os._exit(0)
     with open(pid_file, "w") as f:
         f.write(str(pid))
