@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include "auth/oauth.h"
+#include "auth/sasl.h"
 #include "config/config.h"
 #include "mail/mail.h"
 #include "poll/pollcycle.h"
@@ -111,6 +113,13 @@ std::string headers(int from, int to, int firstTag)
         out += line;
     }
     return out;
+}
+
+std::string tagged(int tag, const char *command)
+{
+    char line[80];
+    snprintf(line, sizeof line, "A%04d %s\r\n", tag, command);
+    return line;
 }
 
 // --- Into the watch and back ------------------------------------------------------------------
@@ -248,6 +257,55 @@ TEST_F(Watch, AfterCloseTheMailboxIsSelectedAgainAndAMissedChangePolls)
               sn.sent);
     EXPECT_EQ(3, notifier.headerCount);
     sn.raw = nullptr;
+}
+
+// An OAuth2 login over TLS is watched as a password login is: the list sent
+// with or after AUTHENTICATE decides (never the one before it), and a change
+// polls on the same sealed connection without another token.
+TEST_F(Watch, AnOAuth2LoginOverTlsIsWatchedToo)
+{
+    Settings &s = config.settings;
+    s.Auth = AUTH_OAUTH2;
+    s.Security = SECURITY_TLS;
+    copyText(s.OAuthClientId, "pelimbo-client");
+    copyText(s.OAuthTokenUrl, "https://login.example.org/token");
+    char message[SASL_MESSAGE_SIZE];
+    ASSERT_TRUE(buildSaslMessage(SASL_OAUTHBEARER, "pelimbo", "127.0.0.1", 143, "access-1", message,
+                                 sizeof message));
+    const std::string login = "A0002 CAPABILITY\r\nA0003 AUTHENTICATE OAUTHBEARER " + std::string(message) + "\r\n";
+    addMessages(1);
+    for (bool codeInReply : {false, true}) {
+        SCOPED_TRACE(codeInReply ? "AUTHENTICATE's OK lists them" : "CAPABILITY asked after it");
+        ScriptedNet n;
+        n.imapMode = true;
+        n.server.messages = sn.server.messages;
+        n.server.accessToken = "access-1";
+        n.server.loginCapabilities = codeInReply;
+        useScriptedNet(&n);
+        imap = ImapClient();
+        forgetAccessToken();
+        ASSERT_TRUE(runScriptedPoll());
+        int tag = codeInReply ? 4 : 5;
+        EXPECT_EQ(login + (codeInReply ? "" : "A0004 CAPABILITY\r\n") + tagged(tag, "EXAMINE INBOX")
+                      + headers(1, 1, tag + 1) + tagged(tag + 2, "IDLE"),
+                  n.sent);
+        ASSERT_TRUE(netStages.idling);
+
+        n.sent.clear();
+        n.server.messages.push_back({makeHeader(2)});
+        n.deliver("* 2 EXISTS\r\n");
+        pumpScripted();
+        EXPECT_EQ("DONE\r\n" + tagged(tag + 3, "EXAMINE INBOX") + headers(1, 2, tag + 4) + tagged(tag + 6, "IDLE"),
+                  n.sent);
+        EXPECT_EQ(2, notifier.headerCount);
+        EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
+        EXPECT_EQ(1u, n.tokens.forms.size()) << "the session outlives its token";
+        EXPECT_EQ(1, n.opens);
+        EXPECT_EQ(std::string::npos, n.wire.find("EXAMINE")) << "the watch's commands go sealed";
+        EXPECT_TRUE(errors().empty());
+        closeConnection();
+    }
+    useScriptedNet(&sn);
 }
 
 TEST_F(Watch, PollNowEndsTheIdleAndPollsOnTheSameConnection)
