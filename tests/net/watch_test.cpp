@@ -338,8 +338,8 @@ TEST_F(Watch, AChangeWhileAPollMayNotStartPollsOnceItMay)
     EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
 }
 
-// The continuation and the server's news, cut at every byte: each change is
-// read once, whole.
+// The continuation and each kind of news, cut at every byte: each change is
+// read once, whole, and polled on the same connection.
 TEST_F(Watch, ContinuationAndUntaggedLinesCutAtEveryByteAreReadWhole)
 {
     addMessages(1);
@@ -351,27 +351,41 @@ TEST_F(Watch, ContinuationAndUntaggedLinesCutAtEveryByteAreReadWhole)
     const int idleReply = whole.replies - 1; // "+ idling"
     closeConnection();
 
-    const std::string news = "* 2 EXISTS\r\n* 1 RECENT\r\n";
-    for (size_t at = 0; at < news.size(); at++) {
-        ScriptedNet cut;
-        cut.imapMode = true;
-        cut.server.messages = sn.server.messages;
-        cut.splitReply = idleReply;
-        cut.splitAt = at;
-        useScriptedNet(&cut);
-        imap = ImapClient();
-        ASSERT_TRUE(runScriptedPoll()) << "cut at " << at;
-        ASSERT_TRUE(netStages.idling) << "continuation cut at " << at;
-        cut.server.messages.push_back({makeHeader(2)});
-        cut.sent.clear();
-        cut.pending.push_back(news.substr(0, at));
-        pumpScripted();
-        cut.pending.push_back(news.substr(at));
-        pumpScripted();
-        ASSERT_EQ("DONE\r\nA0007 EXAMINE INBOX\r\n" + headers(1, 2, 8) + "A0010 IDLE\r\n", cut.sent)
-            << "news cut at " << at;
-        ASSERT_EQ(2, notifier.headerCount);
-        closeConnection();
+    struct Case {
+        std::string news;
+        std::function<void(ScriptedServer &)> change;
+        std::string sent;
+        int count;
+    } cases[] = {
+        {"* 2 EXISTS\r\n* 1 RECENT\r\n", [](ScriptedServer &s) { s.messages.push_back({makeHeader(2)}); },
+         "DONE\r\nA0007 EXAMINE INBOX\r\n" + headers(1, 2, 8) + "A0010 IDLE\r\n", 2},
+        {"* 1 FETCH (FLAGS (\\Seen))\r\n", [](ScriptedServer &s) { s.messages[0].seen = true; },
+         "DONE\r\nA0007 EXAMINE INBOX\r\n" + headers(1, 1, 8) + "A0009 IDLE\r\n", 1},
+        {"* 1 EXPUNGE\r\n", [](ScriptedServer &s) { s.messages.clear(); },
+         "DONE\r\nA0007 EXAMINE INBOX\r\nA0008 IDLE\r\n", 0},
+    };
+    for (const Case &c : cases) {
+        for (size_t at = 0; at < c.news.size(); at++) {
+            SCOPED_TRACE(c.news.substr(2, 8) + " cut at " + std::to_string(at));
+            ScriptedNet cut;
+            cut.imapMode = true;
+            cut.server.messages = sn.server.messages;
+            cut.splitReply = idleReply;
+            cut.splitAt = at;
+            useScriptedNet(&cut);
+            imap = ImapClient();
+            ASSERT_TRUE(runScriptedPoll());
+            ASSERT_TRUE(netStages.idling) << "the continuation was not read";
+            c.change(cut.server);
+            cut.sent.clear();
+            cut.pending.push_back(c.news.substr(0, at));
+            pumpScripted();
+            cut.pending.push_back(c.news.substr(at));
+            pumpScripted();
+            ASSERT_EQ(c.sent, cut.sent);
+            ASSERT_EQ(c.count, notifier.headerCount);
+            closeConnection();
+        }
     }
     useScriptedNet(&sn);
 }
