@@ -22,13 +22,11 @@ import signal
 import socketserver
 import subprocess
 import sys
-import threading
 import time
 
+from scripted_server import STOP_SIGNALS, Server, run_fixture
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-
-
-STOP_SIGNALS = [signal.SIGTERM, signal.SIGINT]
 
 
 def unblock_signals():
@@ -93,51 +91,13 @@ class Agent(socketserver.StreamRequestHandler):
             self.wfile.flush()
 
 
-class Server(socketserver.ThreadingTCPServer):
-    allow_reuse_address = True
-    daemon_threads = True
-
-
 def main():
     command, directory = sys.argv[1], sys.argv[2]
-    os.makedirs(directory, exist_ok=True)
-    pid_file = os.path.join(directory, "agent.pid")
-    ready = os.path.join(directory, "ready")
-    if command == "stop":
-        try:
-            os.kill(int(open(pid_file).read()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
-        for path in (pid_file, ready):
-            if os.path.exists(path):
-                os.remove(path)
-        return
-    Agent.dovecot = sys.argv[3]
+    if command == "start":
+        Agent.dovecot = sys.argv[3]
     port = int(sys.argv[4]) if len(sys.argv) > 4 else 21390
     Agent.imap_port = int(sys.argv[5]) if len(sys.argv) > 5 else 21143
-    if os.path.exists(ready):
-        os.remove(ready)
-    pid = os.fork()
-    if pid == 0:
-        os.setsid()
-        devnull = os.open(os.devnull, os.O_RDWR)
-        for fd in (0, 1, 2):
-            os.dup2(devnull, fd)
-        signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
-        server = Server(("127.0.0.1", port), Agent)
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        with open(ready, "w") as f:
-            f.write("ready\n")
-        signal.sigwait(STOP_SIGNALS)
-        os._exit(0)
-    with open(pid_file, "w") as f:
-        f.write(str(pid))
-    for _ in range(100):
-        if os.path.exists(ready):
-            print("mail agent ready on %d" % port)
-            return
-        time.sleep(0.05)
-    sys.exit("mail agent did not start")
+    run_fixture(command, directory, lambda: [Server(("127.0.0.1", port), Agent)], "mail agent ready on %d" % port)
 
 
 main()
