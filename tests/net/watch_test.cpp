@@ -14,7 +14,7 @@
 #include "poll/pollcycle.h"
 #include "sources/net.h"
 #include "tests/fakes/recording_frontend.h"
-#include "tests/net/deletion_doubles.h"
+#include "tests/net/net_poll_test.h"
 #include "tests/net/scripted_net.h"
 
 namespace
@@ -22,56 +22,23 @@ namespace
 
 const std::string login = "A0002 LOGIN \"pelimbo\" \"secret\"\r\n";
 
-class Watch : public ::testing::Test
+class Watch : public NetPoll
 {
   public:
-    ScriptedNet sn;
-
     void SetUp() override
     {
-        ASSERT_TRUE(allocateMailBuffers());
-        memset(&notifier, 0, sizeof notifier);
-        notifier.clearItem = MENU_CLEAR;
-        notifier.clearGrayed = true;
-        notifier.tickCounter = 1; // polls start only when a test asks
-        memset(&config.settings, 0, sizeof config.settings);
+        NetPoll::SetUp();
+        useImap();
         Settings &s = config.settings;
-        s.MessageSource = SOURCE_IMAP4;
         s.Idle = true;
         s.PollInterval = 30;
-        s.NetErrors = true;
-        s.InactivityTimeout = 30;
         s.ConnectTimeout = 3;
-        s.WinSockInitTimeout = 120;
-        s.IMAP4Port = 143;
-        s.directConnection = true;
-        copyText(s.Connection, "<Direct connection>");
-        copyText(s.MailHost, "127.0.0.1");
-        copyText(s.Login, "pelimbo");
-        copyText(s.plainPassword, "secret");
-        config.filterList = FilterList();
-        netStages = NetworkStages();
-        netOutage = NetOutage();
-        pollCycle = PollCycleState{false, 0, false, WATCH_RENEWAL_SECONDS};
-        imap = ImapClient();
-        resetFakeFrontEnd();
-        deletionAnswer = true;
-        sn.imapMode = true;
-        useScriptedNet(&sn);
-    }
-    void TearDown() override
-    {
-        closeConnection();
-        releaseHeaderBlock();
-        config.filterList = FilterList();
-        freeMailBuffers();
     }
 
+    // Messages after those the server holds.
     void addMessages(int count)
     {
-        int first = (int)sn.server.messages.size() + 1;
-        for (int i = 0; i < count; i++)
-            sn.server.messages.push_back({makeHeader(first + i)});
+        NetPoll::addMessages(count, (int)sn.server.messages.size() + 1);
     }
     // The first poll, which ends in the watch.
     void startWatch(int messages = 2)
@@ -98,21 +65,12 @@ class Watch : public ::testing::Test
         sn.server.silentAfterCommands = -1;
         sn.replies = 0;
     }
-    std::vector<std::string> errors()
-    {
-        return frontCalls("error:");
-    }
 };
 
+// FETCH RFC822.HEADER of messages from to to, the first with tag firstTag.
 std::string headers(int from, int to, int firstTag)
 {
-    std::string out;
-    char line[80];
-    for (int i = from; i <= to; i++) {
-        snprintf(line, sizeof line, "A%04d FETCH %d RFC822.HEADER\r\n", firstTag++, i);
-        out += line;
-    }
-    return out;
+    return fetchRange(firstTag, from, to, "RFC822.HEADER");
 }
 
 std::string tagged(int tag, const char *command)
@@ -264,11 +222,6 @@ TEST_F(Watch, AfterCloseTheMailboxIsSelectedAgainAndAMissedChangePolls)
 // polls on the same sealed connection without another token.
 TEST_F(Watch, AnOAuth2LoginOverTlsIsWatchedToo)
 {
-    Settings &s = config.settings;
-    s.Auth = AUTH_OAUTH2;
-    s.Security = SECURITY_TLS;
-    copyText(s.OAuthClientId, "pelimbo-client");
-    copyText(s.OAuthTokenUrl, "https://login.example.org/token");
     char message[SASL_MESSAGE_SIZE];
     ASSERT_TRUE(buildSaslMessage(SASL_OAUTHBEARER, "pelimbo", "127.0.0.1", 143, "access-1", message,
                                  sizeof message));
@@ -279,8 +232,8 @@ TEST_F(Watch, AnOAuth2LoginOverTlsIsWatchedToo)
         ScriptedNet n;
         n.imapMode = true;
         n.server.messages = sn.server.messages;
-        n.server.accessToken = "access-1";
         n.server.loginCapabilities = codeInReply;
+        useOAuth(n);
         useScriptedNet(&n);
         imap = ImapClient();
         forgetAccessToken();
@@ -414,25 +367,25 @@ TEST_F(Watch, ALostWatchIsClosedQuietlyAndPolledAgainAtTheNextTick)
 {
     struct Case {
         const char *name;
-        std::function<void(Watch *)> lose;
+        std::function<void()> lose;
         int ticks; // until the loss is seen
     } cases[] = {
         {"DONE never answered",
-         [](Watch *t) {
-             t->sn.server.silentAfterCommands = (int)t->sn.server.commands.size();
+         [this] {
+             sn.server.silentAfterCommands = (int)sn.server.commands.size();
              notifier.tickCounter = 0;
              tickScripted();
          },
          5},
         {"BYE during IDLE",
-         [](Watch *t) {
-             t->sn.peerClosed = true;
-             t->tell("* BYE Server shutting down\r\n");
+         [this] {
+             sn.peerClosed = true;
+             tell("* BYE Server shutting down\r\n");
          },
          0},
         {"socket closed",
-         [](Watch *t) {
-             t->sn.peerClosed = true;
+         [this] {
+             sn.peerClosed = true;
              pumpScripted();
          },
          0},
@@ -440,7 +393,7 @@ TEST_F(Watch, ALostWatchIsClosedQuietlyAndPolledAgainAtTheNextTick)
     startWatch(1);
     for (const Case &c : cases) {
         int opens = sn.opens, closes = sn.closes;
-        c.lose(this);
+        c.lose();
         for (int i = 0; i < c.ticks; i++)
             tickScripted();
         EXPECT_FALSE(netStages.watching) << c.name;
