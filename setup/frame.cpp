@@ -7,6 +7,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "config/config.h"
 #include "base/text.h"
 #include "setup/dosetup.h"
@@ -251,11 +253,23 @@ static void selectedTabLabel(char *label, size_t size)
     label[size - 1] = '\0';
 }
 
-void placePage(int index)
+// The tab control's display area, below its rows of tabs, in the dialog's
+// client coordinates.
+static RECT tabDisplayArea(void)
 {
-    HWND page = pageWindow(index);
-    if (!page || !setup.tabs)
-        return;
+    RECT area;
+    GetClientRect(setup.tabs, &area);
+    TabCtrl_AdjustRect(setup.tabs, FALSE, &area);
+    MapWindowPoints(setup.tabs, setup.dialog, (POINT *)&area, 2);
+    return area;
+}
+
+// Where a page goes, in the dialog's client coordinates. The formula assumes
+// the platform's classic metrics, so the place is kept from reaching above or
+// left of the display area whatever the fonts and tab rows; fitFrameToPages
+// leaves room below and to the right.
+static POINT pagePlace(void)
+{
     if (!setup.pageFontHeight) {
         LOGFONTA font;
         memset(&font, 0, sizeof font);
@@ -268,27 +282,69 @@ void placePage(int index)
     RECT tab = {0, 0, 0, 0};
     int selected = TabCtrl_GetCurSel(setup.tabs);
     TabCtrl_GetItemRect(setup.tabs, selected < 0 ? 0 : selected, &tab);
-    int x = h + 3;
-    int y = tab.top / 2 + 4 * h + 5;
+    RECT area = tabDisplayArea();
+    POINT place = {std::max(area.left, (LONG)(h + 3)), std::max(area.top, (LONG)(tab.top / 2 + 4 * h + 5))};
+    return place;
+}
 
-    // The formula above assumes the platform's classic metrics. Keep the page
-    // inside the tab control's display area whatever the fonts and tab rows.
-    RECT area;
-    GetClientRect(setup.tabs, &area);
-    TabCtrl_AdjustRect(setup.tabs, FALSE, &area);
-    MapWindowPoints(setup.tabs, setup.dialog, (POINT *)&area, 2);
-    RECT size;
-    GetWindowRect(page, &size);
-    int width = size.right - size.left, height = size.bottom - size.top;
-    if (y + height > area.bottom)
-        y = area.bottom - height;
-    if (y < area.top)
-        y = area.top;
-    if (x + width > area.right)
-        x = area.right - width;
-    if (x < area.left)
-        x = area.left;
-    SetWindowPos(page, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+static SIZE windowSize(HWND window)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    SIZE size = {r.right - r.left, r.bottom - r.top};
+    return size;
+}
+
+static void moveBy(HWND window, int dx, int dy)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    MapWindowPoints(NULL, setup.dialog, (POINT *)&r, 2);
+    SetWindowPos(window, NULL, r.left + dx, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The template's frame is drawn for pages of the usual size below one row of
+// tabs; a taller page, a second row of tabs or the display's fonts leave less
+// room. The frame grows until its largest page fits where pages are placed,
+// OK, Cancel and Help moving with its bottom right corner, and stays centred
+// where it was. It never shrinks, so it keeps its size as tabs come and go.
+static void fitFrameToPages(void)
+{
+    LONG width = 0, height = 0;
+    for (int i = 0; i < PAGE_COUNT; i++) {
+        if (!setupPages[i].window)
+            continue;
+        SIZE size = windowSize(setupPages[i].window);
+        width = std::max(width, size.cx);
+        height = std::max(height, size.cy);
+    }
+    POINT place = pagePlace();
+    RECT area = tabDisplayArea();
+    int dx = (int)std::max(0L, place.x + width - area.right);
+    int dy = (int)std::max(0L, place.y + height - area.bottom);
+    if (!dx && !dy)
+        return;
+    SIZE tabs = windowSize(setup.tabs);
+    SetWindowPos(setup.tabs, NULL, 0, 0, tabs.cx + dx, tabs.cy + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    static const int buttons[] = {IDOK, IDCANCEL, IDC_SETUP_HELP};
+    for (int id : buttons)
+        moveBy(GetDlgItem(setup.dialog, id), dx, dy);
+    RECT frame;
+    GetWindowRect(setup.dialog, &frame);
+    SetWindowPos(setup.dialog, NULL, frame.left - dx / 2, frame.top - dy / 2, frame.right - frame.left + dx,
+                 frame.bottom - frame.top + dy, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(setup.dialog, DM_REPOSITION, 0, 0); // whole on the screen
+}
+
+void placePage(int index)
+{
+    HWND page = pageWindow(index);
+    if (!page || !setup.tabs)
+        return;
+    fitFrameToPages();
+    POINT place = pagePlace();
+    SetWindowPos(page, HWND_TOP, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 HWND showPageByLabel(const char *label)
@@ -741,6 +797,9 @@ static void initSetupDialog(HWND dialog)
         item.pszText = setupPages[i].label;
         SendMessageA(setup.tabs, TCM_INSERTITEMA, (WPARAM)i, (LPARAM)&item);
     }
+    // With every tab in, before any is removed: the rows are at their most,
+    // so the frame keeps its size while the user works.
+    fitFrameToPages();
 
     HOOKPROC filter = (HOOKPROC)(void *)GetProcAddress(setup.module, "DialogFilterProc");
     if (!filter)

@@ -2,6 +2,7 @@
 // and WndProc, driven with real messages; the timers' callbacks are called
 // directly. Sounds are recorded instead of played.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -1126,28 +1127,64 @@ SIZE textExtent(HWND control, const std::string &text)
     return {r.right, r.bottom};
 }
 
+// Where the frame leaves a page room, in screen coordinates: the tab
+// control's display area, and the frame's own buttons beneath it.
+struct FrameRoom {
+    RECT area;
+    RECT buttons[3];
+};
+
+FrameRoom frameRoom(HWND dialog)
+{
+    FrameRoom room;
+    HWND tabs = GetDlgItem(dialog, IDC_SETUP_TABS);
+    GetClientRect(tabs, &room.area);
+    TabCtrl_AdjustRect(tabs, FALSE, &room.area);
+    MapWindowPoints(tabs, NULL, (POINT *)&room.area, 2);
+    const int ids[3] = {IDOK, IDCANCEL, IDC_SETUP_HELP};
+    for (int i = 0; i < 3; i++)
+        GetWindowRect(GetDlgItem(dialog, ids[i]), &room.buttons[i]);
+    return room;
+}
+
+bool contains(const RECT &outer, const RECT &inner)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right
+           && inner.bottom <= outer.bottom;
+}
+
 struct ClipCheck {
     HWND page;
+    FrameRoom room;
     std::vector<std::string> problems;
 };
 
-// Every shown control of a page lies inside the page, and a label, check box
-// or push button has room for its text (a label two lines high may wrap).
+// Every shown control of a page lies inside the page and inside the tab
+// control's display area, clear of OK, Cancel and Help, and a label, check
+// box or push button has room for its text (a label two lines high may wrap).
 BOOL CALLBACK checkControl(HWND control, LPARAM parameter)
 {
     ClipCheck *check = (ClipCheck *)parameter;
     if (!IsWindowVisible(control) || GetParent(control) != check->page)
         return TRUE;
-    RECT page, r;
+    RECT page, r, onScreen, overlap;
     GetClientRect(check->page, &page);
-    GetWindowRect(control, &r);
+    GetWindowRect(control, &onScreen);
+    r = onScreen;
     MapWindowPoints(NULL, check->page, (POINT *)&r, 2);
     char className[32] = "", text[256] = "";
     GetClassNameA(control, className, sizeof className);
     GetWindowTextA(control, text, sizeof text);
     std::string name = std::string(className) + " \"" + text + "\"";
-    if (r.left < 0 || r.top < 0 || r.right > page.right || r.bottom > page.bottom)
+    if (!contains(page, r))
         check->problems.push_back(name + " reaches outside its page");
+    if (!contains(check->room.area, onScreen))
+        check->problems.push_back(name + " reaches outside the tab control's display area");
+    for (const RECT &button : check->room.buttons)
+        if (IntersectRect(&overlap, &button, &onScreen)) {
+            check->problems.push_back(name + " lies under a button of the frame");
+            break;
+        }
     LONG style = GetWindowLongA(control, GWL_STYLE);
     LONG kind = style & BS_TYPEMASK;
     bool button = _stricmp(className, "Button") == 0;
@@ -1173,7 +1210,7 @@ BOOL CALLBACK checkControl(HWND control, LPARAM parameter)
 }
 
 // The setup dialog: every page with its text in a font scaled with the
-// display, nothing cut off.
+// display, nothing cut off, nothing out of the tabs or under the frame's buttons.
 TEST(DisplayScaleSetup, SetupPagesShowEveryTextWhole)
 {
     ScratchDir dir;
@@ -1186,7 +1223,7 @@ TEST(DisplayScaleSetup, SetupPagesShowEveryTextWhole)
     SetupLibrary library;
     ASSERT_TRUE(library.loaded());
     static const char *const pages[] = {"Message source", "Mailbox", "Window",  "Mail reader", "Filters",
-                                        "Colors",         "Sound",   "WAVBase", "Network"};
+                                        "Colors",         "Sound",   "WAVBase", "Network",     "Sign-in"};
     DpiFigures figures;
     std::vector<std::string> problems;
     int fontHeight = 0, dialogHeight = 0;
@@ -1194,13 +1231,18 @@ TEST(DisplayScaleSetup, SetupPagesShowEveryTextWhole)
     for (const char *page : pages) {
         steps.push_back([page](HWND dialog) { selectTab(dialog, page); });
         steps.push_back([page, &problems, &fontHeight, &dialogHeight](HWND dialog) {
-            ClipCheck check = {pageOf(dialog, page), {}};
+            ClipCheck check = {pageOf(dialog, page), frameRoom(dialog), {}};
             EnumChildWindows(check.page, checkControl, (LPARAM)&check);
             for (const std::string &problem : check.problems)
                 problems.push_back(std::string(page) + ": " + problem);
-            RECT r;
-            GetClientRect(dialog, &r);
-            dialogHeight = r.bottom;
+            // The frame's buttons themselves are whole and below the tabs.
+            RECT client;
+            GetClientRect(dialog, &client);
+            dialogHeight = client.bottom;
+            MapWindowPoints(dialog, NULL, (POINT *)&client, 2);
+            for (const RECT &button : check.room.buttons)
+                if (!contains(client, button) || button.top < check.room.area.bottom)
+                    problems.push_back(std::string(page) + ": a button of the frame is out of place");
             HDC dc = GetDC(dialog);
             HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageA(dialog, WM_GETFONT, 0, 0));
             TEXTMETRICA metrics;
