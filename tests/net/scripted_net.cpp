@@ -223,7 +223,8 @@ std::string ScriptedServer::imap(const std::string &line)
     std::string no = lowercaseStatus ? " no " : " NO ";
     int n = 0;
     std::string capabilities = offersIdle ? "IMAP4rev1 IDLE" : "IMAP4rev1";
-    std::string loggedIn = ok + (loginCapabilities ? "[CAPABILITY " + capabilities + "] " : "") + "Logged in\r\n";
+    std::string loggedIn =
+        ok + (loginCapabilities ? "[CAPABILITY " + capabilities + "] " : "") + "Logged in\r\n";
     if (awaitingErrorAnswer) {
         awaitingErrorAnswer = false;
         std::string authTag = pendingAuthTag;

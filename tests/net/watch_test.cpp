@@ -223,9 +223,10 @@ TEST_F(Watch, AfterCloseTheMailboxIsSelectedAgainAndAMissedChangePolls)
 TEST_F(Watch, AnOAuth2LoginOverTlsIsWatchedToo)
 {
     char message[SASL_MESSAGE_SIZE];
-    ASSERT_TRUE(buildSaslMessage(SASL_OAUTHBEARER, "pelimbo", "127.0.0.1", 143, "access-1", message,
-                                 sizeof message));
-    const std::string login = "A0002 CAPABILITY\r\nA0003 AUTHENTICATE OAUTHBEARER " + std::string(message) + "\r\n";
+    ASSERT_TRUE(
+        buildSaslMessage(SASL_OAUTHBEARER, "pelimbo", "127.0.0.1", 143, "access-1", message, sizeof message));
+    const std::string login =
+        "A0002 CAPABILITY\r\nA0003 AUTHENTICATE OAUTHBEARER " + std::string(message) + "\r\n";
     addMessages(1);
     for (bool codeInReply : {false, true}) {
         SCOPED_TRACE(codeInReply ? "AUTHENTICATE's OK lists them" : "CAPABILITY asked after it");
@@ -248,7 +249,8 @@ TEST_F(Watch, AnOAuth2LoginOverTlsIsWatchedToo)
         n.server.messages.push_back({makeHeader(2)});
         n.deliver("* 2 EXISTS\r\n");
         pumpScripted();
-        EXPECT_EQ("DONE\r\n" + tagged(tag + 3, "EXAMINE INBOX") + headers(1, 2, tag + 4) + tagged(tag + 6, "IDLE"),
+        EXPECT_EQ("DONE\r\n" + tagged(tag + 3, "EXAMINE INBOX") + headers(1, 2, tag + 4)
+                      + tagged(tag + 6, "IDLE"),
                   n.sent);
         EXPECT_EQ(2, notifier.headerCount);
         EXPECT_EQ(DECISION_NEW_MAIL, notifier.lastDecision);
