@@ -1,9 +1,12 @@
-// pelcheck32 [--verbose] [--delete] [--utf8] [INI file]
+// pelcheck32 [--verbose] [--delete] [--utf8] [--wait SECONDS] [INI file]
 // pelcheck32 --sign-in [--no-browser] [--sign-in-timeout SECONDS] [INI file]
 // Reads the settings as the notifier does, runs exactly one poll through the
 // notifier's own timer tick, prints the result and exits:
 //   0 mail is waiting, 1 none, 2 the poll failed or the settings are invalid,
 //   3 usage error.
+// With --wait it goes on after the first poll as the notifier would (the
+// watch where the settings allow it, polls at PollInterval otherwise) until
+// a poll finds new mail (printed, status 0) or the time is up (status 1).
 // With --sign-in it signs in to the OAuth2 provider instead (0 signed in, 2 not).
 #include <windows.h>
 
@@ -38,7 +41,7 @@ enum {
 };
 
 static const char usageText[] =
-    "Usage: pelcheck32 [--verbose] [--delete] [--utf8] [INI file]\n"
+    "Usage: pelcheck32 [--verbose] [--delete] [--utf8] [--wait SECONDS] [INI file]\n"
     "       pelcheck32 --sign-in [--no-browser] [--sign-in-timeout SECONDS] [INI file]\n"
     "\n"
     "Runs one poll of the message source configured in the INI file (default\n"
@@ -53,6 +56,10 @@ static const char usageText[] =
     "             over TLS, the protocol, cipher, subject and issuer\n"
     "  --delete   answer Yes when a filter asks to delete a message (default No)\n"
     "  --utf8     print From and Subject as UTF-8, in every script (default: ANSI)\n"
+    "  --wait SECONDS  after the first poll, wait up to SECONDS for new mail:\n"
+    "             watching the IMAP4 mailbox where Idle allows it, else polling\n"
+    "             every PollInterval seconds; prints the list of the poll that\n"
+    "             found it (status 0), or the last poll's at the end (status 1)\n"
     "  --help     show this text\n"
     "\n"
     "  --sign-in  sign in to the OAuth2 provider of a POP3 or IMAP4 source with\n"
@@ -64,14 +71,16 @@ static const char usageText[] =
     "  --sign-in-timeout SECONDS  with --sign-in: wait this long (default 300)\n"
     "\n"
     "Exit status: 0 mail waiting, 1 no mail, 2 poll failed or settings invalid,\n"
-    "3 usage error. The INI file is written only for OAuth2: by --sign-in, and\n"
-    "when the provider replaces the refresh token during a poll.\n";
+    "3 usage error; with --wait, 0 new mail, 1 none within the time.\n"
+    "The INI file is written only for OAuth2: by --sign-in, and when the\n"
+    "provider replaces the refresh token during a poll.\n";
 
 // --- Command line --------------------------------------------------------------------
 
 struct Arguments {
     const char *iniName; // NULL: the default file
     bool help;
+    unsigned waitSeconds; // --wait: 0 none
     bool signIn;
     bool noBrowser;
     unsigned signInSeconds;
@@ -92,6 +101,7 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
 {
     args->iniName = NULL;
     args->help = false;
+    args->waitSeconds = 0;
     args->signIn = false;
     args->noBrowser = false;
     args->signInSeconds = SIGN_IN_WAIT_SECONDS;
@@ -110,6 +120,8 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
                 checker.utf8 = true;
             else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0 || strcmp(arg, "/?") == 0)
                 args->help = true;
+            else if (strcmp(arg, "--wait") == 0 && i + 1 < argc)
+                ok = parseSeconds(argv[++i], &args->waitSeconds);
             else if (strcmp(arg, "--sign-in") == 0)
                 args->signIn = true;
             else if (strcmp(arg, "--no-browser") == 0)
@@ -126,8 +138,10 @@ static bool parseArguments(int argc, char **argv, Arguments *args)
             args->iniName = arg;
         }
     }
-    // The sign-in's own options mean nothing to a poll.
-    return args->signIn || (!args->noBrowser && args->signInSeconds == SIGN_IN_WAIT_SECONDS);
+    // The sign-in's own options mean nothing to a poll, nor --wait to a sign-in.
+    if (args->signIn)
+        return args->waitSeconds == 0;
+    return !args->noBrowser && args->signInSeconds == SIGN_IN_WAIT_SECONDS;
 }
 
 // The notifier reads its raw command line: a quoted name runs to the closing
@@ -157,6 +171,7 @@ static LRESULT CALLBACK CheckWndProc(HWND window, UINT message, WPARAM wParam, L
     case WM_HOSTRESOLVED: handleHostResolved((uintptr_t)wParam, (intptr_t)lParam); return 0;
     case WM_STARTCONNECT: handleStartConnect(); return 0;
     case WM_TOKENDONE: handleTokenDone((uintptr_t)wParam, (intptr_t)lParam); return 0;
+    case WM_MAILBOXCHANGED: pollOnMailboxChange(); return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == 0 && wParam == MENU_POLL_NOW) {
             notifier.tickCounter = 0;
@@ -201,6 +216,7 @@ static bool initialiseSource(void)
 static void closeSourceAtExit(void)
 {
     if (isNetworkSource(config.settings.MessageSource)) {
+        endNetworkWatch();
         abortNetworkPoll();
         hangUpDialUp();
         unloadDialUp();
@@ -253,6 +269,45 @@ static void runOnePoll(void)
         DispatchMessageA(&message);
     }
     KillTimer(pollWindow, POLL_TIMER_ID);
+}
+
+// --wait: the notifier's cycle goes on, one tick a second, until a poll
+// decides there is new mail or the time is up. True for new mail.
+static bool waitForNewMail(unsigned seconds)
+{
+    if (checker.verbose) {
+        char text[64];
+        formatText(text, sizeof text, "waiting up to %u seconds for new mail", seconds);
+        checkerNote(text);
+    }
+    notifier.lastDecision = DECISION_NONE;
+    // A file source has no window: its timer is the thread's, with an id of its own.
+    UINT_PTR timer = SetTimer(pollWindow, POLL_TIMER_ID, 1000, NULL);
+    if (!timer)
+        return false;
+    UINT_PTR timerId = pollWindow ? (UINT_PTR)POLL_TIMER_ID : timer;
+    DWORD start = GetTickCount();
+    bool idling = false;
+    while (notifier.lastDecision != DECISION_NEW_MAIL && GetTickCount() - start < seconds * 1000u) {
+        if (checker.verbose && netStages.idling != idling) {
+            idling = netStages.idling;
+            if (idling)
+                checkerNote("watching the mailbox (IDLE)");
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 100, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_TIMER && message.hwnd == pollWindow && message.wParam == timerId)
+                TimerProc(pollWindow, WM_TIMER, POLL_TIMER_ID, GetTickCount());
+            else
+                DispatchMessageA(&message);
+        }
+    }
+    KillTimer(pollWindow, timerId);
+    // A poll under way at the end would print a list it has not finished.
+    if (notifier.lastDecision != DECISION_NEW_MAIL && notifier.pollInProgress)
+        abortNetworkPoll();
+    return notifier.lastDecision == DECISION_NEW_MAIL;
 }
 
 // With --verbose, what the TLS session of the poll was: protocol, cipher and the
@@ -462,6 +517,9 @@ int main(int argc, char **argv)
     // The checker polls whether or not a mail reader runs.
     config.settings.SuspendPoll = false;
     config.settings.DetectReader = false;
+    // One poll keeps no connection open.
+    if (!args.waitSeconds)
+        config.settings.Idle = false;
 
     int status = EXIT_FAILED;
     if (initialiseSource()) {
@@ -476,11 +534,14 @@ int main(int argc, char **argv)
         if (notifier.pollFailed && checker.boxCount == boxesBefore
             && isNetworkSource(config.settings.MessageSource) && net.serverHungUp)
             checkerNote("the server closed the connection");
-        printResult();
-        if (notifier.pollFailed || !polled)
+        bool failed = notifier.pollFailed || !polled;
+        if (failed)
             status = EXIT_FAILED;
+        else if (args.waitSeconds)
+            status = waitForNewMail(args.waitSeconds) ? EXIT_MAIL : EXIT_NO_MAIL;
         else
             status = notifier.headerCount > 0 ? EXIT_MAIL : EXIT_NO_MAIL;
+        printResult();
         closeSourceAtExit();
     }
     freeFilterList(&config.filterList);

@@ -193,6 +193,7 @@ struct Settings {
     bool DialConnection;
     bool HangupConnection;
     bool Balloon; // a balloon from the notification-area icon on new mail
+    bool Idle;    // IMAP4: the connection stays open in IDLE, told of new mail at once
     bool ProtectPassword; // setup stores the password protected (PasswordProtected)
 
     // Derived.

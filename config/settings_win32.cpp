@@ -33,6 +33,13 @@ static unsigned readIntAtLeast(const char *key, unsigned defaultValue, unsigned 
     return value < floor ? floor : value;
 }
 
+static bool keyPresent(const char *key, const char *ini)
+{
+    char text[2];
+    readText(key, "\x01", text, sizeof text, ini);
+    return text[0] != '\x01';
+}
+
 bool readFlag(const char *key, bool defaultValue, const char *ini)
 {
     char text[SHORT_VALUE_SIZE];
@@ -289,6 +296,8 @@ bool loadSettings(const char *ini)
     s.Balloon = readFlag("Balloon", true, ini);
     s.Security = readSecurity(ini);
     invalid |= !loadTrustFile(s, ini);
+    // A stored file without the key polls as it always did.
+    s.Idle = readFlag("Idle", false, ini);
     loadOAuth(s, ini);
     return invalid;
 }
@@ -351,6 +360,9 @@ void loadSetupSettings(const char *ini)
     s.Balloon = readFlag("Balloon", true, ini);
     s.Security = readSecurity(ini);
     readText("TrustFile", "", s.TrustFileRaw, sizeof s.TrustFileRaw, ini);
+    // A configuration setup has never saved (every save writes MessageSource)
+    // starts with the watch on; a stored one keeps what it has.
+    s.Idle = readFlag("Idle", !keyPresent("MessageSource", ini), ini);
     loadOAuth(s, ini);
     loadFilterList(ini);
     loadWavBaseList(ini);
@@ -432,9 +444,9 @@ static void storedPasswords(const Settings &s, char *scrambled, size_t scrambled
         configReport("The password could not be protected: it was not saved");
 }
 
-// Writes every key (the 26 values, the 26 flags, Security and TrustFile, the
-// OAuth2 keys and the protected password) and both lists. Stops at the first
-// failed write; zero then.
+// Writes every key (the 26 values, the 26 flags, then the keys added later:
+// Security, TrustFile, Idle, the OAuth2 keys and the protected password) and
+// both lists. Stops at the first failed write; zero then.
 int saveSetupSettings(void)
 {
     const Settings &s = config.settings;
@@ -490,9 +502,10 @@ int saveSetupSettings(void)
         {"Connection", s.Connection},
     };
     // Written after every older key, so older files only grow at their end.
-    const ValueKey secureValues[] = {
+    const ValueKey laterValues[] = {
         {"Security", security},
         {"TrustFile", s.TrustFileRaw},
+        {"Idle", s.Idle ? "TRUE" : "FALSE"},
         {"Auth", auth},
         {"OAuthProvider", provider},
         {"OAuthClientId", s.OAuthClientId},
@@ -505,7 +518,7 @@ int saveSetupSettings(void)
         {"PasswordProtected", protectedPassword},
     };
     if (!writeKeys(values, sizeof values / sizeof values[0]) || !writeFlags(s)
-        || !writeKeys(secureValues, sizeof secureValues / sizeof secureValues[0])) {
+        || !writeKeys(laterValues, sizeof laterValues / sizeof laterValues[0])) {
         configReport("Error saving setup");
         return 0;
     }

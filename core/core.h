@@ -14,7 +14,8 @@ enum {
     WM_HOSTRESOLVED = 0x400 + 2,
     WM_STARTCONNECT = 0x400 + 3,
     WM_TRAYNOTIFY = 0x400 + 4,
-    WM_TOKENDONE = 0x400 + 5, // the token service has answered (lParam: the job)
+    WM_TOKENDONE = 0x400 + 5,      // the token service has answered (lParam: the job)
+    WM_MAILBOXCHANGED = 0x400 + 6, // the watch was told of a change: poll when a poll may start
 };
 
 // System-menu command identifiers.

@@ -1,7 +1,7 @@
 // Shared body of the two network fuzzers: arbitrary server bytes, cut into
 // chunks at 0xFF bytes, fed to the real transport and client as replies.
 // The first byte chooses the settings (UnreadOnly, UseFilters, LogDeletes,
-// an exit request part-way).
+// an exit request part-way, or else the watch with Idle).
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -53,6 +53,7 @@ static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode,
     s.UnreadOnly = flags & 1;
     s.UseFilters = flags & 2;
     s.LogDeletes = flags & 4;
+    s.Idle = !(flags & 16) && (flags & 32); // bits 5 to 7 count the exit otherwise
     copyText(s.MailHost, "127.0.0.1");
     copyText(s.Login, "user");
     copyText(s.plainPassword, "secret");
@@ -61,6 +62,8 @@ static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode,
     config.filterList.entries = fuzzFilters;
     config.filterList.count = 2;
     netStages = NetworkStages();
+    netOutage = NetOutage();
+    pollCycle.newsWaiting = false;
     pop3 = Pop3Client();
     imap = ImapClient();
     deletionAnswer = (flags & 8) != 0;
@@ -94,11 +97,11 @@ static void runFuzzConversation(const uint8_t *data, size_t size, bool imapMode,
             __builtin_trap();
     }
     // Whatever is left arrives unasked.
-    while (notifier.pollInProgress && next < chunks.size()) {
+    while ((notifier.pollInProgress || netStages.watching) && next < chunks.size()) {
         sn.deliver(chunks[next++]);
         pumpScripted(20000);
     }
-    if (notifier.pollInProgress) {
+    if (notifier.pollInProgress || netStages.watching) {
         closeConnection();
         endNetworkPoll();
     }

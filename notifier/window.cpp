@@ -409,6 +409,10 @@ bool runSetup(void)
         return false;
     }
     notifier.modalOpen = true;
+    // The watch ends for the dialog and starts again, with the settings then in
+    // force, at the first tick after it.
+    bool watched = netStages.watching;
+    endNetworkWatch();
     bool network = isNetworkSource(config.settings.MessageSource);
     // The setup library uses the dial-up and Notes interfaces itself.
     if (network)
@@ -421,6 +425,8 @@ bool runSetup(void)
     int saved = doSetup(win.mainWindow, win.instance, win.currentDrive, win.currentDirectory, win.helpFile,
                         win.iniFile, win.noMailIcon, win.newMailIcon);
     FreeLibrary(library);
+    if (watched)
+        notifier.tickCounter = 0;
     if (!saved) {
         SecureZeroMemory(&before, sizeof before);
         if (network)
@@ -443,6 +449,7 @@ void closeSource(void)
 {
     unsigned source = config.settings.MessageSource;
     if (isNetworkSource(source)) {
+        endNetworkWatch();
         abortNetworkPoll();
         hangUpDialUp();
     }
@@ -827,6 +834,17 @@ static LRESULT onTrayNotify(HWND window, LPARAM lParam)
     return 0;
 }
 
+// Sleep ends the watch cleanly; waking treats every connection as dead and polls.
+static LRESULT onPowerBroadcast(HWND window, WPARAM event, LPARAM data)
+{
+    if (event == PBT_APMSUSPEND)
+        endNetworkWatch();
+    else if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND
+             || event == PBT_APMRESUMECRITICAL)
+        pollAfterResume();
+    return DefWindowProcA(window, WM_POWERBROADCAST, event, data);
+}
+
 // The taskbar was restarted: the notification-area icon must be added again.
 static LRESULT onTaskbarCreated(void)
 {
@@ -870,6 +888,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_STARTCONNECT: handleStartConnect(); return 0;
     case WM_TOKENDONE: handleTokenDone(wParam, lParam); return 0;
     case WM_TRAYNOTIFY: return onTrayNotify(window, lParam);
+    case WM_MAILBOXCHANGED: pollOnMailboxChange(); return 0;
+    case WM_POWERBROADCAST: return onPowerBroadcast(window, wParam, lParam);
     default: break;
     }
     if (message == win.taskbarCreatedMessage && message != 0)

@@ -8,6 +8,8 @@
 #include "sources/notes.h"
 #include "sources/sources.h"
 
+PollCycleState pollCycle = {false, 0, false, WATCH_RENEWAL_SECONDS};
+
 // --- Mail-file measure rule -------------------------------------------------------------
 
 enum : long long {
@@ -114,7 +116,7 @@ static bool runDeferredCommand(void)
 static bool networkStageTimeouts(void)
 {
     static bool inside;
-    if (!notifier.pollInProgress || inside)
+    if (!(notifier.pollInProgress || netStages.watching) || inside)
         return false;
     inside = true;
     bool noPoll = false;
@@ -142,11 +144,28 @@ static bool networkStageTimeouts(void)
         } else {
             notifier.stageTicks++;
         }
+    } else if (netStages.idleReply) {
+        // An IDLE or a DONE the server does not answer: the connection is gone.
+        if ((unsigned)notifier.stageTicks > s.ConnectTimeout) {
+            loseNetworkWatch();
+            noPoll = true;
+        } else {
+            notifier.stageTicks++;
+        }
+    } else if (netStages.idling) {
+        if ((unsigned)notifier.stageTicks >= pollCycle.watchRenewal)
+            renewNetworkWatch();
+        else
+            notifier.stageTicks++;
     } else if (netStages.awaitingServer) {
         if ((unsigned)notifier.stageTicks > s.InactivityTimeout) {
-            closeConnection();
-            reportNetError("Time out on POP3/IMAP4 server");
-            endNetworkPoll();
+            if (netStages.watching) {
+                loseNetworkWatch();
+            } else {
+                closeConnection();
+                reportNetError("Time out on POP3/IMAP4 server");
+                endNetworkPoll();
+            }
             noPoll = true;
         } else {
             notifier.stageTicks++;
@@ -163,10 +182,105 @@ static bool pollMayStart(void)
            && !(config.settings.SuspendPoll && reader.readerRunning);
 }
 
+static unsigned pollInterval(void)
+{
+    return config.settings.PollInterval ? config.settings.PollInterval : 1;
+}
+
+// While the watch holds the connection the interval does not run: the server
+// says when there is news. A poll asked for (the counter set to 0) still comes.
 static void advanceTick(void)
 {
-    unsigned interval = config.settings.PollInterval ? config.settings.PollInterval : 1;
-    notifier.tickCounter = (notifier.tickCounter + 1) % interval;
+    if (netStages.watching && notifier.tickCounter != 0)
+        return;
+    notifier.tickCounter = (notifier.tickCounter + 1) % pollInterval();
+}
+
+static void startPoll(void)
+{
+    notifier.tickBusy = true;
+    pollCycle.newsWaiting = false;
+    pollCycle.retryPollRunning = netOutage.retrying;
+    dispatchPoll();
+    notifier.tickBusy = false;
+}
+
+void pollOnMailboxChange(void)
+{
+    if (notifier.pollInProgress)
+        return; // the poll under way reads the mailbox itself
+    if (pollMayStart())
+        startPoll();
+    else
+        pollCycle.newsWaiting = true;
+}
+
+// --- Quiet retries ----------------------------------------------------------------------
+
+static void startRetries(void)
+{
+    netOutage.retrying = true;
+    netOutage.reported = false;
+    pollCycle.retryPause = 0;
+    pollCycle.retryPollRunning = false;
+}
+
+static void endRetries(void)
+{
+    netOutage.retrying = false;
+    netOutage.reported = false;
+    pollCycle.retryPause = 0;
+    pollCycle.retryPollRunning = false;
+}
+
+// A lost watch polls again at the next tick (this one), and retries after.
+// A watch is only ever begun by a poll that got through, so this is a new
+// outage whatever an earlier run has not yet noticed.
+static void takeLostWatch(void)
+{
+    if (!netOutage.watchLost)
+        return;
+    netOutage.watchLost = false;
+    notifier.tickCounter = 0;
+    startRetries();
+}
+
+// At the end of a tick: a retry that failed sets the next one after a pause
+// twice the last (5 seconds the first time, at most PollInterval); the first
+// poll that completes ends the run.
+static void followRetries(void)
+{
+    if (!netOutage.retrying)
+        return;
+    if (notifier.pollInProgress) {
+        pollCycle.retryPollRunning = true;
+        return;
+    }
+    if (!pollCycle.retryPollRunning)
+        return;
+    pollCycle.retryPollRunning = false;
+    if (!notifier.pollFailed) {
+        endRetries();
+        return;
+    }
+    unsigned interval = pollInterval();
+    unsigned pause = pollCycle.retryPause ? 2 * pollCycle.retryPause : (unsigned)FIRST_RETRY_PAUSE;
+    pollCycle.retryPause = pause < interval ? pause : interval;
+    // The failure is seen a tick after it happened (the poll ends between
+    // ticks): the counter reaches 0 after retryPause - 1 more ticks.
+    notifier.tickCounter = (interval - pollCycle.retryPause + 2) % interval;
+}
+
+void pollAfterResume(void)
+{
+    abortNetworkPoll(); // a poll or a watch from before the sleep: closed without a word
+    netOutage.watchLost = false;
+    pollCycle.newsWaiting = false;
+    notifier.tickCounter = 0;
+    if (isNetworkSource(config.settings.MessageSource))
+        startRetries();
+    else
+        endRetries();
 }
 
 static void blinkStep(void)
@@ -184,19 +298,19 @@ void pollTick(void)
         return; // an earlier detection is still busy: try this moment again
 
     dialUpTick();
+    takeLostWatch();
     bool noPoll = runDeferredCommand();
     if (networkStageTimeouts())
         noPoll = true;
 
     if (!noPoll && pollMayStart()) {
-        notifier.tickBusy = true;
-        if (notifier.tickCounter == 0)
-            dispatchPoll();
+        if (notifier.tickCounter == 0 || pollCycle.newsWaiting)
+            startPoll();
         advanceTick();
-        notifier.tickBusy = false;
     } else {
         advanceTick();
         if (config.settings.BlinkIconOnPoll && notifier.pollInProgress)
             blinkStep();
     }
+    followRetries();
 }

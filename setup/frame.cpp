@@ -674,6 +674,7 @@ static void collectSetup(void)
     }
     getControlText(page, IDC_MB_HOST, s.MailHostRaw, sizeof s.MailHostRaw);
     getControlText(page, IDC_MB_IMAP, s.IMAPMailBoxRaw, sizeof s.IMAPMailBoxRaw);
+    s.Idle = isChecked(page, IDC_MB_IDLE);
 
     page = pageWindow(PAGE_WINDOW);
     getControlText(page, IDC_WIN_CAPTION, s.WindowCaptionRaw, CAPTION_SIZE - 1);

@@ -155,6 +155,7 @@ static const MailboxRule mailboxRules[] = {
     {IDC_MB_HOST, SRC(2) | SRC(7) | SRC(8)},
     {IDC_MB_IMAP_LABEL, SRC(8)},
     {IDC_MB_IMAP, SRC(8)},
+    {IDC_MB_IDLE, SRC(8)},
     {IDC_MB_PROFILE_LABEL, SRC(5)},
     {IDC_MB_PROFILE, SRC(5)},
     {IDC_MB_SERVERS_LABEL, SRC(1)},
@@ -228,6 +229,7 @@ static void initMailboxPage(HWND page)
     enableControl(page, IDC_MB_PASSWORD, !s.PasswordPrompt);
     setControlText(page, IDC_MB_HOST, s.MailHostRaw);
     setControlText(page, IDC_MB_IMAP, s.IMAPMailBoxRaw);
+    setChecked(page, IDC_MB_IDLE, s.Idle);
 
     // Lotus Notes.
     setControlText(page, IDC_MB_IDFILE, s.LoginRaw);

@@ -36,6 +36,7 @@
 #define IDC_MB_SERVERS_LABEL      118
 #define IDC_MB_SERVERS            119
 #define IDC_MB_SECONDS            120
+#define IDC_MB_IDLE               121
 #define IDC_MB_NOTES_ERRORS       130
 #define IDC_MB_NOTES_3X           131
 #define IDC_MB_FOLDER_LABEL       132

@@ -34,7 +34,7 @@ void eachWord(const char *line, size_t length, size_t start, Take take)
     }
 }
 
-void takeMechanism(const char *word, size_t length, SaslOffer *offer)
+void takeMechanism(const char *word, size_t length, ServerOffer *offer)
 {
     if (sameWord(word, length, "OAUTHBEARER"))
         offer->oauthBearer = true;
@@ -42,28 +42,58 @@ void takeMechanism(const char *word, size_t length, SaslOffer *offer)
         offer->xoauth2 = true;
 }
 
+// Where the list of a "[CAPABILITY ...]" code runs in "<tag> OK [CAPABILITY
+// ...] text" or "* PREAUTH [CAPABILITY ...] text": from *start to *end, the
+// closing bracket. False for any other line.
+bool capabilityCode(const char *line, size_t length, size_t *start, size_t *end)
+{
+    size_t at = 0;
+    while (at < length && line[at] != ' ')
+        at++; // the tag, or "*"
+    if (at == 0 || at >= length)
+        return false;
+    at++;
+    if (beginsNoCase(line + at, length - at, "OK "))
+        at += 3;
+    else if (beginsNoCase(line + at, length - at, "PREAUTH "))
+        at += 8;
+    else
+        return false;
+    if (!beginsNoCase(line + at, length - at, "[CAPABILITY "))
+        return false;
+    *start = at + 12;
+    for (*end = *start; *end < length; (*end)++)
+        if (line[*end] == ']')
+            return true;
+    return false; // no closing bracket: not a code
+}
+
 } // namespace
 
-void readImapCapabilities(const char *line, size_t length, SaslOffer *offer)
+bool readImapCapabilities(const char *line, size_t length, ServerOffer *offer)
 {
-    if (!beginsNoCase(line, length, "* CAPABILITY "))
-        return;
-    eachWord(line, length, 13, [offer](const char *word, size_t n) {
+    size_t start = 13, end = length;
+    if (!beginsNoCase(line, length, "* CAPABILITY ") && !capabilityCode(line, length, &start, &end))
+        return false;
+    eachWord(line, end, start, [offer](const char *word, size_t n) {
         if (n > 5 && beginsNoCase(word, n, "AUTH="))
             takeMechanism(word + 5, n - 5, offer);
         else if (sameWord(word, n, "SASL-IR"))
             offer->initialResponse = true;
+        else if (sameWord(word, n, "IDLE"))
+            offer->idle = true;
     });
+    return true;
 }
 
-void readPop3Capability(const char *line, size_t length, SaslOffer *offer)
+void readPop3Capability(const char *line, size_t length, ServerOffer *offer)
 {
     if (!beginsNoCase(line, length, "SASL "))
         return;
     eachWord(line, length, 5, [offer](const char *word, size_t n) { takeMechanism(word, n, offer); });
 }
 
-SaslMechanism chooseSaslMechanism(const SaslOffer *offer)
+SaslMechanism chooseSaslMechanism(const ServerOffer *offer)
 {
     if (offer->oauthBearer)
         return SASL_OAUTHBEARER;

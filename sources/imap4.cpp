@@ -5,6 +5,12 @@
 // lines first; a command is complete when a line begins with its tag, so a
 // tag or a word cut in two by the network is still read whole. Each state has
 // one handler, which sees the reply line by line.
+//
+// With Idle the conversation does not end: after the commit the connection
+// stays on the mailbox in IDLE (the watch). A change the server reports
+// there ends the IDLE with DONE, and the poll's work runs again on the same
+// connection from the mailbox command on, so it publishes what a fresh poll
+// would; then IDLE again.
 #include "sources/net.h"
 
 #include <string.h>
@@ -31,9 +37,18 @@ enum ImapState {
     IMAP_CLOSE = 12,
     IMAP_LOGOUT = 13,
     IMAP_DONE = 14,
+    // The watch.
+    IMAP_IDLE_CAPABILITY = 15, // CAPABILITY after the login, when the login's reply listed none
+    IMAP_RESELECT = 16,        // the mailbox opened again after CLOSE, to be watched
+    IMAP_IDLE_START = 17,      // IDLE sent, its continuation awaited
+    IMAP_IDLING = 18,          // IDLE in force: the server's word awaited
+    IMAP_IDLE_RENEW = 19,      // DONE sent to renew the IDLE, its reply awaited
+    IMAP_IDLE_WAKE = 20,       // DONE sent for a poll, its reply awaited
 };
 
-// The one place the state changes, with what entering a state starts.
+// The one place the state changes, with what entering a state starts. The
+// watch's network stage follows its state: an IDLE or a DONE awaits its
+// answer, or the IDLE is in force.
 static void enterState(ImapState next)
 {
     imap.state = (uint8_t)next;
@@ -41,6 +56,14 @@ static void enterState(ImapState next)
         imap.seen = false;
     else if (next == IMAP_HEADER)
         resetHeaderBlock();
+    bool reply = next == IMAP_IDLE_START || next == IMAP_IDLE_RENEW || next == IMAP_IDLE_WAKE;
+    bool idling = next == IMAP_IDLING;
+    if (reply || idling) {
+        netStages.watching = true;
+        notifier.stageTicks = 0;
+    }
+    netStages.idleReply = reply;
+    netStages.idling = idling;
 }
 
 void resetImapClient(void)
@@ -49,9 +72,11 @@ void resetImapClient(void)
     imap.tagNumber = 1;
     resetLineFramer(&imap.reply);
     imap.literalLeft = 0;
-    imap.offer = SaslOffer();
+    imap.offer = ServerOffer();
     imap.mechanism = SASL_NONE;
     imap.tokensRefused = 0;
+    imap.capabilitiesKnown = false;
+    imap.idleOffered = false;
 }
 
 // Every command starts a new reply.
@@ -188,10 +213,46 @@ static bool sendTagged(ImapState next, const char *format, int number)
     return true;
 }
 
+static void sendCapability(ImapState next)
+{
+    imap.tagNumber++;
+    formatCommand("A%04d CAPABILITY\r\n", imap.tagNumber);
+    sendImap(next);
+}
+
 static void sendLogout(void)
 {
     formatCommand("Z9999 LOGOUT\r\n");
     sendImap(IMAP_LOGOUT);
+}
+
+// The watch needs Idle, the server's IDLE, and a link that stays up between
+// polls (a dial-up link is hung up after each).
+static bool watchConfigured(void)
+{
+    const Settings &s = config.settings;
+    return s.Idle && s.directConnection && s.MessageSource == SOURCE_IMAP4;
+}
+
+static bool watchWanted(void)
+{
+    return watchConfigured() && imap.capabilitiesKnown && imap.idleOffered && !imap.failed
+           && !exitRequested();
+}
+
+static void sendMailboxCommand(ImapState next);
+static void commitAndWatch(void);
+
+// The poll's work is done: log out and commit, or keep the connection on the
+// mailbox (opening it again when CLOSE has closed it) and watch.
+static void finishConversation(bool mailboxClosed)
+{
+    if (!watchWanted())
+        sendLogout();
+    else if (mailboxClosed)
+        sendMailboxCommand(IMAP_RESELECT);
+    else
+        commitAndWatch();
 }
 
 static void endConversation(void)
@@ -200,7 +261,7 @@ static void endConversation(void)
         formatCommand("Z9998 CLOSE\r\n");
         sendImap(IMAP_CLOSE);
     } else {
-        sendLogout();
+        finishConversation(false);
     }
 }
 
@@ -213,6 +274,7 @@ static void failBeforeSelect(const char *text)
 
 static void failAfterSelect(const char *text)
 {
+    imap.failed = true;
     endConversation();
     reportNetError(text);
 }
@@ -246,6 +308,63 @@ static void commit(void)
     enterState(IMAP_DONE);
     publishNetworkHeaders(imap.newMail, imap.exists - imap.skipped, &imap.stampDate, &imap.stampTime,
                           &imap.runningDate, &imap.runningTime);
+}
+
+static void sendIdle(void)
+{
+    imap.tagNumber++;
+    formatCommand("A%04d IDLE\r\n", imap.tagNumber);
+    sendImap(IMAP_IDLE_START);
+}
+
+// The same commit, the connection kept; then IDLE. What was published went out
+// before the IDLE, so a failure to send it is a lost watch, not a lost poll.
+static void commitAndWatch(void)
+{
+    publishWatchedHeaders(imap.newMail, imap.exists - imap.skipped, &imap.stampDate, &imap.stampTime,
+                          &imap.runningDate, &imap.runningTime);
+    sendIdle();
+}
+
+// DONE ends the IDLE; its reply is the IDLE command's tagged line.
+static void sendDone(ImapState next)
+{
+    formatCommand("DONE\r\n");
+    sendImap(next);
+}
+
+// What every conversation starts with, and every poll on a watched connection.
+static void beginConversation(void)
+{
+    imap.runningDate = imap.stampDate;
+    imap.runningTime = imap.stampTime;
+    imap.newMail = false;
+    imap.exists = 0;
+    imap.slot = 0;
+    imap.skipped = 0;
+    imap.deleted = 0;
+    imap.changed = false;
+    imap.failed = false;
+}
+
+// The watch asks only a list the server sent after the login: what it offers
+// may change with it.
+static void noteLoggedInCapabilities(const char *line, size_t length)
+{
+    ServerOffer listed = ServerOffer();
+    if (readImapCapabilities(line, length, &listed)) {
+        imap.capabilitiesKnown = true;
+        imap.idleOffered = imap.idleOffered || listed.idle;
+    }
+}
+
+// A new message or one gone while the poll read the mailbox: the watch polls
+// again before it rests. (FETCH lines are the poll's own answers here.)
+static void noteChange(const char *line, size_t length)
+{
+    MailboxChange change = imapMailboxChange(line, length);
+    if (change == MAILBOX_EXISTS || change == MAILBOX_EXPUNGE)
+        imap.changed = true;
 }
 
 // The number in front of "EXISTS" in the line.
@@ -293,20 +412,14 @@ static void sendLogin(void)
 
 // --- OAuth2 login --------------------------------------------------------------------------
 
-static void sendCapability(void)
-{
-    imap.offer = SaslOffer();
-    imap.tagNumber++;
-    formatCommand("A%04d CAPABILITY\r\n", imap.tagNumber);
-    sendImap(IMAP_CAPABILITY);
-}
-
 static void sendCredentials(void)
 {
-    if (config.settings.Auth == AUTH_OAUTH2)
-        sendCapability();
-    else
+    if (config.settings.Auth == AUTH_OAUTH2) {
+        imap.offer = ServerOffer();
+        sendCapability(IMAP_CAPABILITY);
+    } else {
         sendLogin();
+    }
 }
 
 // AUTHENTICATE with the access token held: on the command line when the
@@ -355,7 +468,7 @@ void continueImapAfterRefresh(void)
         sendAuthenticate();
 }
 
-static void sendMailboxCommand(void)
+static void sendMailboxCommand(ImapState next)
 {
     char mailbox[COMMAND_BUFFER_SIZE];
     const char *name = config.settings.IMAPMailBox[0] ? config.settings.IMAPMailBox : "INBOX";
@@ -369,7 +482,18 @@ static void sendMailboxCommand(void)
         endFailedNetworkPoll();
         return;
     }
-    sendImap(IMAP_SELECT);
+    imap.existsSeen = false;
+    sendImap(next);
+}
+
+// Logged in: the mailbox, after asking what the server offers when the watch
+// wants to know and the login's reply did not say.
+static void loggedIn(void)
+{
+    if (watchConfigured() && !imap.capabilitiesKnown)
+        sendCapability(IMAP_IDLE_CAPABILITY);
+    else
+        sendMailboxCommand(IMAP_SELECT);
 }
 
 // A complete header reply is in the header block: parse it and decide.
@@ -391,6 +515,7 @@ static void decideMessage(void)
             if (!connectionAlive())
                 return;
             sendTagged(IMAP_STORE, "A%04d STORE %d +FLAGS.SILENT (\\Deleted)\r\n", imap.current);
+            imap.deleted++;
             return;
         }
         if (!connectionAlive())
@@ -414,12 +539,7 @@ static bool onGreeting(const char *line, size_t length, int status)
         failBeforeSelect("Bad banner from IMAP4 server");
         return true;
     }
-    imap.runningDate = imap.stampDate;
-    imap.runningTime = imap.stampTime;
-    imap.newMail = false;
-    imap.exists = 0;
-    imap.slot = 0;
-    imap.skipped = 0;
+    beginConversation();
     if (config.settings.Security == SECURITY_STARTTLS) {
         // Required: without it the login would cross the network in plain text.
         imap.tagNumber++;
@@ -455,14 +575,13 @@ void continueImapAfterStartTls(void)
 
 static bool onLoginLine(const char *line, size_t length, int status)
 {
+    noteLoggedInCapabilities(line, length);
     if (status == IMAP_PENDING)
         return false;
-    if (status == IMAP_OK) {
-        imap.existsSeen = false;
-        sendMailboxCommand();
-    } else {
+    if (status == IMAP_OK)
+        loggedIn();
+    else
         failBeforeSelect("Invalid IMAP4 login or password");
-    }
     return true;
 }
 
@@ -494,13 +613,13 @@ static bool onAuthReadyLine(const char *line, size_t length, int status)
 static void authenticated(void)
 {
     oauth.signInNeededTold = false; // the outage, if there was one, is over
-    imap.existsSeen = false;
-    sendMailboxCommand();
+    loggedIn();
 }
 
 // The tagged status of AUTHENTICATE (also after the server's error was answered).
 static bool onAuthResultLine(const char *line, size_t length, int status)
 {
+    noteLoggedInCapabilities(line, length);
     if (status == IMAP_PENDING)
         return false;
     if (status == IMAP_OK)
@@ -521,6 +640,19 @@ static bool onAuthenticateLine(const char *line, size_t length, int status)
         return true;
     }
     return onAuthResultLine(line, length, status);
+}
+
+// A refused CAPABILITY says nothing of IDLE: the poll goes on without a watch.
+static bool onIdleCapabilityLine(const char *line, size_t length, int status)
+{
+    noteLoggedInCapabilities(line, length);
+    if (status == IMAP_PENDING)
+        return false;
+    imap.capabilitiesKnown = true;
+    if (status != IMAP_OK)
+        imap.idleOffered = false;
+    sendMailboxCommand(IMAP_SELECT);
+    return true;
 }
 
 static bool onSelectLine(const char *line, size_t length, int status)
@@ -556,6 +688,7 @@ static bool onSelectLine(const char *line, size_t length, int status)
 
 static bool onFlagsLine(const char *line, size_t length, int status)
 {
+    noteChange(line, length);
     if (!imap.seen && findBytes(line, length, "\\Seen")) {
         imap.skipped++;
         imap.seen = true;
@@ -578,6 +711,7 @@ static bool onFlagsLine(const char *line, size_t length, int status)
 // The header bytes themselves went into the header block with the chunk.
 static bool onHeaderLine(const char *line, size_t length, int status)
 {
+    noteChange(line, length);
     if (status == IMAP_PENDING)
         return false;
     if (status == IMAP_OK)
@@ -589,6 +723,7 @@ static bool onHeaderLine(const char *line, size_t length, int status)
 
 static bool onStoreLine(const char *line, size_t length, int status)
 {
+    noteChange(line, length);
     if (status == IMAP_PENDING)
         return false;
     if (status != IMAP_OK) {
@@ -611,10 +746,143 @@ static bool onCloseLine(const char *line, size_t length, int status)
 {
     if (status == IMAP_PENDING)
         return false;
-    sendLogout();
-    if (status != IMAP_OK)
+    if (status != IMAP_OK) {
+        sendLogout();
         reportNetError("Error closing IMAP4 mailbox");
+    } else {
+        finishConversation(true);
+    }
     return true;
+}
+
+// --- The watch ----------------------------------------------------------------------------
+
+// The server ended or refused the IDLE by itself: no watch on this
+// connection; polls go on at the interval, and the next one tries again.
+static void stopWatch(void)
+{
+    formatCommand("Z9999 LOGOUT\r\n");
+    sendImap(IMAP_DONE);
+    closeConnection();
+}
+
+// The mailbox is open again after CLOSE: a count other than the one CLOSE
+// left means a change the poll did not see.
+static bool onReselectLine(const char *line, size_t length, int status)
+{
+    if (!imap.existsSeen && (status == IMAP_PENDING || status == IMAP_OK)) {
+        const char *word = findBytesNoCase(line, length, "EXISTS");
+        if (word) {
+            imap.existsSeen = true;
+            if (existsCount(line, length, word) != imap.exists - imap.deleted)
+                imap.changed = true;
+        }
+    }
+    if (status == IMAP_PENDING)
+        return false;
+    if (status == IMAP_OK)
+        commitAndWatch();
+    else
+        sendLogout(); // the mailbox went away: commit what was read, no watch
+    return true;
+}
+
+static bool onIdleStartLine(const char *line, size_t length, int status)
+{
+    if (imapByeLine(line, length)) {
+        loseNetworkWatch();
+        return true;
+    }
+    if (length > 0 && line[0] == '+') {
+        enterState(IMAP_IDLING);
+        if (imap.changed)
+            postMailboxChanged();
+        return false; // what follows in the chunk is the IDLE's news
+    }
+    if (status != IMAP_PENDING) {
+        stopWatch();
+        return true;
+    }
+    if (imapMailboxChange(line, length) != MAILBOX_UNCHANGED)
+        imap.changed = true;
+    return false;
+}
+
+static bool onIdlingLine(const char *line, size_t length, int status)
+{
+    if (imapByeLine(line, length)) {
+        loseNetworkWatch();
+        return true;
+    }
+    if (status != IMAP_PENDING) {
+        stopWatch();
+        return true;
+    }
+    if (imapMailboxChange(line, length) != MAILBOX_UNCHANGED && !imap.changed) {
+        imap.changed = true;
+        postMailboxChanged(); // once: the poll reads every change there is
+    }
+    return false;
+}
+
+static bool onIdleRenewLine(const char *line, size_t length, int status)
+{
+    if (imapByeLine(line, length) || status == IMAP_NO || status == IMAP_BAD) {
+        loseNetworkWatch();
+        return true;
+    }
+    if (status == IMAP_OK) {
+        sendIdle();
+        return true;
+    }
+    if (imapMailboxChange(line, length) != MAILBOX_UNCHANGED)
+        imap.changed = true;
+    return false;
+}
+
+// The IDLE has ended: the poll's work, from the mailbox command on.
+static bool onIdleWakeLine(const char *line, size_t length, int status)
+{
+    if (imapByeLine(line, length) || status == IMAP_NO || status == IMAP_BAD) {
+        loseNetworkWatch();
+        return true;
+    }
+    if (status == IMAP_PENDING)
+        return false;
+    beginConversation();
+    sendMailboxCommand(IMAP_SELECT);
+    return true;
+}
+
+void pollWatchedMailbox(void)
+{
+    if (!netStages.watching || notifier.pollInProgress)
+        return;
+    if (imap.state != IMAP_IDLING) {
+        imap.changed = true; // DONE may follow only the continuation: poll once it came
+        return;
+    }
+    beginPoll();
+    sendDone(IMAP_IDLE_WAKE);
+}
+
+void renewNetworkWatch(void)
+{
+    if (netStages.watching && imap.state == IMAP_IDLING)
+        sendDone(IMAP_IDLE_RENEW);
+}
+
+// Nothing is waited for: the goodbye goes out and the connection closes.
+void endNetworkWatch(void)
+{
+    if (!netStages.watching || notifier.pollInProgress)
+        return;
+    if (imap.state == IMAP_IDLE_START || imap.state == IMAP_IDLING)
+        formatCommand("DONE\r\nZ9999 LOGOUT\r\n");
+    else
+        formatCommand("Z9999 LOGOUT\r\n");
+    sendImap(IMAP_DONE);
+    closeConnection();
 }
 
 static bool onLine(const char *line, size_t length, int status)
@@ -632,6 +900,12 @@ static bool onLine(const char *line, size_t length, int status)
     case IMAP_HEADER: return onHeaderLine(line, length, status);
     case IMAP_STORE: return onStoreLine(line, length, status);
     case IMAP_CLOSE: return onCloseLine(line, length, status);
+    case IMAP_IDLE_CAPABILITY: return onIdleCapabilityLine(line, length, status);
+    case IMAP_RESELECT: return onReselectLine(line, length, status);
+    case IMAP_IDLE_START: return onIdleStartLine(line, length, status);
+    case IMAP_IDLING: return onIdlingLine(line, length, status);
+    case IMAP_IDLE_RENEW: return onIdleRenewLine(line, length, status);
+    case IMAP_IDLE_WAKE: return onIdleWakeLine(line, length, status);
     default: return true;
     }
 }

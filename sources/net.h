@@ -86,6 +86,9 @@ struct SocketLayer {
     bool (*firstAddress)(const char *buffer, uint8_t address[4]);
     // Posts WM_STARTCONNECT to the network window.
     void (*postStartConnect)(void);
+    // Posts WM_MAILBOXCHANGED to the network window: the watch was told of a
+    // change, and the poll cycle polls as soon as a poll may start.
+    void (*postMailboxChanged)(void);
 };
 
 // Connection states as the dial-up service reports them.
@@ -260,6 +263,7 @@ struct NetState {
     unsigned long long headerBytesCollected;
     unsigned long long secureBytesReceived;
     unsigned long secureRecordsOpened;
+    unsigned long connectionsOpened;
 };
 
 extern NetState net;
@@ -281,6 +285,10 @@ void releaseHeaderBlock(void);
 void endFailedNetworkPoll(void);
 // True while the conversation can still go on (connected, poll running).
 bool connectionAlive(void);
+// The watch's commit: the poll ends and its connection stays open.
+void finishPollKeepingConnection(void);
+// Asks the poll cycle for a poll on the watched connection.
+void postMailboxChanged(void);
 // The client's STLS / STARTTLS was accepted: the TLS handshake starts, and the
 // client's continueAfterStartTls follows once the server is verified.
 void startSecureSession(void);
@@ -318,6 +326,9 @@ bool formatCommand(const char *format, ...)
 // on, publishes count headers and ends the network poll.
 void publishNetworkHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
                            const ReceivedDate *newestDate, const ReceivedTime *newestTime);
+// The same commit for a poll whose connection stays open for the watch.
+void publishWatchedHeaders(bool newMail, int count, ReceivedDate *storedDate, ReceivedTime *storedTime,
+                           const ReceivedDate *newestDate, const ReceivedTime *newestTime);
 
 // --- Protocol clients ------------------------------------------------------------
 void resetPop3Client(void);
@@ -330,6 +341,9 @@ void continueImapAfterStartTls(void);
 // A new access token came after the server refused the old one: log in again.
 void continuePop3AfterRefresh(void);
 void continueImapAfterRefresh(void);
+// A poll asked for while the watch holds the connection: ends the IDLE and
+// polls on it (or, while the IDLE is not yet in force, as soon as it is).
+void pollWatchedMailbox(void);
 
 // Client state, visible for tests.
 struct Pop3Client {
@@ -337,7 +351,7 @@ struct Pop3Client {
     LineFramer reply;      // the status line of the reply in progress
     bool topStatusChecked; // the status line of the TOP reply has been judged
     bool capaStatusChecked; // the status line of the CAPA reply has been judged
-    SaslOffer offer;
+    ServerOffer offer;
     SaslMechanism mechanism;
     int tokensRefused; // access tokens the server refused in this conversation
     int total;
@@ -361,7 +375,7 @@ struct ImapClient {
     // Bytes of a literal ({n} at the end of a line) still to come: they are
     // text, never lines, so a header line starting with our tag ends nothing.
     size_t literalLeft;
-    SaslOffer offer;
+    ServerOffer offer;
     SaslMechanism mechanism;
     int tokensRefused; // access tokens the server refused in this conversation
     int exists;
@@ -377,6 +391,12 @@ struct ImapClient {
     ReceivedTime runningTime;
     HeaderScanResult result;
     MessageHeader *record;
+    // The watch (IDLE between polls).
+    bool capabilitiesKnown; // the server's capabilities after the login have been read
+    bool idleOffered;       // ... and they list IDLE
+    bool changed;           // the mailbox changed since this poll read it: poll again
+    bool failed;            // the conversation reported a failure: no watch after it
+    int deleted;            // messages this poll flagged \Deleted (CLOSE removes them)
 };
 
 extern Pop3Client pop3;
@@ -394,6 +414,19 @@ enum {
 // name as a plain atom when it is one, else quoted. False when out is too small.
 bool imapQuoted(const char *text, char *out, size_t size);
 bool imapMailboxName(const char *text, char *out, size_t size);
+
+// --- Single IMAP4 server lines (pointer and length, never read past) -----------------
+// What an untagged "* n EXISTS", "* n EXPUNGE" or "* n FETCH (...)" says.
+enum MailboxChange {
+    MAILBOX_UNCHANGED = 0,
+    MAILBOX_EXISTS,  // the message count is now n
+    MAILBOX_EXPUNGE, // message n is gone
+    MAILBOX_FETCH,   // message n changed (its flags, set elsewhere)
+};
+MailboxChange imapMailboxChange(const char *line, size_t length);
+
+// The server says goodbye ("* BYE ..."): the connection is about to close.
+bool imapByeLine(const char *line, size_t length);
 
 // --- Byte helpers (replies may hold NUL bytes) -------------------------------------
 const char *findBytes(const char *data, size_t length, const char *needle);

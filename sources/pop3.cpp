@@ -47,7 +47,7 @@ static void enterState(Pop3State next)
         memset(pop3.tail, 0, sizeof pop3.tail);
         pop3.topStatusChecked = false;
     } else if (next == POP3_CAPA) {
-        pop3.offer = SaslOffer();
+        pop3.offer = ServerOffer();
         pop3.capaStatusChecked = false;
     }
 }

@@ -16,16 +16,37 @@ struct NetworkStages {
     bool handshaking;     // TLS handshake under way (timed as the connect)
     bool refreshing;      // an access token is being fetched (timed as the connect)
     bool awaitingServer;  // waiting for the server's next reply
+    // The watch (IMAP4 IDLE): the connection outlives its poll.
+    bool watching;  // the connection is kept between polls (set until it closes)
+    bool idleReply; // IDLE or DONE sent, the server's answer awaited (ConnectTimeout)
+    bool idling;    // IDLE in force, renewed after the renewal interval
 };
 
 extern NetworkStages netStages;
+
+// A run of failed network polls after a lost watch or a resume, which the poll
+// cycle retries quietly: one error stands for the whole outage.
+struct NetOutage {
+    bool watchLost; // the watch failed: the poll cycle polls again at the next tick
+    bool retrying;  // the poll cycle is retrying
+    bool reported;  // the run's first error has gone through reportNetError
+};
+
+extern NetOutage netOutage;
 
 void startNetworkPoll(void);   // POP3 and IMAP4, asynchronous
 void abandonWinSockInit(void); // reports and finishes the poll
 void abandonTokenRefresh(void); // the token service took too long: reports and ends the poll
 void closeConnection(void);
 void endNetworkPoll(void);   // finishPoll, then hang up when asked to
-void abortNetworkPoll(void); // at exit: cancel lookup, close, end the poll
+void abortNetworkPoll(void); // at exit and resume: cancel lookup, close (a watch too), end the poll
+// The watch (IMAP4 IDLE between polls). Setup, exit, the end of the session
+// and a suspend end it with DONE and LOGOUT; the poll cycle renews it and
+// ends it when a renewal goes unanswered.
+void endNetworkWatch(void);
+void renewNetworkWatch(void);
+// The watch failed: closed without a word, and netOutage.watchLost set.
+void loseNetworkWatch(void);
 // True for a direct connection, or when the dial-up entry is connected.
 bool dialUpLinkUsable(void);
 // After setup changed the host, port or login: look the host up again.

@@ -14,6 +14,7 @@
 #include "core/frontend.h"
 
 NetworkStages netStages;
+NetOutage netOutage;
 NetState net = [] {
     NetState s = NetState();
     s.socket = NET_INVALID_SOCKET;
@@ -138,6 +139,12 @@ bool connectionAlive(void)
     return notifier.pollInProgress && netStages.awaitingServer && net.socket != NET_INVALID_SOCKET;
 }
 
+// The connection belongs to a running poll, or to the watch between polls.
+static bool connectionOwned(void)
+{
+    return notifier.pollInProgress || netStages.watching;
+}
+
 void selectSocketEvents(long mask)
 {
     if (sockets && net.socket != NET_INVALID_SOCKET && mask != net.selectedMask) {
@@ -177,6 +184,12 @@ void endFailedNetworkPoll(void)
 
 static void failWith(const char *text)
 {
+    // A failure of the watched connection is a lost watch: the poll cycle
+    // polls again and reports only if the server stays away.
+    if (netStages.watching) {
+        loseNetworkWatch();
+        return;
+    }
     closeConnection();
     reportNetError(text);
     endFailedNetworkPoll();
@@ -464,7 +477,20 @@ static bool securePlainWaiting(void)
 
 static bool conversationOn(void)
 {
-    return notifier.pollInProgress && netStages.awaitingServer && net.socket != NET_INVALID_SOCKET;
+    return connectionOwned() && netStages.awaitingServer && net.socket != NET_INVALID_SOCKET;
+}
+
+// The server hung up: a poll ends without a commit and without a message; a
+// watch is lost.
+static void serverHungUp(void)
+{
+    net.serverHungUp = true;
+    if (netStages.watching) {
+        loseNetworkWatch();
+        return;
+    }
+    closeConnection();
+    endFailedNetworkPoll();
 }
 
 // Hands the client what has been read and not yet handed on, chunk by chunk,
@@ -484,11 +510,8 @@ static void deliverSecurePlain(void)
         else
             handlePop3Reply();
     }
-    if (net.securePeerClosed && net.securePlainLength == 0 && conversationOn()) {
-        // The server ended the session: as when it hangs up.
-        closeConnection();
-        endFailedNetworkPoll();
-    }
+    if (net.securePeerClosed && net.securePlainLength == 0 && conversationOn())
+        serverHungUp(); // the server ended the session: as when it hangs up
 }
 
 // The handshake is complete: nothing is sent before the certificate passed.
@@ -868,6 +891,10 @@ void startNetworkPoll(void)
 {
     if (notifier.pollInProgress)
         return;
+    if (netStages.watching) {
+        pollWatchedMailbox();
+        return;
+    }
     net.lookupHandle = 0;
     net.socket = NET_INVALID_SOCKET;
     net.sendRemaining = 0;
@@ -951,6 +978,7 @@ void handleStartConnect(void)
         return;
     }
     sockets->setLingerOff(net.socket);
+    net.connectionsOpened++;
 
     unsigned port = isImap() ? config.settings.IMAP4Port : config.settings.POP3Port;
     uint16_t netPort = sockets->hostToNetShort((uint16_t)port);
@@ -989,10 +1017,19 @@ void handleHostResolved(uintptr_t wParam, intptr_t lParam)
     handleStartConnect();
 }
 
+// Every socket event restarts the stage's count, except that an IDLE's age
+// counts from its start whatever the server says meanwhile: it is renewed
+// after the renewal interval even on a server that sends a word now and then.
+static void socketActive(void)
+{
+    if (!netStages.idling)
+        notifier.stageTicks = 0;
+}
+
 void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
 {
     // Notifications of a socket already closed (queued before the close) are stale.
-    if (net.socket == NET_INVALID_SOCKET || wParam != net.socket || !notifier.pollInProgress)
+    if (net.socket == NET_INVALID_SOCKET || wParam != net.socket || !connectionOwned())
         return;
     unsigned event = (unsigned)((uintptr_t)lParam & 0xFFFF);
     unsigned error = (unsigned)((uintptr_t)lParam >> 16) & 0xFFFF;
@@ -1025,13 +1062,13 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
         if (net.secureState != SECURE_OFF) {
             if (!netStages.awaitingServer && !netStages.handshaking)
                 return;
-            notifier.stageTicks = 0;
+            socketActive();
             handleSecureRead();
             return;
         }
         if (!netStages.awaitingServer)
             return;
-        notifier.stageTicks = 0;
+        socketActive();
         if (isImap())
             handleImapReply();
         else
@@ -1039,7 +1076,7 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
         break;
     case NET_WRITE:
         if (net.sendRemaining >= 1 && (netStages.awaitingServer || netStages.handshaking)) {
-            notifier.stageTicks = 0;
+            socketActive();
             sendRest();
         }
         break;
@@ -1055,10 +1092,7 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
             if (!conversationOn())
                 return;
         }
-        // The server hung up: the poll ends without a commit and without a message.
-        net.serverHungUp = true;
-        closeConnection();
-        endFailedNetworkPoll();
+        serverHungUp();
         break;
     default: break;
     }
@@ -1068,17 +1102,21 @@ void handleSocketMessage(uintptr_t wParam, intptr_t lParam)
 
 void closeConnection(void)
 {
+    bool owned = connectionOwned();
     endSecureSession();
     netStages.connecting = false;
     netStages.handshaking = false;
     netStages.awaitingServer = false;
     netStages.refreshing = false;
+    netStages.watching = false;
+    netStages.idleReply = false;
+    netStages.idling = false;
     net.sendRemaining = 0;
     // Nothing more is sent on this connection: the last command (perhaps PASS
     // or LOGIN after a refusal, or a SASL response waiting for its turn) is wiped.
     wipeBytes(net.commandBuffer, sizeof net.commandBuffer);
     wipeBytes(net.saslCommand, sizeof net.saslCommand);
-    if (!notifier.pollInProgress)
+    if (!owned)
         return;
     if (!sockets || !net.winSockLoaded)
         return;
@@ -1096,9 +1134,30 @@ void endNetworkPoll(void)
     endPoll(false);
 }
 
+void finishPollKeepingConnection(void)
+{
+    releaseHeaderBlock();
+    netStages.watching = true;
+    if (notifier.pollInProgress)
+        finishPoll();
+}
+
+void loseNetworkWatch(void)
+{
+    closeConnection();
+    netOutage.watchLost = true;
+    endFailedNetworkPoll(); // a poll on the connection ends without a word
+}
+
+void postMailboxChanged(void)
+{
+    if (sockets)
+        sockets->postMailboxChanged();
+}
+
 void abortNetworkPoll(void)
 {
-    if (!notifier.pollInProgress || !net.winSockLoaded)
+    if (!connectionOwned() || !net.winSockLoaded)
         return;
     sockets->cancelBlockingCall();
     if (net.lookupHandle != 0)

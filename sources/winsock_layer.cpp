@@ -177,6 +177,11 @@ void postStartConnect(void)
     PostMessageA(networkWindow, WM_STARTCONNECT, 0, 0);
 }
 
+void postMailboxChangedMessage(void)
+{
+    PostMessageA(networkWindow, WM_MAILBOXCHANGED, 0, 0);
+}
+
 const SocketLayer winSockLayer = {
     load,
     startup,
@@ -196,6 +201,7 @@ const SocketLayer winSockLayer = {
     parseDotted,
     firstAddress,
     postStartConnect,
+    postMailboxChangedMessage,
 };
 
 } // namespace

@@ -371,6 +371,58 @@ TEST_F(Checker, PrintsWhatAPop3OrImap4ServerHolds)
     }
 }
 
+struct WaitJob {
+    std::string arguments, directory;
+    CheckRun run;
+};
+
+static DWORD WINAPI waitThread(LPVOID parameter)
+{
+    WaitJob *job = static_cast<WaitJob *>(parameter);
+    job->run = runChecker(job->arguments, job->directory);
+    return 0;
+}
+
+// --wait: IMAP4 with Idle watches, POP3 polls at PollInterval; either prints
+// the list of the poll that found the new message and ends with status 0,
+// and with nothing new status 1 at the end of the wait. Messages keep
+// arriving every three seconds, so a first poll that came late (a loaded
+// machine) and already counted one still sees the next.
+TEST_F(Checker, WaitEndsAsSoonAsNewMailArrives)
+{
+    char stored[128];
+    scramblePassword("secret", stored, sizeof stored);
+    const std::string common = std::string("MailHost=127.0.0.1\r\nLogin=checker\r\nPassword=") + stored
+                               + "\r\nPOP3Port=21110\r\nIMAP4Port=21143\r\nPollInterval=5\r\nIdle=TRUE\r\n";
+    int n = 100;
+    for (const char *source : {"8", "7"}) {
+        SCOPED_TRACE(std::string("MessageSource ") + source);
+        WaitJob job = {"--verbose --wait 40 \""
+                           + ini(std::string("MessageSource=") + source + "\r\n" + common) + "\"",
+                       dir, CheckRun()};
+        HANDLE thread = CreateThread(NULL, 0, waitThread, &job, 0, NULL);
+        while (WaitForSingleObject(thread, 3000) == WAIT_TIMEOUT && n < 110) {
+            n++;
+            deliverToChecker(n, "waiter@example.org", ("Arrived while waiting " + std::to_string(n)).c_str());
+        }
+        WaitForSingleObject(thread, 60000);
+        CloseHandle(thread);
+        EXPECT_EQ(0, job.run.status) << job.run.err;
+        EXPECT_NE(std::string::npos, job.run.out.find("result: new mail\n")) << job.run.out;
+        EXPECT_NE(std::string::npos, job.run.out.find("waiter@example.org\tArrived while waiting "))
+            << job.run.out;
+        bool watched = job.run.err.find("pelcheck: watching the mailbox (IDLE)") != std::string::npos;
+        EXPECT_EQ(std::string(source) == "8", watched) << job.run.err;
+    }
+
+    CheckRun run = runChecker("--wait 2 \"" + ini("MessageSource=8\r\n" + common) + "\"", dir);
+    EXPECT_EQ(1, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("result: no change\n")) << run.out;
+    EXPECT_EQ(3, runChecker("--wait", dir).status);
+    EXPECT_EQ(3, runChecker("--wait 0", dir).status);
+    EXPECT_EQ(3, runChecker("--wait 5s", dir).status);
+}
+
 // The notifier says nothing when a server hangs up; the checker must say why
 // its poll failed.
 TEST_F(Checker, ServerThatHangsUpAtOnceIsNamedOnStderr)

@@ -63,6 +63,7 @@ inline std::vector<std::string> savedKeyOrder()
         "Balloon",
         "Security",
         "TrustFile",
+        "Idle",
         "Auth",
         "OAuthProvider",
         "OAuthClientId",

@@ -75,7 +75,7 @@ TEST_F(SettingsFile, MissingSectionGivesEveryDefault)
     EXPECT_FALSE(s.Notes3xMailbox || s.PasswordPrompt || s.Alarm || s.StayOnTop || s.ShowHeaders
                  || s.ReverseSort || s.UnreadOnly || s.UseFilters || s.LogDeletes || s.ExitMenu || s.HideIcon
                  || s.LaunchReader || s.LaunchOnMail || s.MinimizeReader || s.SuspendPoll || s.DetectReader
-                 || s.LastIconPosition || s.DialConnection || s.HangupConnection);
+                 || s.LastIconPosition || s.DialConnection || s.HangupConnection || s.Idle);
     EXPECT_EQ(config.settings.MailFile, config.mailPath);
     EXPECT_TRUE(boxes.texts().empty());
 }

@@ -161,6 +161,24 @@ TEST_F(DialUp, ConnectedEntryPollsAtOnceAndIsNeverHungUp)
     EXPECT_EQ(std::string::npos, standinLog().find("dial:")) << standinLog();
 }
 
+// A dial-up link may be hung up after any poll: IMAP4 with Idle logs out as it
+// always did, and the connection is not kept for a watch.
+TEST_F(DialUp, ConnectedEntryIsNeverWatched)
+{
+    entry("Office");
+    config.settings.MessageSource = SOURCE_IMAP4;
+    config.settings.Idle = true;
+    sn.imapMode = true;
+    imap = ImapClient();
+    sn.server.loginCapabilities = true;
+    sn.server.messages.push_back({makeHeader(1)});
+    ASSERT_TRUE(runScriptedPoll());
+    EXPECT_EQ(1, notifier.headerCount);
+    EXPECT_FALSE(netStages.watching);
+    EXPECT_EQ(std::string::npos, sn.sent.find("IDLE")) << sn.sent;
+    EXPECT_NE(std::string::npos, sn.sent.find("Z9999 LOGOUT")) << sn.sent;
+}
+
 TEST_F(DialUp, UnconnectedEntryWithoutDialMakesNoPollAndNoMessage)
 {
     entry("Dialer");

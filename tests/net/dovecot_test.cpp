@@ -3,6 +3,7 @@
 // messages, and against loopback sockets that stay silent or refuse.
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -10,6 +11,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -213,6 +215,8 @@ class DovecotPoll : public ::testing::TestWithParam<unsigned>
         config.filterList.entries = nullptr;
         config.filterList.count = 0;
         netStages = NetworkStages();
+        netOutage = NetOutage();
+        pollCycle = PollCycleState{false, 0, false, WATCH_RENEWAL_SECONDS};
         pop3 = Pop3Client();
         imap = ImapClient();
         forgetHostAddress();
@@ -220,6 +224,8 @@ class DovecotPoll : public ::testing::TestWithParam<unsigned>
     }
     void TearDown() override
     {
+        closeConnection();
+        pollCycle.watchRenewal = WATCH_RENEWAL_SECONDS;
         config.filterList.entries = nullptr;
         config.filterList.count = 0;
         freeMailBuffers();
@@ -445,6 +451,19 @@ TEST_P(ScriptedServerPoll, HeaderLongerThanTheBlockIsCutAndThePollGoesOn)
     EXPECT_EQ((size_t)HEADER_BLOCK_FIXED, net.headerBlockCapacity);
 }
 
+// Its login lists no IDLE (its greeting does): the poll logs out as before.
+TEST_P(ScriptedServerPoll, ServerWithoutIdleAfterTheLoginIsPolledAsBefore)
+{
+    if (!imapSource())
+        GTEST_SKIP() << "POP3 has no watch";
+    login("plain");
+    config.settings.Idle = true;
+    runPoll();
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(3, notifier.headerCount);
+    EXPECT_FALSE(netStages.watching);
+}
+
 TEST_P(ScriptedServerPoll, ServerThatHangsUpEndsThePollSilently)
 {
     login("hangup");
@@ -455,6 +474,81 @@ TEST_P(ScriptedServerPoll, ServerThatHangsUpEndsThePollSilently)
     EXPECT_EQ(4, notifier.headerCount) << "nothing committed";
     EXPECT_LT(seconds, 2.0) << "no waiting for the inactivity time-out";
 }
+
+// --- The watch against Dovecot ----------------------------------------------------------
+
+struct Usage {
+    DWORD handles, gdi, user;
+    SIZE_T privateBytes;
+};
+
+Usage usage()
+{
+    Usage u = {};
+    GetProcessHandleCount(GetCurrentProcess(), &u.handles);
+    u.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    u.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+    u.privateBytes = pmc.PagefileUsage;
+    return u;
+}
+
+// Pumps the test window's messages until done() or the time is up.
+bool pumpUntil(const std::function<bool()> &done, double limitSeconds)
+{
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (!done()) {
+        if (GetTickCount() - start > (DWORD)(limitSeconds * 1000))
+            return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+using DovecotWatch = DovecotPoll;
+
+// 200 renewals (DONE, IDLE) with the renewal interval shortened to a tick:
+// the handles, window objects and private bytes after 10 are those after 200.
+TEST_P(DovecotWatch, TwoHundredRenewalsLeaveNothingBehind)
+{
+    user("watch");
+    deliver("watch", corpusMessage(1));
+    config.settings.Idle = true;
+    runPoll();
+    ASSERT_TRUE(pumpUntil([] { return netStages.idling; }, 10)) << "no watch";
+    ASSERT_EQ(1, notifier.headerCount);
+    pollCycle.watchRenewal = 0;
+    Usage after10 = {};
+    int tag = imap.tagNumber;
+    for (int renewal = 1; renewal <= 200; renewal++) {
+        pollTick();
+        ASSERT_FALSE(netStages.idling) << "renewal " << renewal << " sent no DONE";
+        ASSERT_TRUE(pumpUntil([] { return netStages.idling || !netStages.watching; }, 10))
+            << "renewal " << renewal;
+        ASSERT_TRUE(netStages.watching) << "renewal " << renewal << " lost the watch";
+        if (renewal == 10)
+            after10 = usage();
+    }
+    Usage end = usage();
+    EXPECT_EQ(tag + 200, imap.tagNumber) << "one IDLE per renewal, on the same connection";
+    EXPECT_TRUE(errors().empty());
+    EXPECT_LE(end.handles, after10.handles);
+    EXPECT_LE(end.gdi, after10.gdi);
+    EXPECT_LE(end.user, after10.user);
+    // A page or two of heap may move; a leak per renewal would be 190 times more.
+    EXPECT_LE(end.privateBytes, after10.privateBytes + 64 * 1024)
+        << "after 10: " << after10.privateBytes << ", after 200: " << end.privateBytes;
+    endNetworkWatch();
+    EXPECT_FALSE(netStages.watching);
+}
+
+INSTANTIATE_TEST_SUITE_P(Imap4, DovecotWatch, ::testing::Values(SOURCE_IMAP4),
+                         [](const ::testing::TestParamInfo<unsigned> &) { return std::string("IMAP4"); });
 
 INSTANTIATE_TEST_SUITE_P(Sources, ScriptedServerPoll, ::testing::Values(SOURCE_POP3, SOURCE_IMAP4),
                          [](const ::testing::TestParamInfo<unsigned> &info) {

@@ -16,6 +16,7 @@ LRESULT CALLBACK testWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_HOSTRESOLVED: handleHostResolved(wParam, lParam); return 0;
     case WM_STARTCONNECT: handleStartConnect(); return 0;
     case WM_TOKENDONE: handleTokenDone(wParam, lParam); return 0;
+    case WM_MAILBOXCHANGED: pollOnMailboxChange(); return 0;
     default: return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }

@@ -6,7 +6,8 @@
 
 #include <windows.h>
 
-// The window that receives the socket, lookup and token messages (made once).
+// The window that receives the socket, lookup, token and mailbox-change
+// messages (made once).
 HWND networkWindow();
 
 // Runs one poll to its end; returns the seconds it took.

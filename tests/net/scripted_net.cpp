@@ -6,6 +6,7 @@
 #include "base/base64.h"
 #include "config/config.h"
 #include "core/core.h"
+#include "poll/pollcycle.h"
 
 ScriptedNet *scripted;
 
@@ -221,6 +222,9 @@ std::string ScriptedServer::imap(const std::string &line)
     std::string ok = lowercaseStatus ? " ok " : " OK ";
     std::string no = lowercaseStatus ? " no " : " NO ";
     int n = 0;
+    std::string capabilities = offersIdle ? "IMAP4rev1 IDLE" : "IMAP4rev1";
+    std::string loggedIn =
+        ok + (loginCapabilities ? "[CAPABILITY " + capabilities + "] " : "") + "Logged in\r\n";
     if (awaitingErrorAnswer) {
         awaitingErrorAnswer = false;
         std::string authTag = pendingAuthTag;
@@ -233,22 +237,33 @@ std::string ScriptedServer::imap(const std::string &line)
     }
     if (!pendingAuthTag.empty()) {
         std::string authTag = pendingAuthTag;
-        std::string reply = judgeSasl(*this, pendingAuthMechanism, cmd, authTag + ok + "Logged in\r\n");
+        std::string reply = judgeSasl(*this, pendingAuthMechanism, cmd, authTag + loggedIn);
         if (!awaitingErrorAnswer) {
             pendingAuthTag.clear();
             pendingAuthMechanism.clear();
         }
         return reply;
     }
+    if (cmd == "DONE" && !idleTag.empty()) {
+        std::string idle = idleTag;
+        idleTag.clear();
+        return idle + ok + "Idle completed\r\n";
+    }
+    if (rest == "IDLE") {
+        if (!offersIdle)
+            return tag + " BAD Unknown command\r\n";
+        idleTag = tag;
+        return "+ idling\r\n";
+    }
     if (rest == "CAPABILITY") {
-        std::string list = "* CAPABILITY IMAP4rev1 LITERAL+";
+        std::string list = "* CAPABILITY " + capabilities + " LITERAL+";
         if (offersSaslIr)
             list += " SASL-IR";
         if (offersOAuthBearer)
             list += " AUTH=OAUTHBEARER";
         if (offersXoauth2)
             list += " AUTH=XOAUTH2";
-        return list + " AUTH=PLAIN\r\n" + tag + ok + "Pre-login capabilities listed\r\n";
+        return list + " AUTH=PLAIN\r\n" + tag + ok + "Capability completed\r\n";
     }
     if (rest.rfind("AUTHENTICATE ", 0) == 0) {
         std::string args = rest.substr(13);
@@ -262,7 +277,7 @@ std::string ScriptedServer::imap(const std::string &line)
             return "+ \r\n";
         if (!offersSaslIr)
             return tag + " BAD initial response without SASL-IR\r\n";
-        std::string reply = judgeSasl(*this, mechanism, args.substr(space + 1), tag + ok + "Logged in\r\n");
+        std::string reply = judgeSasl(*this, mechanism, args.substr(space + 1), tag + loggedIn);
         if (!awaitingErrorAnswer) {
             pendingAuthTag.clear();
             pendingAuthMechanism.clear();
@@ -272,9 +287,7 @@ std::string ScriptedServer::imap(const std::string &line)
     if (rest.rfind("LOGIN ", 0) == 0) {
         const char *p = rest.c_str() + 6;
         std::string u = imapString(p), w = imapString(p);
-        return tag
-               + ((u == login && w == password) ? ok + "Logged in\r\n"
-                                                : no + "[AUTHENTICATIONFAILED] failed\r\n");
+        return tag + ((u == login && w == password) ? loggedIn : no + "[AUTHENTICATIONFAILED] failed\r\n");
     }
     if (rest.rfind("SELECT ", 0) == 0 || rest.rfind("EXAMINE ", 0) == 0) {
         const char *p = rest.c_str() + rest.find(' ') + 1;
@@ -566,10 +579,31 @@ static void layerPostStartConnect(void)
     scripted->startConnectPosted = true;
 }
 
+static void layerPostMailboxChanged(void)
+{
+    scripted->mailboxChangesPosted++;
+}
+
 static const SocketLayer scriptedLayer = {
-    layerLoad,    layerStartup,   layerCleanup, layerAsyncSelect, layerLookup,       layerNothing,
-    layerCancel,  layerLastError, layerLinger,  layerOpen,        layerClose,        layerSend,
-    layerReceive, layerConnect,   layerHtons,   layerDotted,      layerFirstAddress, layerPostStartConnect,
+    layerLoad,
+    layerStartup,
+    layerCleanup,
+    layerAsyncSelect,
+    layerLookup,
+    layerNothing,
+    layerCancel,
+    layerLastError,
+    layerLinger,
+    layerOpen,
+    layerClose,
+    layerSend,
+    layerReceive,
+    layerConnect,
+    layerHtons,
+    layerDotted,
+    layerFirstAddress,
+    layerPostStartConnect,
+    layerPostMailboxChanged,
 };
 
 // --- The toy TLS layer (the client's side) ------------------------------------------
@@ -747,18 +781,21 @@ static bool readArmed(void)
 void pumpScripted(int maxEvents)
 {
     ScriptedNet &n = *scripted;
-    for (int i = 0; i < maxEvents && notifier.pollInProgress
-                    && (netStages.awaitingServer || netStages.handshaking || netStages.refreshing);
-         i++) {
-        if (netStages.refreshing) {
+    for (int i = 0; i < maxEvents; i++) {
+        bool talking = (notifier.pollInProgress || netStages.watching)
+                       && (netStages.awaitingServer || netStages.handshaking);
+        if (notifier.pollInProgress && netStages.refreshing) {
             if (n.tokens.hold || !n.tokens.deliver())
                 break;
-        } else if (net.sendRemaining > 0 && readArmed()) {
+        } else if (talking && net.sendRemaining > 0 && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_WRITE);
-        } else if (!n.pending.empty() && readArmed()) {
+        } else if (talking && !n.pending.empty() && readArmed()) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_READ);
-        } else if (n.pending.empty() && n.peerClosed) {
+        } else if (talking && n.pending.empty() && n.peerClosed) {
             handleSocketMessage(SCRIPTED_SOCKET, NET_CLOSE);
+        } else if (n.mailboxChangesPosted > 0) {
+            n.mailboxChangesPosted--;
+            pollOnMailboxChange();
         } else {
             break;
         }
@@ -767,15 +804,30 @@ void pumpScripted(int maxEvents)
 
 bool runScriptedPoll(int maxEvents)
 {
-    ScriptedNet &n = *scripted;
-    n.startConnectPosted = false;
+    scripted->startConnectPosted = false;
     startNetworkPoll();
+    return driveScriptedPoll(maxEvents);
+}
+
+bool tickScripted(int maxEvents)
+{
+    scripted->startConnectPosted = false;
+    int opens = scripted->opens;
+    pollTick();
+    if (scripted->opens == opens && !scripted->startConnectPosted && net.lookupHandle == 0) {
+        pumpScripted(maxEvents); // a poll on the watched connection, or none
+        return !notifier.pollInProgress;
+    }
+    return driveScriptedPoll(maxEvents);
+}
+
+bool driveScriptedPoll(int maxEvents)
+{
+    ScriptedNet &n = *scripted;
     if (!notifier.pollInProgress)
         return true;
     if (netStages.refreshing && (n.tokens.hold || !n.tokens.deliver()))
         return false; // the token service has not answered yet
-    if (!notifier.pollInProgress)
-        return true;
     if (net.lookupHandle != 0)
         handleHostResolved(net.lookupHandle, n.lookupFails ? (intptr_t)(11001 << 16) : 0);
     if (n.startConnectPosted) {

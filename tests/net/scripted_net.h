@@ -28,6 +28,9 @@ struct ScriptedServer {
     std::string greeting;         // empty: the protocol's usual one
     int silentAfterCommands = -1; // stop answering after this many commands
     bool expunged = false;
+    bool offersIdle = true;         // CAPABILITY (and the login's code) list IDLE
+    bool loginCapabilities = false; // LOGIN's OK carries a [CAPABILITY ...] code
+    std::string idleTag;            // the IDLE in force, answered at DONE
 
     // OAuth2: the access token the server takes (empty: none), what it
     // offers, and the error it sends as a continuation when it refuses one.
@@ -106,6 +109,7 @@ struct ScriptedNet {
     std::vector<long> masks;
     int cleanups = 0, startups = 0, closes = 0, opens = 0, lookups = 0;
     bool startConnectPosted = false;
+    int mailboxChangesPosted = 0; // WM_MAILBOXCHANGED posts not yet handled
     int replies = 0;
     std::vector<size_t> replySizes; // bytes on the wire of each reply
     bool peerClosed = false;
@@ -130,7 +134,13 @@ void useScriptedSockets(ScriptedNet *net);
 // while bytes are pending. Returns false when the poll is still running (the
 // server went silent).
 bool runScriptedPoll(int maxEvents = 100000);
-// Sends read events while there are pending chunks (used after a pause).
+// One tick of the poll cycle; a poll it starts is driven as runScriptedPoll
+// drives one, a poll on the watched connection by its replies.
+bool tickScripted(int maxEvents = 100000);
+// The rest of runScriptedPoll after startNetworkPoll.
+bool driveScriptedPoll(int maxEvents = 100000);
+// Sends read events while there are pending chunks (used after a pause), and
+// hands a posted WM_MAILBOXCHANGED to the poll cycle as the window would.
 void pumpScripted(int maxEvents = 100000);
 
 // A typical header block with a Received date (day of December 2026), From, Subject.

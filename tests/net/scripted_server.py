@@ -132,19 +132,13 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
 
 
-def serve(directory, pop3_port, imap_port):
-    servers = [Server(("127.0.0.1", pop3_port), Pop3), Server(("127.0.0.1", imap_port), Imap4)]
-    for s in servers:
-        threading.Thread(target=s.serve_forever, daemon=True).start()
-    with open(os.path.join(directory, "ready"), "w") as f:
-        f.write("ready\n")
-    signal.sigwait([signal.SIGTERM, signal.SIGINT])
+STOP_SIGNALS = [signal.SIGTERM, signal.SIGINT]
 
 
-def main():
-    command, directory = sys.argv[1], sys.argv[2]
-    pop3_port = int(sys.argv[3]) if len(sys.argv) > 3 else 21310
-    imap_port = int(sys.argv[4]) if len(sys.argv) > 4 else 21343
+def run_fixture(command, directory, make_servers, ready_text):
+    """start|stop the servers of a test fixture. start forks a detached
+    process that runs the servers make_servers() returns until SIGTERM, and
+    returns once they listen; its pid and a ready mark live in directory."""
     os.makedirs(directory, exist_ok=True)
     pid_file = os.path.join(directory, "server.pid")
     ready = os.path.join(directory, "ready")
@@ -165,17 +159,31 @@ def main():
         devnull = os.open(os.devnull, os.O_RDWR)
         for fd in (0, 1, 2):
             os.dup2(devnull, fd)
-        signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGTERM, signal.SIGINT])
-        serve(directory, pop3_port, imap_port)
+        signal.pthread_sigmask(signal.SIG_BLOCK, STOP_SIGNALS)
+        for server in make_servers():
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+        with open(ready, "w") as f:
+            f.write("ready\n")
+        signal.sigwait(STOP_SIGNALS)
         os._exit(0)
     with open(pid_file, "w") as f:
         f.write(str(pid))
     for _ in range(100):
         if os.path.exists(ready):
-            print("scripted servers ready: POP3 %d IMAP4 %d" % (pop3_port, imap_port))
+            print(ready_text)
             return
         time.sleep(0.05)
-    sys.exit("scripted servers did not start")
+    sys.exit("%s: did not start" % ready_text)
 
 
-main()
+def main():
+    command, directory = sys.argv[1], sys.argv[2]
+    pop3_port = int(sys.argv[3]) if len(sys.argv) > 3 else 21310
+    imap_port = int(sys.argv[4]) if len(sys.argv) > 4 else 21343
+    run_fixture(command, directory,
+                lambda: [Server(("127.0.0.1", pop3_port), Pop3), Server(("127.0.0.1", imap_port), Imap4)],
+                "scripted servers ready: POP3 %d IMAP4 %d" % (pop3_port, imap_port))
+
+
+if __name__ == "__main__":
+    main()

@@ -81,6 +81,7 @@ TEST_F(SetupDialog, OkWritesEveryKeyInOrder)
         {"Balloon", "TRUE"},
         {"Security", "0"},
         {"TrustFile", ""},
+        {"Idle", "TRUE"}, // a new configuration watches
         {"Auth", "0"},
         {"OAuthProvider", "0"},
         {"OAuthToken", ""},
@@ -150,6 +151,7 @@ TEST_F(SetupDialog, OkCollectsEveryPageWithItsLimits)
         {"POP3Port", "110"},
         {"IMAP4Port", "993"},
         {"NetErrors", "FALSE"},
+        {"Idle", "FALSE"}, // a stored file without the key keeps polling
     };
     for (const auto &value : values)
         EXPECT_EQ(iniValue(text, "Pelimbo", value.first), value.second) << value.first;
@@ -635,6 +637,27 @@ TEST_F(SetupDialog, PromptGreysThePasswordAndKeepsItsText)
     EXPECT_TRUE(greyed);
     EXPECT_TRUE(back);
     EXPECT_EQ(kept, "pw");
+}
+
+TEST_F(SetupDialog, WatchBoxBelongsToImap4AndIsWrittenAsChecked)
+{
+    writeIni(validDiskFile() + "MessageSource=8\r\nLogin=ann\r\nMailHost=h\r\nPassword=" + scrambled("pw")
+             + "\r\n");
+    bool shownForImap = false, shownForPop3 = true, wasChecked = true;
+    int result = run({[&](HWND d) {
+        shownForImap = visible(d, MAILBOX, IDC_MB_IDLE);
+        wasChecked = checked(d, MAILBOX, IDC_MB_IDLE);
+        click(d, "Message source", IDC_SRC_FIRST + 7);
+        shownForPop3 = visible(d, MAILBOX, IDC_MB_IDLE);
+        click(d, "Message source", IDC_SRC_FIRST + 8);
+        click(d, MAILBOX, IDC_MB_IDLE);
+        pressOk(d);
+    }});
+    ASSERT_EQ(result, 1);
+    EXPECT_TRUE(shownForImap);
+    EXPECT_FALSE(shownForPop3);
+    EXPECT_FALSE(wasChecked) << "no Idle key: the watch stays off";
+    EXPECT_EQ(iniValue(iniText(), "Pelimbo", "Idle"), "TRUE");
 }
 
 // Sources whose libraries are absent here keep the dialog usable and what was stored.
