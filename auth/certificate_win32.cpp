@@ -206,9 +206,7 @@ int loadCertificateCheck(void)
 {
     if (loaded)
         return 1;
-    UINT mode = SetErrorMode(0x8000);
-    crypt32 = LoadLibraryA("CRYPT32.DLL");
-    SetErrorMode(mode);
+    crypt32 = loadLibraryQuietly("CRYPT32.DLL");
     if (!crypt32)
         return 0;
     bool all = resolveEntry(crypt32, api.getCertificateChain, "CertGetCertificateChain")

@@ -19,19 +19,11 @@ typedef LONG(WINAPI *BCryptGenRandomFn)(void *, PUCHAR, ULONG, ULONG);
 typedef BOOLEAN(WINAPI *RtlGenRandomFn)(PVOID, ULONG);
 const ULONG USE_SYSTEM_PREFERRED_RNG = 0x00000002;
 
-HMODULE quietLoad(const char *name)
-{
-    UINT mode = SetErrorMode(0x8000);
-    HMODULE module = LoadLibraryA(name);
-    SetErrorMode(mode);
-    return module;
-}
-
 // The system's cryptographic random bytes: BCRYPT.DLL where there is one
 // (Vista and later), else ADVAPI32.DLL's RtlGenRandom (XP).
 bool platformRandom(uint8_t *out, size_t length, char *message, size_t size)
 {
-    HMODULE bcrypt = quietLoad("BCRYPT.DLL");
+    HMODULE bcrypt = loadLibraryQuietly("BCRYPT.DLL");
     if (bcrypt) {
         BCryptGenRandomFn generate = (BCryptGenRandomFn)(void *)GetProcAddress(bcrypt, "BCryptGenRandom");
         bool ok = generate && generate(NULL, out, (ULONG)length, USE_SYSTEM_PREFERRED_RNG) == 0;
@@ -39,7 +31,7 @@ bool platformRandom(uint8_t *out, size_t length, char *message, size_t size)
         if (ok)
             return true;
     }
-    HMODULE advapi = quietLoad("ADVAPI32.DLL");
+    HMODULE advapi = loadLibraryQuietly("ADVAPI32.DLL");
     if (!advapi) {
         copyText(message, size, "Unable to load ADVAPI32.DLL");
         return false;
@@ -60,7 +52,7 @@ typedef HINSTANCE(WINAPI *ShellExecuteWFn)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCW
 
 bool openBrowser(const char *url)
 {
-    HMODULE shell = quietLoad("SHELL32.DLL");
+    HMODULE shell = loadLibraryQuietly("SHELL32.DLL");
     if (!shell)
         return false;
     ShellExecuteWFn execute = (ShellExecuteWFn)(void *)GetProcAddress(shell, "ShellExecuteW");
@@ -103,7 +95,7 @@ struct Sockets {
 
 bool loadSockets(Sockets &s, char *message, size_t size)
 {
-    s.library = quietLoad("WSOCK32.DLL");
+    s.library = loadLibraryQuietly("WSOCK32.DLL");
     if (!s.library) {
         copyText(message, size, "Unable to load WSOCK32.DLL");
         return false;
@@ -367,8 +359,8 @@ static bool exchangeCode(SignInSession *s, const char *code, SignInResult *resul
     bool built = buildCodeForm(&values, code, form, sizeof s->form);
     bool reached = built
                    && postToTokenService(s->request.tokenUrl, form, s->request.trustFile,
-                                         s->request.exchangeSeconds, answer, sizeof s->answer, &length, &status,
-                                         result->message, sizeof result->message);
+                                         s->request.exchangeSeconds, answer, sizeof s->answer, &length,
+                                         &status, result->message, sizeof result->message);
     SecureZeroMemory(form, sizeof s->form);
     if (!built) {
         failWith(result, "The sign-in's answer is too long to send to the token service");

@@ -52,9 +52,7 @@ int load(void)
 {
     if (loaded)
         return 1;
-    UINT mode = SetErrorMode(0x8000);
-    HMODULE module = LoadLibraryA("WINHTTP.DLL");
-    SetErrorMode(mode);
+    HMODULE module = loadLibraryQuietly("WINHTTP.DLL");
     if (!module)
         return 0;
     winhttp = module;

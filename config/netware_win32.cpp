@@ -1,6 +1,7 @@
 // The PMail/NetWare source reads the new-mail path the NetWare bridge names.
 #include <windows.h>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 #include "config/netware.h"
 
@@ -13,9 +14,7 @@ bool loadNetWareBridge(void)
 {
     if (config.netWareLoaded)
         return true;
-    UINT previous = SetErrorMode(0x8000);
-    bridge = LoadLibraryA("PELNW32.DLL");
-    SetErrorMode(previous);
+    bridge = loadLibraryQuietly("PELNW32.DLL");
     if (bridge) {
         // All three are looked up, though only the path query is used here: a
         // bridge without the others is not the one we expect.

@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "base/base64.h"
 #include "config/config.h"
 
@@ -39,9 +40,7 @@ bool load(void)
 {
     if (cryptProtectData && cryptUnprotectData)
         return true;
-    UINT mode = SetErrorMode(0x8000);
-    crypt32 = LoadLibraryA("CRYPT32.DLL");
-    SetErrorMode(mode);
+    crypt32 = loadLibraryQuietly("CRYPT32.DLL");
     if (!crypt32) {
         configReport("Unable to load CRYPT32.DLL");
         return false;

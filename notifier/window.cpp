@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "auth/oauth.h"
 #include "mail/mail.h"
 #include "poll/reader.h"
@@ -395,9 +396,7 @@ bool runSetup(void)
             notifier.pendingCommand = PENDING_SETUP;
         return false;
     }
-    UINT oldMode = SetErrorMode(0x8000);
-    HMODULE library = LoadLibraryA(setupLibraryName);
-    SetErrorMode(oldMode);
+    HMODULE library = loadLibraryQuietly(setupLibraryName);
     if (!library) {
         reportError("Unable to load PELSETUP32.DLL");
         return false;

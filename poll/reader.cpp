@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 #include "core/frontend.h"
 #include "core/core.h"
@@ -47,9 +48,7 @@ static bool loadProcessList(void)
 {
     if (reader.processListLoaded)
         return true;
-    UINT oldMode = SetErrorMode(0x8000);
-    HMODULE library = LoadLibraryA("PSAPI.DLL");
-    SetErrorMode(oldMode);
+    HMODULE library = loadLibraryQuietly("PSAPI.DLL");
     if (!library) {
         reportError("Unable to load PSAPI.DLL");
         return false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 #include "base/text.h"
 #include "setup/dosetup.h"
@@ -104,9 +105,7 @@ enum {
 static void themePageBackground(HWND page)
 {
     if (!setup.themeLibrary) {
-        UINT oldMode = SetErrorMode(0x8000);
-        setup.themeLibrary = LoadLibraryA("UXTHEME.DLL");
-        SetErrorMode(oldMode);
+        setup.themeLibrary = loadLibraryQuietly("UXTHEME.DLL");
     }
     EnableThemeDialogTextureProc enable =
         setup.themeLibrary ? (EnableThemeDialogTextureProc)(void *)GetProcAddress(setup.themeLibrary,

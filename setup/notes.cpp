@@ -5,6 +5,7 @@
 #include <commdlg.h>
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 #include "base/text.h"
 #include "setup/notes.h"
@@ -48,9 +49,7 @@ bool loadSetupNotes(void)
         return true;
     if (notesFailed && setup.dialog)
         return false;
-    UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryA("NNOTES.DLL");
-    SetErrorMode(mode);
+    HMODULE library = loadLibraryQuietly("NNOTES.DLL");
     notesFailed = true;
     if (!library) {
         reportSetupError("Error loading NNOTES.DLL");

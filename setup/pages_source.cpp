@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 #include "config/netware.h"
 #include "base/text.h"
@@ -422,9 +423,7 @@ static void fillProfileList(void)
     setup.profileListFilled = true;
     HWND combo = GetDlgItem(pageWindow(PAGE_MAILBOX), IDC_MB_PROFILE);
 
-    UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    HMODULE mapi = LoadLibraryA("MAPI32.DLL");
-    SetErrorMode(mode);
+    HMODULE mapi = loadLibraryQuietly("MAPI32.DLL");
     if (!mapi) {
         reportSetupError("Unable to load MAPI32.DLL");
         return;
@@ -471,9 +470,7 @@ bool loadSetupNetWare(void)
     if (setup.netWareTried)
         return false;
     setup.netWareTried = true;
-    UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryA("PELNW32.DLL");
-    SetErrorMode(mode);
+    HMODULE library = loadLibraryQuietly("PELNW32.DLL");
     if (library) {
         serverTable = (GetNWServerTable32Proc)(void *)GetProcAddress(library, "getNWServerTable32");
         serverIndex = (GetNWServerIndex32Proc)(void *)GetProcAddress(library, "getNWServerIndex32");
@@ -543,10 +540,8 @@ static void enableDialButtons(HWND page)
 
 static void addPhoneBookEntries(HWND combo)
 {
-    UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
     if (!setup.rasLibrary)
-        setup.rasLibrary = LoadLibraryA("RASAPI32.DLL");
-    SetErrorMode(mode);
+        setup.rasLibrary = loadLibraryQuietly("RASAPI32.DLL");
     if (!setup.rasLibrary)
         return; // no dial-up networking: a direct connection only
     RasEnumEntriesProc enumEntries =

@@ -4,6 +4,7 @@
 // commits the list.
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "config/config.h"
 #include "mail/mail.h"
 #include "core/frontend.h"
@@ -23,10 +24,7 @@ void setServiceWindow(HWND window)
 
 HMODULE loadServiceLibrary(const char *name)
 {
-    UINT previous = SetErrorMode(0x8000);
-    HMODULE library = LoadLibraryA(name);
-    SetErrorMode(previous);
-    return library;
+    return loadLibraryQuietly(name);
 }
 
 static ULONG_PTR uiParam(void)

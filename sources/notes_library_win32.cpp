@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "base/entrypoint_win32.h"
 #include "core/core.h"
 #include "sources/notesapi.h"
 
@@ -42,9 +43,7 @@ bool loadNotesLibrary(NotesInterface *api)
 {
     if (notesLibrary)
         return true;
-    UINT mode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryA("NNOTES.DLL");
-    SetErrorMode(mode);
+    HMODULE library = loadLibraryQuietly("NNOTES.DLL");
     if (!library) {
         reportError("Error loading NNOTES.DLL");
         return false;

@@ -28,9 +28,7 @@ int load(void)
 {
     if (library)
         return 1;
-    UINT previous = SetErrorMode(0x8000);
-    library = LoadLibraryA("RASAPI32.DLL");
-    SetErrorMode(previous);
+    library = loadLibraryQuietly("RASAPI32.DLL");
     if (!library)
         return 0;
     if (!(resolveEntry(library, rasEnumConnections, "RasEnumConnectionsA")

@@ -61,14 +61,6 @@ const unsigned long CONTEXT_REQUEST = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_D
                                       | ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR
                                       | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
-HMODULE loadQuietly(const char *name)
-{
-    UINT previous = SetErrorMode(0x8000);
-    HMODULE module = LoadLibraryA(name);
-    SetErrorMode(previous);
-    return module;
-}
-
 void unloadLibraries(void)
 {
     if (secur32)
@@ -80,7 +72,7 @@ int load(void)
 {
     if (loaded)
         return 1;
-    secur32 = loadQuietly("SECUR32.DLL");
+    secur32 = loadLibraryQuietly("SECUR32.DLL");
     int certificates = loadCertificateCheck();
     if (!secur32 || certificates == 0) {
         unloadLibraries();

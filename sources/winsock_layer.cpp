@@ -54,9 +54,7 @@ WinSockEntries ws;
 
 int load(void)
 {
-    UINT previous = SetErrorMode(0x8000);
-    library = LoadLibraryA("WSOCK32.DLL");
-    SetErrorMode(previous);
+    library = loadLibraryQuietly("WSOCK32.DLL");
     if (!library)
         return 0;
     bool all =
