@@ -21,6 +21,7 @@
 #include "sources/net.h"
 #include "tests/config/winfiles.h"
 #include "tests/net/live_poll.h"
+#include "tests/net/poll_state.h"
 #include "tests/fakes/recording_frontend.h"
 
 namespace
@@ -194,33 +195,16 @@ class DovecotPoll : public ::testing::TestWithParam<unsigned>
     {
         networkWindow();
         ASSERT_TRUE(allocateMailBuffers());
-        memset(&notifier, 0, sizeof notifier);
-        notifier.clearItem = MENU_CLEAR;
-        notifier.clearGrayed = true;
-        notifier.tickCounter = 1;
-        memset(&config.settings, 0, sizeof config.settings);
+        resetNetworkPollState();
         Settings &s = config.settings;
         s.MessageSource = GetParam();
         s.PollInterval = 10000;
-        s.NetErrors = true;
         s.InactivityTimeout = 10;
         s.ConnectTimeout = 10;
         s.WinSockInitTimeout = 10;
         s.POP3Port = pop3Port;
         s.IMAP4Port = imapPort;
-        s.directConnection = true;
-        copyText(s.Connection, "<Direct connection>");
-        copyText(s.MailHost, "127.0.0.1");
-        copyText(s.plainPassword, "secret");
-        config.filterList.entries = nullptr;
-        config.filterList.count = 0;
-        netStages = NetworkStages();
-        netOutage = NetOutage();
-        pollCycle = PollCycleState{false, 0, false, WATCH_RENEWAL_SECONDS};
-        pop3 = Pop3Client();
-        imap = ImapClient();
         forgetHostAddress();
-        resetFakeFrontEnd();
     }
     void TearDown() override
     {

@@ -19,6 +19,7 @@
 #include "sources/net.h"
 #include "tests/fakes/recording_frontend.h"
 #include "tests/net/deletion_doubles.h"
+#include "tests/net/poll_state.h"
 #include "tests/net/scripted_net.h"
 
 namespace
@@ -36,35 +37,16 @@ class NetPoll : public ::testing::Test
     void SetUp() override
     {
         ASSERT_TRUE(allocateMailBuffers());
-        memset(&notifier, 0, sizeof notifier);
-        notifier.clearItem = MENU_CLEAR;
-        notifier.clearGrayed = true;
-        notifier.tickCounter = 1; // ticks count time-outs, never start polls
-        memset(&config.settings, 0, sizeof config.settings);
+        resetNetworkPollState();
         Settings &s = config.settings;
         s.MessageSource = SOURCE_POP3;
         s.PollInterval = 1000;
-        s.NetErrors = true;
         s.InactivityTimeout = 30;
         s.ConnectTimeout = 60;
         s.WinSockInitTimeout = 120;
         s.POP3Port = 110;
         s.IMAP4Port = 143;
-        s.directConnection = true;
-        copyText(s.Connection, "<Direct connection>");
-        copyText(s.MailHost, "127.0.0.1");
         copyText(s.Login, "pelimbo");
-        copyText(s.plainPassword, "secret");
-        config.filterList.entries = nullptr;
-        config.filterList.count = 0;
-        netStages = NetworkStages();
-        netOutage = NetOutage();
-        pollCycle = PollCycleState{false, 0, false, WATCH_RENEWAL_SECONDS};
-        pop3 = Pop3Client();
-        imap = ImapClient();
-        forgetAccessToken();
-        oauth.signInNeededTold = false;
-        resetFakeFrontEnd();
         deletionAnswer = true;
         deletionLog.clear();
         whileDeletionAsked = nullptr;

@@ -21,6 +21,7 @@
 #include "tests/config/winfiles.h"
 #include "tests/fakes/recording_frontend.h"
 #include "tests/net/live_poll.h"
+#include "tests/net/poll_state.h"
 #include "tests/oauth/oauth_peers.h"
 
 namespace
@@ -47,24 +48,17 @@ class OAuthDovecot : public ::testing::Test
         networkWindow();
         ASSERT_TRUE(allocateMailBuffers());
         ASSERT_FALSE(oauthControl("reset=1").empty()) << "the authorization server answers";
-        memset(&notifier, 0, sizeof notifier);
-        notifier.clearItem = MENU_CLEAR;
-        notifier.clearGrayed = true;
-        notifier.tickCounter = 1;
-        memset(&config.settings, 0, sizeof config.settings);
+        resetNetworkPollState();
         Settings &s = config.settings;
         s.MessageSource = SOURCE_IMAP4;
         s.Auth = AUTH_OAUTH2;
         s.Security = SECURITY_STARTTLS;
         s.PollInterval = 10000;
-        s.NetErrors = true;
         s.InactivityTimeout = 20;
         s.ConnectTimeout = 10;
         s.WinSockInitTimeout = 10;
         s.POP3Port = oauthPop3Port;
         s.IMAP4Port = oauthImap4Port;
-        s.directConnection = true;
-        copyText(s.Connection, "<Direct connection>");
         copyText(s.MailHost, oauthMailHost);
         copyText(s.Login, oauthUser);
         copyText(s.plainPassword, "never-sent");
@@ -77,13 +71,7 @@ class OAuthDovecot : public ::testing::Test
         ini = oauthDir() + "\\oauth_test.ini";
         writeFile(ini, "[Pelimbo]\r\n");
         copyText(config.iniPath, ini.c_str());
-        netStages = NetworkStages();
-        pop3 = Pop3Client();
-        imap = ImapClient();
         forgetHostAddress();
-        forgetAccessToken();
-        oauth.signInNeededTold = false;
-        resetFakeFrontEnd();
     }
     void TearDown() override
     {
